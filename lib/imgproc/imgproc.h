@@ -1,0 +1,11 @@
+// The image-processing library: algorithms over ZoltHeader images, each family
+// in a header of its own. Include this one header to reach them all.
+#ifndef IMGPROC_IMGPROC_H
+#define IMGPROC_IMGPROC_H
+
+#include "zolt.h"
+
+// Name and version of the algorithm library.
+const char *ImgprocVersion();
+
+#endif

@@ -1,0 +1,60 @@
+// Library state and error reporting: every failure in the library sets
+// ZoltErrorCode and goes through Zoltext or one of its two companions here.
+#include "zolt.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+int ZoltErrorCode = 0;
+int ZoltErrorMode = 8;
+int ZoltVerbose = 1;
+int ZoltCheckAccess = 1;
+int ZoltDepth = 0;
+unsigned char ZoltNativeMach = ZOLT_NATIVE_MACH;
+
+namespace {
+
+int lastReportedCode = 0;
+int lastReportedErrno = 0;
+
+// The message and, when verbose, the code lines not reported just before.
+void printReport(const char *message) {
+    std::fprintf(stderr, "\n%s\n", message ? message : "");
+    if (ZoltVerbose) {
+        if (ZoltErrorCode != 0 && ZoltErrorCode != lastReportedCode)
+            std::fprintf(stderr, "\tOLT error code:    $%08x = %d\n",
+                         static_cast<unsigned>(ZoltErrorCode), ZoltErrorCode);
+        if (errno != 0 && errno != lastReportedErrno)
+            std::fprintf(stderr, "\tSystem error code: $%08x = %d\n",
+                         static_cast<unsigned>(errno), errno);
+    }
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int Zoltext(const char *message) {
+    if (ZoltErrorMode != 1) printReport(message);
+    lastReportedCode = ZoltErrorCode;
+    lastReportedErrno = errno;
+    if (ZoltDepth < 0) ZoltDepth = 0;
+    if (ZoltErrorMode == 64 && ZoltDepth <= 1) std::exit(ZoltErrorCode);
+    return 0;
+}
+
+int Zoltwarn(const char *message) {
+    if (ZoltErrorMode != 1) printReport(message);
+    lastReportedCode = ZoltErrorCode;
+    lastReportedErrno = errno;
+    return 0;
+}
+
+int Zoltshort(const char *message) {
+    if (ZoltErrorMode != 1) {
+        std::fprintf(stderr, "%s\n", message ? message : "");
+        std::fflush(stderr);
+    }
+    if (ZoltErrorMode == 64) std::exit(ZoltErrorCode);
+    return 0;
+}

@@ -190,6 +190,16 @@ ZoltHeader *Zoltexwin(const ZoltHeader *h, int r1, int c1, int r2, int c2);
 ZoltHeader *Zoltexwin3d(const ZoltHeader *h, int f1, int r1, int c1, int f2, int r2, int c2);
 ZoltHeader *Oltslice(ZoltHeader *h, const char *name, int index);
 
+// The low 32 bits of a value truncated toward zero (wrapping modulo 2^32; 0 for
+// NaN and infinities). Casting the result to an 8-, 16- or 32-bit integer keeps
+// that many low bits: 300.7 gives 44 as an unsigned byte, -1.5 gives 255.
+uint32_t Zoltlowbitswide(double value);
+inline uint32_t Zoltlowbits(double value) {
+    if (value > -9.0e18 && value < 9.0e18)
+        return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(value)));
+    return Zoltlowbitswide(value);
+}
+
 // ------------------------------------------------------------ ZOLT files
 
 ZoltHeader *ZoltRdImg(FILE *fp, int tailflag);

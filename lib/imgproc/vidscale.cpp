@@ -1,0 +1,232 @@
+// Display scaling: finds the extremes of an image (or of each frame) and maps
+// the values linearly onto 0..255 in a "u8bit" image of the same shape. One
+// tight loop per element type over the raw buffer, split across the cores for
+// large images. Extremes come from the data alone; NaN values are ignored when
+// finding them and map to 0.
+#include "vidscale.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void ZoltSplitWork(size_t count, size_t minParallel,
+                   const std::function<void(size_t, size_t)> &work) {
+    unsigned cores = std::thread::hardware_concurrency();
+    if (cores < 1) cores = 1;
+    if (cores > 8) cores = 8;
+    if (count < minParallel || cores == 1 || count < cores) {
+        work(0, count);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(cores - 1);
+    const size_t piece = (count + cores - 1) / cores;
+    for (unsigned k = 1; k < cores; ++k) {
+        const size_t begin = piece * k;
+        const size_t end = std::min(count, begin + piece);
+        if (begin >= end) break;
+        helpers.emplace_back([&work, begin, end] { work(begin, end); });
+    }
+    work(0, std::min(count, piece));
+    for (auto &t : helpers) t.join();
+}
+
+namespace {
+
+// Work sets smaller than this are scanned in the calling thread alone.
+constexpr size_t kParallelPixels = size_t{1} << 18;
+
+// Extremes of a run of values, as the float values would be; lo > hi when the
+// run holds no comparable value (empty, or NaN only).
+struct Extremes {
+    float lo = std::numeric_limits<float>::infinity();
+    float hi = -std::numeric_limits<float>::infinity();
+};
+
+// Integer elements: min and max in the element type, converted at the end
+// (the conversion to float keeps the order).
+template <typename T, size_t Step>
+Extremes scanRun(const T *p, size_t n) {
+    Extremes e;
+    if constexpr (std::is_integral_v<T>) {
+        if (n == 0) return e;
+        T lo = std::numeric_limits<T>::max(), hi = std::numeric_limits<T>::lowest();
+        for (size_t i = 0; i < n; ++i) {
+            const T v = p[i * Step];
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
+        e.lo = static_cast<float>(lo);
+        e.hi = static_cast<float>(hi);
+    } else {
+        size_t i = 0;
+#if defined(__SSE2__)
+        if constexpr (std::is_same_v<T, float>) {
+            // minps/maxps return their second operand when the first is NaN,
+            // so NaN data never replace an extreme.
+            __m128 lo = _mm_set1_ps(e.lo), hi = _mm_set1_ps(e.hi);
+            if constexpr (Step == 1) {
+                for (; i + 4 <= n; i += 4) {
+                    const __m128 v = _mm_loadu_ps(p + i);
+                    lo = _mm_min_ps(v, lo);
+                    hi = _mm_max_ps(v, hi);
+                }
+            } else {
+                // complex pairs: gather the real parts of four pixels
+                for (; i + 4 <= n; i += 4) {
+                    const __m128 a = _mm_loadu_ps(p + 2 * i);
+                    const __m128 b = _mm_loadu_ps(p + 2 * i + 4);
+                    const __m128 v = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+                    lo = _mm_min_ps(v, lo);
+                    hi = _mm_max_ps(v, hi);
+                }
+            }
+            alignas(16) float l[4], h[4];
+            _mm_store_ps(l, lo);
+            _mm_store_ps(h, hi);
+            for (int k = 0; k < 4; ++k) {
+                if (l[k] < e.lo) e.lo = l[k];
+                if (h[k] > e.hi) e.hi = h[k];
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            const float v = static_cast<float>(p[i * Step]);
+            if (v < e.lo) e.lo = v;
+            if (v > e.hi) e.hi = v;
+        }
+    }
+    return e;
+}
+
+template <typename T, size_t Step>
+void mapRun(const T *p, uint8_t *o, size_t n, float lo, float scale) {
+    for (size_t i = 0; i < n; ++i) {
+        float d = (static_cast<float>(p[i * Step]) - lo) * scale;
+        d = d > 0.0f ? d : 0.0f;  // also sends NaN to 0
+        d = d < 255.0f ? d : 255.0f;
+        o[i] = static_cast<uint8_t>(static_cast<int>(d));
+    }
+}
+
+template <typename T, size_t Step>
+Extremes scanSet(const T *p, size_t n) {
+    Extremes all;
+    std::mutex lock;
+    ZoltSplitWork(n, kParallelPixels, [&](size_t b, size_t e) {
+        const Extremes part = scanRun<T, Step>(p + b * Step, e - b);
+        std::lock_guard<std::mutex> hold(lock);
+        if (part.lo < all.lo) all.lo = part.lo;
+        if (part.hi > all.hi) all.hi = part.hi;
+    });
+    return all;
+}
+
+// Scales `sets` consecutive work sets of setSize pixels each.
+template <typename T, size_t Step>
+int scaleSets(const void *data, uint8_t *out, size_t setSize, size_t sets, bool perFrame,
+              bool frameLines, float *minOut, float *maxOut) {
+    const T *in = static_cast<const T *>(data);
+    int status = ZOLT_VIDSCALE_DONE;
+    Extremes last;
+    for (size_t f = 0; f < sets; ++f) {
+        if (frameLines) std::printf("Zoltvidscale frame %d\n", static_cast<int>(f));
+        const T *p = in + f * setSize * Step;
+        uint8_t *o = out + f * setSize;
+        last = scanSet<T, Step>(p, setSize);
+        if (!(last.hi > last.lo)) {
+            if (!perFrame) {
+                std::printf("Cannot vidscale, all pixels are the same brightness\n");
+                return ZOLT_VIDSCALE_FLAT;
+            }
+            std::printf("Cannot vidscale frame %d, all pixels are the same brightness\n",
+                        static_cast<int>(f));
+            status = ZOLT_VIDSCALE_FLAT;
+            continue;
+        }
+        const float lo = last.lo;
+        const float scale = 255.0f / (last.hi - last.lo);
+        ZoltSplitWork(setSize, kParallelPixels, [&](size_t b, size_t e) {
+            mapRun<T, Step>(p + b * Step, o + b, e - b, lo, scale);
+        });
+    }
+    if (minOut) *minOut = last.lo;
+    if (maxOut) *maxOut = last.hi;
+    return status;
+}
+
+}  // namespace
+
+int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *maxOut,
+                 int frameSwitch) {
+    if (!Zoltmagicok(in) || !in->oltptr) {
+        std::printf("Zoltvidscale: input image must already exist\n");
+        return ZOLT_VIDSCALE_NO_INPUT;
+    }
+    if (!Zoltmagicok(out) || !out->oltptr) {
+        std::printf("Zoltvidscale: output image must already exist\n");
+        return ZOLT_VIDSCALE_NO_OUTPUT;
+    }
+    if (out->dtype != ZOLT_U8) {
+        std::printf("Zoltvidscale: output image must be unsigned byte\n");
+        return ZOLT_VIDSCALE_OUTPUT_TYPE;
+    }
+    if (frameSwitch && in->oltndim != 3) {
+        std::printf("Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n");
+        return ZOLT_VIDSCALE_NOT_3D;
+    }
+    if (in->oltndim != out->oltndim) {
+        std::printf("Zoltvidscale: input and output images have different dimensions.\n");
+        return ZOLT_VIDSCALE_DIMENSIONS;
+    }
+    const size_t total = Zoltpixels(in);
+    if (Zoltpixels(out) < total) {
+        std::printf("Zoltvidscale: output image is smaller than the input image.\n");
+        return ZOLT_VIDSCALE_OUTPUT_SMALL;
+    }
+
+    size_t setSize = total, sets = 1;
+    if (frameSwitch) {
+        sets = Zoltdimen(in, 2);
+        setSize = sets ? total / sets : 0;
+    }
+    const bool perFrame = frameSwitch != 0;
+    auto *o = static_cast<uint8_t *>(out->oltptr);
+    const void *p = in->oltptr;
+    switch (in->dtype) {
+    case ZOLT_S8:
+        return scaleSets<int8_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_U8:
+        return scaleSets<uint8_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_S16:
+        return scaleSets<int16_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_U16:
+        return scaleSets<uint16_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_S32:
+        return scaleSets<int32_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_F32:
+        if (perFrame) {
+            std::printf("Zoltvidscale: image is 3D float, frame-independent scaling\n");
+            std::fflush(stdout);
+        }
+        return scaleSets<float, 1>(p, o, setSize, sets, perFrame, perFrame, minOut, maxOut);
+    case ZOLT_F64:
+        return scaleSets<double, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_C32:
+        return scaleSets<float, 2>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_C64:
+        return scaleSets<double, 2>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    default:
+        std::printf("Data type not recognized.\n");
+        return ZOLT_VIDSCALE_INPUT_TYPE;
+    }
+}

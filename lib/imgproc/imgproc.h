@@ -4,6 +4,7 @@
 #define IMGPROC_IMGPROC_H
 
 #include "zolt.h"
+#include "vidscale.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

@@ -1,0 +1,94 @@
+// Whole-image copies: exact within a type, by value across types, refused
+// (never zero-filled) where no conversion exists.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imagecopy.h"
+
+namespace {
+
+struct Copy : ::testing::Test {
+    void SetUp() override {
+        ZoltErrorMode = 1;
+        ZoltErrorCode = 0;
+    }
+    void TearDown() override { ZoltErrorMode = 8; }
+};
+
+TEST_F(Copy, SameTypeIsByteExactComplexAndStructIncluded) {
+    const int dims[] = {3, 2, 3, 2};
+    ZoltHeader *c = Zoltcreate("complex", dims, 11, 0);
+    float *p = static_cast<float *>(c->oltptr);
+    for (int i = 0; i < 24; ++i) p[i] = 0.1f * i - 1.0f;
+    ZoltHeader *d = Zoltretype(c, "32cmp");
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->oltdt, "32cmp");
+    ASSERT_EQ(d->oltndim, 3);
+    EXPECT_EQ(d->oltdim[2].dimlen, 2);
+    EXPECT_EQ(std::memcmp(d->oltptr, c->oltptr, 24 * sizeof(float)), 0);
+    Zoltfree(d, 7);
+    Zoltfree(c, 7);
+
+    ZoltHeader *s = Zoltcreate("struct", dims, 11, 5);
+    auto *b = static_cast<unsigned char *>(s->oltptr);
+    for (int i = 0; i < 60; ++i) b[i] = static_cast<unsigned char>(i * 7);
+    d = Zoltretype(s, "struct");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->oltesize, 5);
+    EXPECT_EQ(std::memcmp(d->oltptr, s->oltptr, 60), 0);
+    Zoltfree(d, 7);
+    Zoltfree(s, 7);
+}
+
+TEST_F(Copy, OtherTypesConvertByValue) {
+    const int dims[] = {2, 2, 2};
+    ZoltHeader *f = Zoltcreate("float", dims, 11, 0);
+    const float v[] = {300.7f, -1.5f, 12.9f, 255.0f};
+    std::memcpy(f->oltptr, v, sizeof v);
+    ZoltHeader *u = Zoltretype(f, "ubyte");
+    ASSERT_NE(u, nullptr);
+    EXPECT_STREQ(u->oltdt, "u8bit");
+    ASSERT_EQ(u->oltndim, 2);
+    const auto *b = static_cast<const unsigned char *>(u->oltptr);
+    // truncated toward zero, low 8 bits kept
+    EXPECT_EQ(b[0], 44);
+    EXPECT_EQ(b[1], 255);
+    EXPECT_EQ(b[2], 12);
+    EXPECT_EQ(b[3], 255);
+    Zoltfree(u, 7);
+    Zoltfree(f, 7);
+
+    const int line[] = {1, 4};
+    ZoltHeader *l = Zoltcreate("16bit", line, 11, 0);
+    auto *s = static_cast<short *>(l->oltptr);
+    s[0] = -3;
+    s[3] = 1000;
+    ZoltHeader *lf = Zoltretype(l, "float");
+    ASSERT_NE(lf, nullptr);
+    EXPECT_EQ(lf->oltndim, 1);
+    EXPECT_EQ(static_cast<float *>(lf->oltptr)[0], -3.0f);
+    EXPECT_EQ(static_cast<float *>(lf->oltptr)[3], 1000.0f);
+    Zoltfree(lf, 7);
+    Zoltfree(l, 7);
+}
+
+TEST_F(Copy, RefusedConversionsGiveNoImage) {
+    const int dims[] = {2, 2, 2};
+    ZoltHeader *c = Zoltcreate("32cmp", dims, 11, 0);
+    ZoltHeader *f = Zoltcreate("float", dims, 11, 0);
+    EXPECT_EQ(Zoltretype(c, "float"), nullptr);
+    EXPECT_EQ(ZoltErrorCode, ZOLT_ETYPE);
+    EXPECT_EQ(Zoltretype(f, "complex"), nullptr);
+    EXPECT_EQ(Zoltretype(c, "64cmp"), nullptr);
+    ZoltErrorCode = 0;
+    EXPECT_EQ(Zoltretype(f, "floaty"), nullptr);
+    EXPECT_EQ(ZoltErrorCode, ZOLT_ETYPE);
+    EXPECT_EQ(Zoltretype(f, ""), nullptr);
+    EXPECT_EQ(Zoltretype(nullptr, "float"), nullptr);
+    EXPECT_EQ(Zoltretype(f, nullptr), nullptr);
+    Zoltfree(c, 7);
+    Zoltfree(f, 7);
+}
+
+}  // namespace

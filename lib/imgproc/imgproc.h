@@ -5,6 +5,7 @@
 
 #include "zolt.h"
 #include "vidscale.h"
+#include "ccl.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

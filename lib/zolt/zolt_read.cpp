@@ -1,0 +1,528 @@
+// The ZOLT file reader: 256-byte file header, one 64-byte sub-header per
+// dimension, padding to 512 bytes, pixel data (raw or one zlib stream), padding,
+// optional tail. Files of the other byte order are converted to native order.
+// Damaged headers are refused before any pixel memory is allocated; the reader
+// never ends the process on bad input.
+#include "zolt.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr int32_t kSwappedBlockSize = 0x00020000;  // 512 in the other byte order
+constexpr int kFileHeaderBytes = 256;
+// Deflate never expands more than about 1032 to 1: a stream of n bytes holds
+// at most this many raw bytes (plus a little slack for tiny streams).
+constexpr uint64_t kMaxInflateRatio = 1040;
+
+template <typename T>
+void getField(T *field, const unsigned char *buf, int offset) {
+    std::memcpy(field, buf + offset, sizeof *field);
+}
+
+void reverseBytes(void *p, size_t n) {
+    auto *b = static_cast<unsigned char *>(p);
+    std::reverse(b, b + n);
+}
+
+// A fixed-width text from a damaged file may lack its NUL: end it inside its width.
+template <size_t N>
+void terminate(char (&text)[N]) {
+    text[N - 1] = '\0';
+}
+
+size_t headerPadding(int ndim) {
+    const int used = kFileHeaderBytes + 64 * ndim;
+    return static_cast<size_t>((used + 511) / 512 * 512 - used);
+}
+
+// Skips up to n bytes; false when the file ends first.
+bool skipBytes(FILE *fp, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (std::getc(fp) == EOF) return false;
+    return true;
+}
+
+// Bytes left from the current position to the end of a regular file, or -1
+// when the stream cannot tell (a pipe, a terminal).
+long long bytesLeft(FILE *fp) {
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const long pos = std::ftell(fp);
+    if (pos < 0) return -1;
+    return static_cast<long long>(st.st_size) - pos;
+}
+
+void reportf(const char *format, long long value, const char *text = "") {
+    char message[256];
+    std::snprintf(message, sizeof message, format, value, text);
+    Zoltext(message);
+}
+
+// Refuses what a damaged fixed header would otherwise make the reader trust:
+// the dimension count and the element size. 0 when all is well.
+int checkFixedPart(const ZoltHeader *h) {
+    if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
+        ZoltErrorCode = ZOLT_EDIM;
+        reportf("ZoltRdHdr: field 'oltndim' holds %lld; an image has 1 to 3 dimensions.",
+                h->oltndim);
+        return -1;
+    }
+    const ZoltTypeEntry *row = Zoltfindcode(h->dtype);
+    const bool sized = row && row->code != ZOLT_STRUCT;
+    if (h->oltesize < 1 || (sized && h->oltesize != row->esize)) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        reportf("ZoltRdHdr: field 'oltesize' holds %lld, which does not fit data type '%s'.",
+                h->oltesize, h->oltdt);
+        return -1;
+    }
+    return 0;
+}
+
+// Lengths of at least 1, each dimension number 1..n once, and a pixel count
+// the 4-byte strides can hold.
+int checkDims(const ZoltHeader *h) {
+    const int n = h->oltndim;
+    bool seen[ZOLT_MAXDIM + 1] = {};
+    uint64_t pixels = 1;
+    for (int k = 0; k < n; ++k) {
+        const ZoltDimHeader &d = h->oltdim[k];
+        if (d.dimlen < 1) {
+            ZoltErrorCode = ZOLT_EHEADER;
+            reportf("ZoltRdDims: field 'dimlen' holds %lld; a dimension needs at least 1 sample.",
+                    d.dimlen);
+            return -1;
+        }
+        if (d.dimnum < 1 || d.dimnum > n || seen[d.dimnum]) {
+            ZoltErrorCode = ZOLT_EHEADER;
+            reportf("ZoltRdDims: field 'dimnum' holds %lld; each of 1 to %s must appear once.",
+                    d.dimnum, n == 1 ? "1" : n == 2 ? "2" : "3");
+            return -1;
+        }
+        seen[d.dimnum] = true;
+        pixels *= static_cast<uint64_t>(d.dimlen);
+        if (pixels > static_cast<uint64_t>(INT32_MAX)) {
+            ZoltErrorCode = ZOLT_EHEADER;
+            Zoltext("ZoltRdDims: fields 'dimlen' give a pixel count too large for an image.");
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// The data could not be read whole: release everything read so far.
+int dataError(ZoltHeader *h, void *data) {
+    ZoltErrorCode = ZOLT_EIO;
+    Zoltext("ZoltRdData: I/O error on read of data [file damaged?]");
+    Zoltcfree(data);
+    Zoltfree(h, 7);
+    return ZOLT_EIO;
+}
+
+// Inflates one zlib stream from the file into `data` (exactly `raw` bytes).
+// Reads in pieces up to the end of the stream, so a stream longer than the raw
+// size (data that does not compress) reads as well as any other. A stream that
+// ends early, fails its checksum or holds more than `raw` bytes is refused.
+// Afterwards the file stands just behind the stream when it can be repositioned.
+bool inflateStream(FILE *fp, unsigned char *data, size_t raw) {
+    z_stream zs;
+    std::memset(&zs, 0, sizeof zs);
+    if (inflateInit(&zs) != Z_OK) return false;
+    unsigned char chunk[1 << 16];
+    unsigned char spill;  // one byte past the image: the stream must not reach it
+    bool ok = false;
+    for (;;) {
+        if (zs.avail_in == 0) {
+            const size_t got = std::fread(chunk, 1, sizeof chunk, fp);
+            if (got == 0) break;  // the file ended inside the stream
+            zs.next_in = chunk;
+            zs.avail_in = static_cast<uInt>(got);
+        }
+        if (zs.avail_out == 0) {
+            const size_t done = zs.total_out;
+            if (done < raw) {
+                zs.next_out = data + done;
+                zs.avail_out = static_cast<uInt>(std::min<size_t>(raw - done, 1u << 30));
+            } else {
+                zs.next_out = &spill;
+                zs.avail_out = 1;
+            }
+        }
+        const int ret = inflate(&zs, Z_NO_FLUSH);
+        if (zs.total_out > raw) break;
+        if (ret == Z_STREAM_END) {
+            ok = zs.total_out == raw;
+            break;
+        }
+        if (ret != Z_OK && ret != Z_BUF_ERROR) break;
+    }
+    const size_t unread = zs.avail_in;
+    inflateEnd(&zs);
+    if (ok && unread) std::fseek(fp, -static_cast<long>(unread), SEEK_CUR);
+    return ok;
+}
+
+}  // namespace
+
+int ZoltClose(FILE *fp) {
+    if (!fp) return -1;
+    if (fp == stdin || fp == stdout || fp == stderr) return 0;
+    return std::fclose(fp);
+}
+
+ZoltHeader *ZoltRdHdr(FILE *fp) {
+    ZoltDepthGuard depth;
+    if (!fp) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltRdHdr: file pointer passed was NULL.");
+        return nullptr;
+    }
+    auto *h = static_cast<ZoltHeader *>(ZoltCallocHook(512, 1));
+    if (!h) {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltshort("ZoltRdHdr: ran out of memory.");
+        return nullptr;
+    }
+    unsigned char buf[kFileHeaderBytes];
+    if (std::fread(buf, 1, sizeof buf, fp) != sizeof buf) {
+        Zoltcfree(h);
+        ZoltErrorCode = ZOLT_EIO;
+        Zoltext("ZoltRdHdr: I/O error or EOF when reading header.");
+        return nullptr;
+    }
+    std::memcpy(h->oltmagic, buf, 4);
+    getField(&h->oltblksz, buf, 4);
+    getField(&h->oltres1, buf, 8);
+    getField(&h->olthdrblk, buf, 12);
+    getField(&h->oltfileblk, buf, 16);
+    getField(&h->olttaillen, buf, 20);
+    std::memcpy(h->oltnote1, buf + 28, 8);
+    std::memcpy(h->oltnote2, buf + 36, 8);
+    std::memcpy(h->oltauthor, buf + 44, 32);
+    std::memcpy(h->oltdate, buf + 76, 32);
+    std::memcpy(h->oltprog, buf + 108, 32);
+    std::memcpy(h->oltver, buf + 140, 8);
+    h->oltmach = buf[148];
+    h->oltres2 = buf[149];
+    std::memcpy(h->oltres3, buf + 150, 38);
+    std::memcpy(h->oltunits, buf + 188, 16);
+    getField(&h->oltscale, buf, 204);
+    getField(&h->oltoffset, buf, 208);
+    std::memcpy(h->oltdt, buf + 212, 16);
+    getField(&h->dtype, buf, 228);
+    getField(&h->oltesize, buf, 232);
+    getField(&h->oltndim, buf, 236);
+    std::memcpy(h->oltres5, buf + 252, 3);
+    h->oltcomp = buf[255];
+    terminate(h->oltnote1);
+    terminate(h->oltnote2);
+    terminate(h->oltauthor);
+    terminate(h->oltdate);
+    terminate(h->oltprog);
+    terminate(h->oltver);
+    terminate(h->oltunits);
+    terminate(h->oltdt);
+    ZoltNativeMach = ZOLT_NATIVE_MACH;
+
+    if (h->oltblksz == kSwappedBlockSize) {
+        reverseBytes(&h->oltblksz, 4);
+        reverseBytes(&h->oltres1, 4);
+        reverseBytes(&h->olthdrblk, 4);
+        reverseBytes(&h->oltfileblk, 4);
+        reverseBytes(&h->olttaillen, 4);
+        reverseBytes(&h->oltscale, 4);
+        reverseBytes(&h->oltoffset, 4);
+        reverseBytes(&h->dtype, 4);
+        reverseBytes(&h->oltesize, 4);
+        reverseBytes(&h->oltndim, 4);
+        h->olttaillen = 0;  // a tail of another machine is never read
+        h->olttail = nullptr;
+        const ZoltTypeEntry *row = Zoltfindtype(h->oltdt);
+        if (row) {
+            if (std::strcmp(h->oltdt, row->name) != 0 || h->dtype != row->code) {
+                ZoltErrorCode = ZOLT_EHEADER;
+                std::string text(1024, '\0');
+                std::snprintf(&text[0], text.size(), "%s\n%s'%s',\n%s%x\n%s'%s',\n%s%x",
+                              "ZoltRdHdr: WARNING!  File header fields 'oltdt', 'dtype' contain",
+                              "          inconsistent information -- hdr->Zoltdt = ", h->oltdt,
+                              "          hdr->dtype = $", h->dtype,
+                              "          Data type table shows 'oltdt' should be = ", row->name,
+                              "          and 'dtype' should be $", row->code);
+                Zoltwarn(text.c_str());
+                std::memset(h->oltdt, 0, sizeof h->oltdt);
+                std::strncpy(h->oltdt, row->name, sizeof h->oltdt - 1);
+                h->dtype = row->code;
+            }
+        } else {
+            ZoltErrorCode = ZOLT_EHEADER;
+            std::string text(1024, '\0');
+            std::snprintf(&text[0], text.size(), "%s\n%s (field 'oltdt' contains '%s')\n%s",
+                          "ZoltRdHdr: WARNING!  Data Type Field 'oltdt' does not contain a data type",
+                          "          recognized by this version of ZOLT", h->oltdt,
+                          "          Image has damaged header?");
+            Zoltext(text.c_str());
+        }
+    } else if (h->oltblksz != 512) {
+        // Not a layout this library knows: refuse the file, keep the process.
+        std::printf("input file blocksize not set to anything I recognize\n");
+        std::fflush(stdout);
+        Zoltcfree(h);
+        ZoltErrorCode = ZOLT_EHEADER;
+        return nullptr;
+    }
+    if (checkFixedPart(h) != 0) {
+        Zoltcfree(h);
+        return nullptr;
+    }
+    return h;
+}
+
+ZoltHeader *ZoltConvertDims(ZoltHeader *h) {
+    if (!h) return nullptr;
+    const int n = std::min(std::max(h->oltndim, 0), ZOLT_MAXDIM);
+    for (int k = 0; k < n; ++k) {
+        reverseBytes(&h->oltdim[k].dimlen, 4);
+        reverseBytes(&h->oltdim[k].dimnum, 4);
+    }
+    return h;
+}
+
+ZoltHeader *ZoltRdDims(ZoltHeader *h, FILE *fp) {
+    ZoltDepthGuard depth;
+    if (!h) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltRdDims: header passed was null.");
+        return nullptr;
+    }
+    if (!fp) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltRdDims: file pointer passed was NULL.");
+        return nullptr;
+    }
+    if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
+        ZoltErrorCode = ZOLT_EDIM;
+        reportf("ZoltRdDims: field 'oltndim' holds %lld; an image has 1 to 3 dimensions.",
+                h->oltndim);
+        return nullptr;
+    }
+    const size_t bytes = 64 * static_cast<size_t>(h->oltndim);
+    if (std::fread(h->oltdim, 1, bytes, fp) != bytes) {
+        ZoltErrorCode = ZOLT_EIO;
+        Zoltext("ZoltRdDims: I/O error or EOF when reading dimension sub headers.");
+        return nullptr;
+    }
+    if (!skipBytes(fp, headerPadding(h->oltndim))) {
+        Zoltwarn("ZoltRdDims: WARNING!  There is no padding after the");
+        Zoltwarn("          ZOLT file header.  File is probably damaged.");
+    }
+    if (h->oltmach != ZoltNativeMach) {
+        ZoltConvertDims(h);
+    } else if (ZoltErrorCode != 0) {
+        ZoltErrorCode = 0;
+        Zoltwarn("ZoltRdDims: WARNING -- File dimensions are inconsistent\n");
+    }
+    if (checkDims(h) != 0) return nullptr;
+    Zoltcfree(h->oltdln);
+    h->oltdln = Zolt_ao(h);
+    if (!h->oltdln) return nullptr;
+    return h;
+}
+
+int ZoltConvertData(ZoltHeader *h) {
+    if (!h || !h->oltptr) return -1;
+    const size_t count = Zoltpixels(h);
+    const size_t esize = count ? Zoltbytes(h) / count : 0;
+    auto *p = static_cast<unsigned char *>(h->oltptr);
+    switch (h->dtype) {
+        case ZOLT_S8: case ZOLT_S16: case ZOLT_S32: case ZOLT_F32: case ZOLT_F64:
+        case ZOLT_U8: case ZOLT_U16:
+            for (size_t i = 0; i < count; ++i) reverseBytes(p + i * esize, esize);
+            return 0;
+        case ZOLT_C32: case ZOLT_C64: {
+            const size_t half = esize / 2;
+            for (size_t i = 0; i < 2 * count; ++i) reverseBytes(p + i * half, half);
+            return 0;
+        }
+        case ZOLT_STRUCT:
+            std::printf("This image was created on another type computer, and it is data type \"struct\".\n");
+            std::printf("I cannot convert it to this platform because I dont know the format of the (user-defined) struct.\n");
+            std::printf("Sorry\n");
+            std::fflush(stdout);
+            ZoltErrorCode = ZOLT_ETYPE;
+            return -1;
+        default:
+            std::printf("convertdata: unknown data type in input image\n");
+            std::fflush(stdout);
+            ZoltErrorCode = ZOLT_ETYPE;
+            return -1;
+    }
+}
+
+int ZoltRdData(ZoltHeader *h, FILE *fp) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    if (!h) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltRdData: header passed was null.");
+        return ZOLT_ENULL;
+    }
+    if (!fp) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltRdData: file pointer passed was NULL.");
+        return ZOLT_ENULL;
+    }
+    const size_t raw = Zoltbytes(h);
+    if (raw == 0) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("ZoltRdData: header holds no valid data size.");
+        Zoltfree(h, 7);
+        return ZOLT_EHEADER;
+    }
+    // Before allocating, make sure the file can hold what the header claims.
+    const long long left = bytesLeft(fp);
+    if (left >= 0) {
+        const uint64_t avail = std::min<uint64_t>(static_cast<uint64_t>(left), 1ull << 48);
+        const uint64_t most = h->oltcomp ? avail * kMaxInflateRatio + 1024 : avail;
+        if (raw > most) return dataError(h, nullptr);
+    }
+    auto *data = static_cast<unsigned char *>(ZoltCallocHook(raw, 1));
+    if (!data) {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("ZoltRdData: couldn't allocate space to store image data.");
+        Zoltfree(h, 7);
+        return ZOLT_ENOMEM;
+    }
+    const bool ok = h->oltcomp ? inflateStream(fp, data, raw)
+                               : std::fread(data, 1, raw, fp) == raw;
+    if (!ok) return dataError(h, data);
+    // Leave the file behind the data padding, where a tail would start.
+    if (raw % 512) skipBytes(fp, 512 - raw % 512);
+
+    h->oltptr = data;
+    if (h->oltmach != ZoltNativeMach) {
+        if (ZoltConvertData(h) != 0) {
+            Zoltext("ZoltRdData: failed to convert data.");
+            Zoltfree(h, 7);
+            return -1;
+        }
+        if (ZoltErrorCode != 0) {
+            ZoltErrorCode = 0;
+            Zoltwarn("ZoltRdData: WARNING -- File data is inconsistent\n");
+        }
+    }
+    return 0;
+}
+
+int ZoltRdTail(ZoltHeader *h, FILE *fp) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    if (!h || !fp) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort(!h ? "ZoltRdTail: header passed was null." : "ZoltRdTail: file pointer passed was NULL.");
+        return ZOLT_ENULL;
+    }
+    if (h->olttaillen <= 0) return -1;
+    const size_t n = static_cast<size_t>(h->olttaillen);
+    // A file shorter than the announced tail is not worth an allocation.
+    const long long left = bytesLeft(fp);
+    unsigned char *tail = nullptr;
+    if (left < 0 || static_cast<unsigned long long>(left) >= n) {
+        tail = static_cast<unsigned char *>(ZoltCallocHook(n, 1));
+        if (!tail) {
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("ZoltRdTail: can't allocate space to store tail.");
+            return ZOLT_ENOMEM;
+        }
+    }
+    if (!tail || std::fread(tail, 1, n, fp) != n) {
+        Zoltcfree(tail);
+        h->olttail = nullptr;
+        h->olttaillen = 0;
+        ZoltErrorCode = ZOLT_EIO;
+        Zoltext("ZoltRdTail: I/O error on read of tail [file damaged?]\n");
+        return ZOLT_EIO;
+    }
+    h->olttail = tail;
+    const size_t block = h->oltblksz > 0 ? static_cast<size_t>(h->oltblksz) : 512;
+    if (!skipBytes(fp, (n + block - 1) / block * block - n)) {
+        ZoltErrorCode = ZOLT_EIO;
+        Zoltwarn("ZoltRdTail: WARNING -- I/O error or EOF encountered when reading\n"
+                 "          padding after tail information [file damaged?]");
+    }
+    if (h->oltmach != ZoltNativeMach) {
+        std::printf("Caution: the form of the tail is under user control and not known to Zolt\n");
+        std::printf("This file has a tail which was written on another computer. I will all single bytes, \n");
+        std::printf("and no byte swapping is needed. If this is not the case, you may get unexpected results\n");
+    }
+    return 0;
+}
+
+ZoltHeader *ZoltRdImg(FILE *fp, int tailflag) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    ZoltHeader *h = ZoltRdHdr(fp);
+    if (!h) {
+        Zoltext("ZoltRdImg: failed to get header from file");
+        return nullptr;
+    }
+    if (ZoltErrorCode != 0) {
+        ZoltErrorCode = 0;
+        Zoltwarn("ZoltRdImg: WARNING -- File header is inconsistent\n");
+    }
+    if (!ZoltRdDims(h, fp)) {
+        Zoltfree(h, 7);
+        Zoltext("ZoltRdImg: failed to get dimension headers from file");
+        return nullptr;
+    }
+    if (ZoltErrorCode != 0) {
+        ZoltErrorCode = 0;
+        Zoltwarn("ZoltRdImg: WARNING -- File dimension hdrs are inconsistent\n");
+    }
+    if (ZoltRdData(h, fp) != 0) {  // frees the header on failure
+        Zoltext("ZoltRdImg: failed to get data from file");
+        return nullptr;
+    }
+    if (ZoltErrorCode != 0) {
+        ZoltErrorCode = 0;
+        Zoltwarn("ZoltRdImg: WARNING -- File data inconsistent\n");
+    }
+    if (tailflag) {
+        if (ZoltRdTail(h, fp) != 0) {
+            Zoltfree(h, 7);
+            Zoltext("ZoltRdImg: failed to get tail data from file");
+            return nullptr;
+        }
+        if (ZoltErrorCode != 0) {
+            ZoltErrorCode = 0;
+            Zoltwarn("ZoltRdImg: WARNING -- File tail data inconsistent\n");
+        }
+    }
+    h->oltmach = ZoltNativeMach;
+    h->oltres2 = 16;
+    return h;
+}
+
+ZoltHeader *ZoltGetImg(const char *name, const char *prompt, int tailflag) {
+    ZoltDepthGuard depth;
+    FILE *fp = ZoltOpen(name, "rb", prompt, 5);
+    if (!fp) {
+        Zoltext("ZoltGetImg: couldn't open file.");
+        return nullptr;
+    }
+    ZoltHeader *h = ZoltRdImg(fp, tailflag);
+    ZoltClose(fp);
+    if (!h) {
+        Zoltext("ZoltGetImg: Error while reading image file.");
+        return nullptr;
+    }
+    return h;
+}
+
+ZoltHeader *Zoltpin(const char *name) {
+    return ZoltGetImg(name, "Enter name of ZOLT image file to read in: ", 0);
+}

@@ -1,10 +1,20 @@
 // Whole-image copies between data types. A copy into the same type moves the
-// raw bytes, so complex and struct images come through unchanged; between two
-// types Zoltconvert decides, and a refusal gives no image rather than zeros.
+// raw bytes, so complex and struct images come through unchanged; the two
+// complex precisions convert part by part; between other types Zoltconvert
+// decides, and a refusal gives no image rather than zeros.
 #include "imagecopy.h"
 
 #include <cstring>
 #include <string>
+
+namespace {
+
+template <typename From, typename To>
+void convertParts(const From *src, To *dst, size_t count) {
+    for (size_t i = 0; i < count; ++i) dst[i] = static_cast<To>(src[i]);
+}
+
+}  // namespace
 
 ZoltHeader *Zoltretype(const ZoltHeader *src, const char *type) {
     ZoltDepthGuard depth;
@@ -35,12 +45,23 @@ ZoltHeader *Zoltretype(const ZoltHeader *src, const char *type) {
         std::memcpy(dst->oltptr, src->oltptr, Zoltbytes(src));
         return dst;
     }
+    // Between the two complex precisions: both parts by value.
+    if (src->dtype == ZOLT_C64 && dst->dtype == ZOLT_C32) {
+        convertParts(static_cast<const double *>(src->oltptr), static_cast<float *>(dst->oltptr),
+                     2 * Zoltpixels(src));
+        return dst;
+    }
+    if (src->dtype == ZOLT_C32 && dst->dtype == ZOLT_C64) {
+        convertParts(static_cast<const float *>(src->oltptr), static_cast<double *>(dst->oltptr),
+                     2 * Zoltpixels(src));
+        return dst;
+    }
     const int status = Zoltconvert(src, dst);
     if (status != 0) {
         Zoltfree(dst, 7);
         ZoltErrorCode = ZOLT_ETYPE;
         Zoltext((std::string("Zoltretype: cannot convert ") + src->oltdt + " into " + row->name +
-                 (status == -2 ? " (complex data converts only into its own type)." : "."))
+                 (status == -2 ? " (complex data converts only into complex types)." : "."))
                     .c_str());
         return nullptr;
     }

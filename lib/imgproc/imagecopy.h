@@ -6,8 +6,9 @@
 #include "zolt.h"
 
 // A new image of data type `type` (any name of the type table) with the shape
-// of `src` holding its values. The same type gives a byte-exact copy; other
-// types are converted with Zoltconvert. Returns null, reported with
+// of `src` holding its values. The same type gives a byte-exact copy; "32cmp"
+// and "64cmp" convert into each other part by part; other types are
+// converted with Zoltconvert. Returns null, reported with
 // ZoltErrorCode set, when the type name is unknown, when the conversion is
 // refused (a complex type on one side only) or when memory runs out; a
 // half-filled image is never returned.

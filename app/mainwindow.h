@@ -1,0 +1,145 @@
+// The control panel: buffer choosers, operation buttons, menus, tool bars, the
+// console and the rules that enable controls by which buffers hold images.
+#ifndef ZOLTTOOL_MAINWINDOW_H
+#define ZOLTTOOL_MAINWINDOW_H
+
+#include <QList>
+#include <QMainWindow>
+#include <memory>
+
+class BufferTable;
+class Operations;
+class Prompt;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+class ZOlttoolMainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The three chooser rows.
+    enum Chooser { Input1, Input2, Output };
+
+    explicit ZOlttoolMainWindow(BufferTable *table, QWidget *parent = nullptr);
+    ~ZOlttoolMainWindow() override;
+
+    BufferTable *table() const { return buffers; }
+
+    // Index of the first checked radio button of a row, or -1.
+    int selectedBuffer(Chooser row) const;
+    int input1Slot() const { return selectedBuffer(Input1); }
+    int input2Slot() const { return selectedBuffer(Input2); }
+    int outputSlot() const { return selectedBuffer(Output); }
+
+    // Appends to the console without adding a line end.
+    void appendConsole(const QString &text);
+    // The panel's self-closing note: titled "message", gone after a second.
+    void showNote(const QString &text);
+
+    // Who asks and tells the user; the window owns it.
+    Prompt &prompt() const { return *asker; }
+    void setPrompt(std::unique_ptr<Prompt> p);
+
+    int currentOperationMode() const { return operationMode; }
+
+    // Reads a file into a buffer and reports it on the console.
+    virtual void openImageFile(const QString &fileName, int slot);
+
+public slots:
+    void badMsg(int code);
+    void open();
+    void reopen();
+    bool save();
+    bool archive();
+    bool saveAs();
+    void runScript();
+    void about();
+    void view();
+    void mode();
+    void copy();
+    void paste();
+    void delete_();
+    void mono();
+    void increaseBrightness();
+    void decreaseBrightness();
+    void increaseWarm();
+    void decreaseWarm();
+    void increaseCool();
+    void decreaseCool();
+    void dx();
+    void dy();
+    void dxx();
+    void dyy();
+    void dxdy();
+    void curvature();
+    void exponent();
+    void gdir();
+    void inverse();
+    void natlog();
+    void laplacian();
+    void histeq();
+    void pseudo();
+    void blur();
+    void ccl();
+    void c2mag();
+    void c2phase();
+    void c2real();
+    void c2imag();
+    void fft();
+    void ifft();
+    void correlate();
+    void add();
+    void sub();
+    void mul();
+    void div();
+    void pcon();
+    void newout();
+    void updateAccessability();
+    void rerunScript();
+    void disableButtons();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Widgets and actions that are switched on and off together.
+    struct EnableGroup {
+        QList<QWidget *> widgets;
+        QList<QAction *> actions;
+        void setEnabled(bool on) const;
+    };
+
+    void buildPanel();
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void readSettings();
+    void relabel();
+
+    BufferTable *buffers;
+    std::unique_ptr<Prompt> asker;
+    std::unique_ptr<Operations> operations;
+    int operationMode = 0;
+
+    QRadioButton *choosers[3][8] = {};
+    QList<QPushButton *> operationButtons;
+    QPlainTextEdit *console = nullptr;
+
+    EnableGroup OutputGroup;
+    EnableGroup Input1Group;
+    EnableGroup Input2Group;
+
+    QAction *pasteAct = nullptr;
+    QAction *rerunAct = nullptr;
+    QAction *modeAct = nullptr;
+    QAction *curvatureAct = nullptr;
+    QAction *laplacianAct = nullptr;
+    QAction *histeqAct = nullptr;
+
+    // Members of the reading, saving, script and viewing commands follow in
+    // their own marked blocks.
+};
+
+#endif

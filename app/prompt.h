@@ -1,0 +1,104 @@
+// Everything that asks or tells the user goes through a Prompt: file dialogs,
+// text, integer and number input, modal message boxes, the about box and the
+// self-closing notes. QtPrompt shows the real dialogs; ScriptedPrompt answers
+// from a queue and records every question, so tests never wait on a window.
+#ifndef ZOLTTOOL_PROMPT_H
+#define ZOLTTOOL_PROMPT_H
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+class QWidget;
+
+class Prompt {
+public:
+    virtual ~Prompt() = default;
+
+    // File dialogs: the chosen path, or an empty text when cancelled.
+    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter = QString()) = 0;
+    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter = QString()) = 0;
+
+    // Input dialogs; *ok (when given) tells whether the user accepted.
+    virtual QString text(QWidget *parent, const QString &title, const QString &label,
+                         const QString &preset, bool *ok = nullptr) = 0;
+    virtual int integer(QWidget *parent, const QString &title, const QString &label, int value,
+                        int min, int max, int step = 1, bool *ok = nullptr) = 0;
+    virtual double real(QWidget *parent, const QString &title, const QString &label, double value,
+                        double min, double max, int decimals, bool *ok = nullptr) = 0;
+
+    // A modal message box with this text (parent may be null).
+    virtual void message(QWidget *parent, const QString &text) = 0;
+    // The toolkit's about box.
+    virtual void about(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A message box without parent that shows at once, does not block and
+    // closes itself after msec milliseconds.
+    virtual void note(const QString &title, const QString &text, int msec) = 0;
+};
+
+// The real dialogs of the toolkit.
+class QtPrompt : public Prompt {
+public:
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override;
+    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override;
+    QString text(QWidget *parent, const QString &title, const QString &label,
+                 const QString &preset, bool *ok) override;
+    int integer(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                int max, int step, bool *ok) override;
+    double real(QWidget *parent, const QString &title, const QString &label, double value,
+                double min, double max, int decimals, bool *ok) override;
+    void message(QWidget *parent, const QString &text) override;
+    void about(QWidget *parent, const QString &title, const QString &text) override;
+    void note(const QString &title, const QString &text, int msec) override;
+};
+
+// Answers from a queue and records everything it was asked or shown. A question
+// with no answer queued (or an answer queued with cancel()) is cancelled.
+class ScriptedPrompt : public Prompt {
+public:
+    enum Kind { OpenFile, SaveFile, Text, Integer, Real, Message, About, Note };
+    struct Entry {
+        Kind kind;
+        QString title;   // caption or window title; empty for plain messages
+        QString text;    // label, message or note text
+        QVariant preset; // start directory, preset text or start value
+        int msec;        // notes: how long they stay up
+        bool hasParent;
+    };
+
+    // Queues the answer for the next question (a path, a text, an int or a double).
+    void answer(const QVariant &value) { answers.append(value); }
+    // Queues a cancel for the next question.
+    void cancel() { answers.append(QVariant()); }
+    int pendingAnswers() const { return answers.size(); }
+
+    QList<Entry> log;
+    // Texts of the records of one kind, in order.
+    QStringList texts(Kind kind) const;
+
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override;
+    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override;
+    QString text(QWidget *parent, const QString &title, const QString &label,
+                 const QString &preset, bool *ok) override;
+    int integer(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                int max, int step, bool *ok) override;
+    double real(QWidget *parent, const QString &title, const QString &label, double value,
+                double min, double max, int decimals, bool *ok) override;
+    void message(QWidget *parent, const QString &text) override;
+    void about(QWidget *parent, const QString &title, const QString &text) override;
+    void note(const QString &title, const QString &text, int msec) override;
+
+private:
+    // Records a question and hands out the next answer (invalid when cancelled).
+    QVariant ask(Kind kind, QWidget *parent, const QString &title, const QString &text,
+                 const QVariant &preset);
+    QList<QVariant> answers;
+};
+
+#endif

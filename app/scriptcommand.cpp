@@ -1,0 +1,37 @@
+// The script run: quoting for the shell, the exchange file names and the
+// blocking run in the script's own directory.
+#include "scriptcommand.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+QString shellQuote(const QString &text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+ScriptFiles scriptFiles(const QString &scriptPath) {
+    ScriptFiles f;
+    f.script = scriptPath;
+    f.dir = QFileInfo(scriptPath).absolutePath();
+    f.input = f.dir + QLatin1String("/ImgViewTempInput.Zolt");
+    f.output = f.dir + QLatin1String("/ImgViewTempOutput.Zolt");
+    return f;
+}
+
+QString scriptCommand(const ScriptFiles &files) {
+    return shellQuote(QFileInfo(files.script).absoluteFilePath());
+}
+
+bool runScriptProcess(const ScriptFiles &files) {
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedChannels);
+    shell.setWorkingDirectory(files.dir);
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), scriptCommand(files)});
+    if (!shell.waitForStarted(-1)) return false;
+    shell.closeWriteChannel();
+    shell.waitForFinished(-1);
+    return true;
+}

@@ -1,0 +1,4 @@
+// The View command: a viewer window for the Output buffer.
+#include "mainwindow.h"
+
+void ZOlttoolMainWindow::view() {}

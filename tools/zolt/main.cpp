@@ -1,7 +1,54 @@
-// zolt: the command-line tool over ZOLT image files.
+// zolt: the command-line tool over ZOLT image files. The first word names the
+// command; the command table says what each one accepts.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-int main() {
-    std::puts("usage: zolt info FILE...");
-    return 2;
+#include "commands.h"
+
+namespace {
+
+void usage(FILE *out) {
+    std::fprintf(out, "usage: zolt COMMAND ARGUMENTS\n\ncommands:\n");
+    for (const ZoltToolCommand *c = zoltToolCommands; c->name; ++c)
+        std::fprintf(out, "  zolt %s %s\n      %s\n", c->name, c->usage, c->summary);
+}
+
+bool accepts(const ZoltToolCommand &c, const std::string &option) {
+    const std::string list = std::string(" ") + c.options + " ";
+    return list.find(" " + option + " ") != std::string::npos;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const ZoltToolArgs args = zoltParseArgs(argc, argv);
+    if (args.command.empty() || args.command == "help" || args.command == "--help" ||
+        args.command == "-h") {
+        usage(args.command.empty() ? stderr : stdout);
+        return args.command.empty() ? 2 : 0;
+    }
+    const ZoltToolCommand *cmd = zoltToolCommands;
+    while (cmd->name && args.command != cmd->name) ++cmd;
+    if (!cmd->name) {
+        std::fprintf(stderr, "zolt: unknown command '%s'\n\n", args.command.c_str());
+        usage(stderr);
+        return 2;
+    }
+    if (!args.error.empty()) {
+        std::fprintf(stderr, "zolt %s: %s\n", cmd->name, args.error.c_str());
+        return 2;
+    }
+    for (const auto &opt : args.options)
+        if (!accepts(*cmd, opt.first)) {
+            std::fprintf(stderr, "zolt %s: unknown option --%s\nusage: zolt %s %s\n", cmd->name,
+                         opt.first.c_str(), cmd->name, cmd->usage);
+            return 2;
+        }
+    const int n = static_cast<int>(args.operands.size());
+    if (n < cmd->minOperands || (cmd->maxOperands >= 0 && n > cmd->maxOperands)) {
+        std::fprintf(stderr, "usage: zolt %s %s\n", cmd->name, cmd->usage);
+        return 2;
+    }
+    return cmd->run(args);
 }

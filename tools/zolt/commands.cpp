@@ -1,0 +1,12 @@
+// The command table of the zolt tool; new commands add a line here.
+#include "commands.h"
+
+const ZoltToolCommand zoltToolCommands[] = {
+    {"info", "FILE...",
+     "type, size, header texts and per-frame statistics of ZOLT files", "", 1, -1, zoltInfo},
+    {"convert", "IN OUT [--type NAME]",
+     "write a ZOLT file as another data type (default: its own)", "type", 2, 2, zoltConvert},
+    {"pattern", "OUT [--size N]",
+     "write the synthetic \"32flt\" test pattern (rings, ramp, blobs)", "size", 1, 1, zoltPattern},
+    {nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
+};

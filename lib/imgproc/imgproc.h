@@ -6,6 +6,7 @@
 #include "zolt.h"
 #include "vidscale.h"
 #include "ccl.h"
+#include "gauss.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

@@ -25,6 +25,7 @@ void setText(char *field, size_t width, const char *text) {
 }  // namespace
 
 void *Zoltalc(size_t bytes) {
+    ZoltDepthGuard depth;
     void *p = ZoltCallocHook(bytes ? bytes : 1, 1);
     if (!p) {
         char message[128];
@@ -178,6 +179,7 @@ ZoltHeader *Zoltcreate(const char *type, const int *dims, int flags, int structs
 }
 
 int Zoltfree(ZoltHeader *h, int flags) {
+    ZoltDepthGuard depth;
     if (!h) {
         ZoltErrorCode |= ZOLT_ENULL;
         return 0;
@@ -200,6 +202,7 @@ int Zoltfree(ZoltHeader *h, int flags) {
 }
 
 unsigned Zoltdimen(const ZoltHeader *h, int n) {
+    ZoltDepthGuard depth;
     if (!h) {
         ZoltErrorCode = ZOLT_ENULL;
         Zoltext("Zoltdimen: NULL passed as image header.");
@@ -250,6 +253,7 @@ size_t Zoltbytes(const ZoltHeader *h) {
 }
 
 int *Zoltsiz(const ZoltHeader *h) {
+    ZoltDepthGuard depth;
     if (!Zoltchkhd(h, "Zoltsiz:  bad image header")) {
         ZoltErrorCode = ZOLT_EHEADER;
         return nullptr;
@@ -289,6 +293,7 @@ int *Zoltsiz(const ZoltHeader *h) {
 }
 
 int *Zolt_ao(const ZoltHeader *h) {
+    ZoltDepthGuard depth;
     int *a = Zoltsiz(h);
     if (!a) return nullptr;
     const int n = a[0];

@@ -1,0 +1,294 @@
+// The viewers' display pipeline: the 8-bit planes of a picture through
+// Zoltvidscale, the drawing of those planes and of the working copy into rows
+// of 0xffRRGGBB words, the working copy's linear rescale and the zoom factor.
+// Every loop runs over raw buffers in storage order and stays inside both the
+// image and the picture.
+#include "display.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "complex.h"
+#include "stats.h"
+#include "vidscale.h"
+
+namespace {
+
+constexpr uint32_t kOpaque = 0xff000000u;
+
+inline uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return kOpaque | (r << 16) | (g << 8) | b; }
+
+// The low 8 bits of a working value truncated toward zero (0 for NaN).
+inline uint32_t byteOf(float v) {
+    if (v >= 0.0f && v < 256.0f) return static_cast<uint32_t>(v);
+    return Zoltlowbits(v) & 255u;
+}
+
+struct Shape {
+    int cols = 0, rows = 0, frames = 0;
+    size_t plane() const { return static_cast<size_t>(cols) * static_cast<size_t>(rows); }
+};
+
+// Shape of an image with pixel data of the given type code; false otherwise.
+bool shapeOf(const ZoltHeader *h, uint32_t code, Shape *s) {
+    if (!h || !Zoltmagicok(h) || h->dtype != code || !h->oltptr) return false;
+    const int saved = ZoltErrorMode;
+    ZoltErrorMode = 1;  // a damaged header is a plain refusal here
+    const int status = Zoltshape(h, &s->cols, &s->rows, &s->frames);
+    ZoltErrorMode = saved;
+    return status == 0;
+}
+
+// A 2-D header of the type of `like` over someone else's pixels: a frame of a
+// 3-D image or a 1-D image seen as one row. Release with dropView.
+ZoltHeader *viewOf(const ZoltHeader *like, void *pixels, int cols, int rows) {
+    const int dims[3] = {2, cols, rows};
+    ZoltHeader *v = Zoltcreate(like->oltdt, dims, 9, like->oltesize);
+    if (v) v->oltptr = pixels;
+    return v;
+}
+
+void dropView(ZoltHeader *v) {
+    if (!v) return;
+    v->oltptr = nullptr;
+    Zoltfree(v, 7);
+}
+
+// The real values of a 2-D complex image by complex mode, as a new float image.
+ZoltHeader *complexValues(const ZoltHeader *img, int mode) {
+    const int dims[3] = {2, static_cast<int>(Zoltdimen(img, 0)), static_cast<int>(Zoltdimen(img, 1))};
+    ZoltHeader *f = Zoltcreate("float", dims, 11, 0);
+    if (!f) return nullptr;
+    int status;
+    switch (mode) {
+    case 1: status = Zoltc2phase(img, f); break;
+    case 2: status = Zoltc2real(img, f); break;
+    case 3: status = Zoltc2imag(img, f); break;
+    default: status = Zoltc2mag(img, f); break;
+    }
+    (void)status;  // a refused conversion leaves zeros: a black picture
+    return f;
+}
+
+// Scales `in` into a new "u8bit" image of the given lengths (zeros when the
+// scale is refused or the image flat).
+ZoltHeader *scaledBytes(const ZoltHeader *in, const int *dims) {
+    ZoltHeader *out = Zoltcreate("u8bit", dims, 11, 0);
+    if (!out) return nullptr;
+    float lo = 0.0f, hi = 0.0f;
+    Zoltvidscale(in, out, &lo, &hi, 0);
+    return out;
+}
+
+// Runs fn(r, row words) for every row both the image and the picture have.
+template <typename Fn>
+void eachRow(int rows, const ZoltPictureRows &pic, Fn fn) {
+    const int n = std::min(rows, pic.height);
+    for (int r = 0; r < n; ++r) {
+        uint32_t *dst = pic.row(r);
+        if (dst) fn(r, dst);
+    }
+}
+
+// Working-copy values as one of the 7 real single-value types, read in storage order.
+template <typename T>
+void readRun(const void *data, size_t n, float *dst) {
+    const T *p = static_cast<const T *>(data);
+    for (size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(p[i]);
+}
+
+bool isRealPlanar(uint32_t code) {
+    switch (code) {
+    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32: case ZOLT_F32:
+    case ZOLT_F64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Copies the source's values into the float buffer (any real planar type).
+void readValues(const ZoltHeader *src, size_t n, float *dst) {
+    const void *p = src->oltptr;
+    switch (src->dtype) {
+    case ZOLT_S8: readRun<int8_t>(p, n, dst); break;
+    case ZOLT_U8: readRun<uint8_t>(p, n, dst); break;
+    case ZOLT_S16: readRun<int16_t>(p, n, dst); break;
+    case ZOLT_U16: readRun<uint16_t>(p, n, dst); break;
+    case ZOLT_S32: readRun<int32_t>(p, n, dst); break;
+    case ZOLT_F64: readRun<double>(p, n, dst); break;
+    default: std::memcpy(dst, p, n * sizeof(float)); break;
+    }
+}
+
+}  // namespace
+
+int ZoltDisplayWidth(int columns) {
+    if (columns < 1) return 0;
+    return columns % 4 == 0 ? columns : columns + (4 - columns % 4);
+}
+
+ZoltHeader *ZoltDisplayBytes(const ZoltHeader *img, int complexMode, int frame) {
+    ZoltDepthGuard depth;
+    if (!img || !Zoltmagicok(img) || !img->oltptr) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltext("ZoltDisplayBytes: no image to display");
+        return nullptr;
+    }
+    int cols, rows, frames;
+    if (Zoltshape(img, &cols, &rows, &frames) != 0) return nullptr;
+    const int plane[3] = {2, cols, rows};
+
+    if (img->oltndim == 3 && frames == 3) {
+        const int dims[4] = {3, cols, rows, 3};
+        return scaledBytes(img, dims);
+    }
+    if (img->oltndim <= 2 && img->dtype == ZOLT_C32) {
+        ZoltHeader *v = img->oltndim == 1 ? viewOf(img, img->oltptr, cols, 1) : nullptr;
+        ZoltHeader *values = complexValues(v ? v : img, complexMode);
+        dropView(v);
+        if (!values) return nullptr;
+        ZoltHeader *out = scaledBytes(values, plane);
+        Zoltfree(values, 7);
+        return out;
+    }
+    if (img->oltndim == 2) return scaledBytes(img, plane);
+
+    // A 1-D image as one row, or one frame of a 3-D image.
+    const int k = img->oltndim == 3 ? std::clamp(frame, 0, frames - 1) : 0;
+    const size_t offset = static_cast<size_t>(k) * static_cast<size_t>(cols) *
+                          static_cast<size_t>(rows) * static_cast<size_t>(img->oltesize);
+    ZoltHeader *v = viewOf(img, static_cast<char *>(img->oltptr) + offset, cols, rows);
+    if (!v) return nullptr;
+    ZoltHeader *out = scaledBytes(v, plane);
+    dropView(v);
+    return out;
+}
+
+int ZoltDrawBytes(const ZoltHeader *bytes, const ZoltPictureRows &pic) {
+    Shape s;
+    if (!shapeOf(bytes, ZOLT_U8, &s) || !pic.row) return -1;
+    const auto *red = static_cast<const uint8_t *>(bytes->oltptr);
+    const bool colour = bytes->oltndim == 3 && s.frames >= 3;
+    const uint8_t *green = colour ? red + s.plane() : red;
+    const uint8_t *blue = colour ? red + 2 * s.plane() : red;
+    const int cols = std::min(s.cols, pic.width);
+    eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
+        const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols);
+        for (int c = 0; c < cols; ++c) dst[c] = rgb(red[at + c], green[at + c], blue[at + c]);
+        // Padding columns repeat the last real column of the row.
+        for (int c = cols; c < pic.width; ++c) dst[c] = dst[cols - 1];
+    });
+    return 0;
+}
+
+int ZoltDrawWorkColour(const ZoltHeader *work, const ZoltPictureRows &pic) {
+    Shape s;
+    if (!shapeOf(work, ZOLT_F32, &s) || !pic.row) return -1;
+    const auto *f0 = static_cast<const float *>(work->oltptr);
+    const float *f1 = s.frames >= 2 ? f0 + s.plane() : nullptr;
+    const float *f2 = s.frames >= 3 ? f0 + 2 * s.plane() : nullptr;
+    const int cols = std::min(s.cols, pic.width);
+    eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
+        const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols);
+        if (f2) {
+            for (int c = 0; c < cols; ++c)
+                dst[c] = rgb(byteOf(f0[at + c]), byteOf(f1[at + c]), byteOf(f2[at + c]));
+        } else if (f1) {
+            for (int c = 0; c < cols; ++c) dst[c] = rgb(byteOf(f0[at + c]), byteOf(f1[at + c]), 0);
+        } else {
+            for (int c = 0; c < cols; ++c) {
+                const uint32_t v = byteOf(f0[at + c]);
+                dst[c] = rgb(v, v, v);
+            }
+        }
+    });
+    return 0;
+}
+
+int ZoltDrawWorkFrame(const ZoltHeader *work, int frame, const ZoltPictureRows &pic) {
+    Shape s;
+    if (!shapeOf(work, ZOLT_F32, &s) || !pic.row || frame < 0 || frame >= s.frames) return -1;
+    const float *f = static_cast<const float *>(work->oltptr) + static_cast<size_t>(frame) * s.plane();
+    const int cols = std::min(s.cols, pic.width);
+    eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
+        const float *src = f + static_cast<size_t>(r) * static_cast<size_t>(s.cols);
+        for (int c = 0; c < cols; ++c) {
+            const uint32_t v = byteOf(src[c]);
+            dst[c] = rgb(v, v, v);
+        }
+    });
+    return 0;
+}
+
+int ZoltDrawOverlayMarks(const ZoltHeader *work, double factor, const ZoltPictureRows &pic) {
+    Shape s;
+    if (!shapeOf(work, ZOLT_F32, &s) || !pic.row || s.frames < 4 || !(factor > 0.0)) return -1;
+    const auto *f0 = static_cast<const float *>(work->oltptr);
+    const float *marks = f0 + 3 * s.plane();
+    for (int r = 0; r < s.rows; ++r) {
+        const double y = std::trunc(r / factor);
+        if (y >= pic.height) break;
+        uint32_t *dst = pic.row(static_cast<int>(y));
+        if (!dst) continue;
+        for (int c = 0; c < s.cols; ++c) {
+            const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols) + static_cast<size_t>(c);
+            if (marks[at] == 0.0f) continue;
+            const double x = std::trunc(c / factor);
+            if (x >= pic.width) break;
+            const float red = std::trunc(f0[at]);
+            dst[static_cast<int>(x)] = red <= 128.0f ? rgb(255, 0, 0) : rgb((255u - byteOf(red)) & 255u, 0, 0);
+        }
+    }
+    return 0;
+}
+
+int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float low,
+                   float *maxOut, float *minOut) {
+    Shape ws;
+    if (!(high >= low) || !source || !Zoltmagicok(source) || !source->oltptr ||
+        !isRealPlanar(source->dtype) || !shapeOf(work, ZOLT_F32, &ws))
+        return -1;
+    const size_t n = ws.plane() * static_cast<size_t>(ws.frames);
+    if (Zoltpixels(source) != n) return -1;
+
+    float *w = static_cast<float *>(work->oltptr);
+    readValues(source, n, w);
+
+    // Extremes of the finite values; NaN and infinities take no part.
+    float lo = std::numeric_limits<float>::infinity();
+    float hi = -lo;
+    for (size_t i = 0; i < n; ++i) {
+        const float v = w[i];
+        if (!std::isfinite(v)) continue;
+        if (v < lo) lo = v;
+        if (v > hi) hi = v;
+    }
+    if (lo > hi) lo = hi = 0.0f;  // no finite value at all
+
+    if (lo == hi) {
+        std::fill(w, w + n, 0.0f);
+    } else {
+        const double scale = (static_cast<double>(high) - low) / (static_cast<double>(hi) - lo);
+        for (size_t i = 0; i < n; ++i) {
+            const float v = w[i];
+            double y;
+            if (std::isnan(v)) y = low;
+            else if (v >= hi) y = high;
+            else if (v <= lo) y = low;
+            else y = (static_cast<double>(v) - lo) * scale + low;
+            w[i] = static_cast<float>(y);
+        }
+    }
+    if (maxOut) *maxOut = hi;
+    if (minOut) *minOut = lo;
+    return 0;
+}
+
+double zoomFactor(int value) {
+    if (value > 0) return 1.0 + value / 20.0;
+    if (value < 0) return 1.0 + value / 100.0;
+    return 1.0;
+}

@@ -1,0 +1,377 @@
+// The ZOLT writer: the byte layout of a small raw file, compressed layout and
+// padding, the small-image rule, round trips of every single-channel type,
+// tails, magic refusals and write failures that must not pass as success.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zolt.h"
+#include "zolt_file_helpers.h"
+
+using namespace zolttest;
+
+namespace {
+
+struct Quiet : ::testing::Test {
+    void SetUp() override {
+        ZoltErrorMode = 1;
+        ZoltErrorCode = 0;
+    }
+    void TearDown() override {
+        ZoltErrorMode = 8;
+        for (const std::string &p : paths) std::remove(p.c_str());
+    }
+    std::string temp(const std::string &name) {
+        paths.push_back(tempPath(name));
+        return paths.back();
+    }
+    std::vector<std::string> paths;
+};
+
+void fillRandom(ZoltHeader *h, unsigned seed) {
+    std::mt19937 gen(seed);
+    auto *p = static_cast<unsigned char *>(h->oltptr);
+    const size_t n = Zoltbytes(h);
+    for (size_t i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(gen());
+}
+
+// Writes with ZoltWrImg into a scratch stream and reads it back with ZoltRdImg.
+ZoltHeader *throughStream(ZoltHeader *h, int tailflag, std::vector<unsigned char> *bytes = nullptr) {
+    FILE *fp = std::tmpfile();
+    if (!fp) return nullptr;
+    ZoltHeader *back = nullptr;
+    if (ZoltWrImg(h, fp, tailflag) == -1) {
+        if (bytes) {
+            bytes->resize(static_cast<size_t>(std::ftell(fp)));
+            std::rewind(fp);
+            if (std::fread(bytes->data(), 1, bytes->size(), fp) != bytes->size()) bytes->clear();
+        }
+        std::rewind(fp);
+        back = ZoltRdImg(fp, tailflag);
+    }
+    std::fclose(fp);
+    return back;
+}
+
+using Layout = Quiet;
+
+TEST_F(Layout, FiveByThreeFloatFileIsByteExact) {
+    const int dims[] = {2, 5, 3};
+    ZoltHeader *h = Zoltcreate("float", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    auto *px = static_cast<float *>(h->oltptr);
+    for (int i = 0; i < 15; ++i) px[i] = 1.5f * static_cast<float>(i) - 4.0f;
+    const std::string path = temp("layout.zol");
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "ZoltPutImg error msg: image has 15 pixels so it will not be compressed\n");
+    EXPECT_EQ(h->oltcomp, 0);
+
+    const std::vector<unsigned char> b = readFile(path);
+    ASSERT_EQ(b.size(), 1024u);
+    EXPECT_EQ(std::memcmp(&b[0], "ZOL\0", 4), 0);
+    // 512 little-endian: 00 02 00 00.
+    EXPECT_EQ(b[4], 0x00);
+    EXPECT_EQ(b[5], 0x02);
+    EXPECT_EQ(b[6], 0x00);
+    EXPECT_EQ(b[7], 0x00);
+    EXPECT_EQ(getInt(b, 8), 0);
+    EXPECT_EQ(getInt(b, 12), 1);    // one header block
+    EXPECT_EQ(getInt(b, 16), -2);   // header block + one data block, negated
+    EXPECT_EQ(b[16], 0xFE);
+    EXPECT_EQ(b[19], 0xFF);
+    EXPECT_EQ(getInt(b, 20), 0);    // no tail
+    EXPECT_EQ(getInt(b, 24), 0);    // tail pointer place
+    EXPECT_EQ(getText(b, 28, 8), "Olt is");
+    EXPECT_EQ(getText(b, 36, 8), "great!");
+    EXPECT_EQ(getText(b, 44, 32), h->oltauthor);
+    EXPECT_EQ(b[76 + 24], '\n');    // ctime text: 24 characters and a newline
+    EXPECT_EQ(getText(b, 108, 32), "Zoltcreate");
+    EXPECT_EQ(getText(b, 140, 8), "V7.0");
+    EXPECT_EQ(b[148], 2);
+    EXPECT_EQ(b[149], 16);
+    for (int i = 150; i < 188; ++i) EXPECT_EQ(b[i], 0) << i;
+    EXPECT_EQ(getText(b, 188, 16), "pixels");
+    // 1.0f = 0x3F800000, 0.0f = 0.
+    EXPECT_EQ(b[204], 0x00);
+    EXPECT_EQ(b[205], 0x00);
+    EXPECT_EQ(b[206], 0x80);
+    EXPECT_EQ(b[207], 0x3F);
+    EXPECT_EQ(getInt(b, 208), 0);
+    EXPECT_EQ(getText(b, 212, 16), "32flt");
+    EXPECT_EQ(b[228], 0x04);
+    EXPECT_EQ(b[229], 0x02);
+    EXPECT_EQ(getInt(b, 228), 0x204);
+    EXPECT_EQ(getInt(b, 232), 4);
+    EXPECT_EQ(getInt(b, 236), 2);
+    for (int i = 240; i < 255; ++i) EXPECT_EQ(b[i], 0) << i;  // pointer places, reserved
+    EXPECT_EQ(b[255], 0);                                       // written raw
+
+    // Sub-headers: columns then rows.
+    EXPECT_EQ(getInt(b, 256), 5);
+    EXPECT_EQ(getInt(b, 260), 1);
+    EXPECT_EQ(getText(b, 264, 8), "fwd");
+    EXPECT_EQ(getText(b, 272, 8), "pixels");
+    EXPECT_EQ(b[283], 0x3F);  // dimscale 1.0
+    EXPECT_EQ(getInt(b, 320), 3);
+    EXPECT_EQ(getInt(b, 324), 2);
+    for (int i = 384; i < 512; ++i) ASSERT_EQ(b[i], '.') << i;
+    // Pixel 0 = -4.0f = 0xC0800000, pixel 1 = -2.5f = 0xC0200000, pixel 14 = 17.0f = 0x41880000.
+    const unsigned char p0[] = {0x00, 0x00, 0x80, 0xC0};
+    const unsigned char p1[] = {0x00, 0x00, 0x20, 0xC0};
+    const unsigned char p14[] = {0x00, 0x00, 0x88, 0x41};
+    EXPECT_EQ(std::memcmp(&b[512], p0, 4), 0);
+    EXPECT_EQ(std::memcmp(&b[516], p1, 4), 0);
+    EXPECT_EQ(std::memcmp(&b[512 + 56], p14, 4), 0);
+    for (int i = 572; i < 1024; ++i) ASSERT_EQ(b[i], '.') << i;
+    Zoltfree(h, 7);
+}
+
+TEST_F(Layout, CompressedU8bitHasNoDataPaddingWhenRawSizeIsWholeBlocks) {
+    const int dims[] = {2, 512, 512};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    auto *p = static_cast<unsigned char *>(h->oltptr);
+    for (int i = 0; i < 512 * 512; ++i) p[i] = static_cast<unsigned char>((i / 512 + i % 512) / 4);
+    const std::string path = temp("u8.zol");
+    EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
+    EXPECT_EQ(h->oltcomp, 1);
+
+    // The stream is what zlib makes of the raw bytes, directly after the header block.
+    std::vector<unsigned char> expect(compressBound(512 * 512));
+    uLongf len = expect.size();
+    ASSERT_EQ(compress(expect.data(), &len, p, 512 * 512), Z_OK);
+    const std::vector<unsigned char> b = readFile(path);
+    ASSERT_EQ(b.size(), 512 + len);
+    EXPECT_EQ(b[255], 1);
+    EXPECT_EQ(std::memcmp(&b[512], expect.data(), len), 0);
+    for (int i = 384; i < 512; ++i) ASSERT_EQ(b[i], '.') << i;  // after two sub-headers
+    Zoltfree(h, 7);
+}
+
+TEST_F(Layout, CompressedDataIsFollowedByPaddingOfTheRawSize) {
+    // 32 x 16 "16bit": 512 pixels, compressed; raw 1024 bytes, so no padding.
+    // 20 x 30 "u8bit": 600 pixels, raw 600 bytes: 424 '.' after the stream.
+    const int dims[] = {2, 20, 30};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    const std::string path = temp("pad.zol");
+    EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
+    std::vector<unsigned char> expect(compressBound(600));
+    uLongf len = expect.size();
+    ASSERT_EQ(compress(expect.data(), &len, static_cast<const Bytef *>(h->oltptr), 600), Z_OK);
+    const std::vector<unsigned char> b = readFile(path);
+    ASSERT_EQ(b.size(), 512 + len + 424);
+    for (size_t i = 512 + len; i < b.size(); ++i) ASSERT_EQ(b[i], '.') << i;
+    Zoltfree(h, 7);
+}
+
+using SmallImages = Quiet;
+
+TEST_F(SmallImages, UnderFiveHundredTwelvePixelsAreWrittenRaw) {
+    const int small[] = {2, 20, 20};
+    ZoltHeader *h = Zoltcreate("32flt", small, 11, 0);
+    ASSERT_NE(h, nullptr);
+    const std::string path = temp("small.zol");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "ZoltPutImg error msg: image has 400 pixels so it will not be compressed\n");
+    EXPECT_EQ(h->oltcomp, 0);
+    std::vector<unsigned char> b = readFile(path);
+    ASSERT_EQ(b.size(), 512u + 1600u + 448u);
+    EXPECT_EQ(b[255], 0);
+    Zoltfree(h, 7);
+
+    const int enough[] = {2, 32, 16};
+    h = Zoltcreate("16bit", enough, 11, 0);
+    ASSERT_NE(h, nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(h->oltcomp, 1);
+    b = readFile(path);
+    EXPECT_EQ(b[255], 1);
+    EXPECT_LT(b.size(), 512u + 1024u);  // zeros compress
+    Zoltfree(h, 7);
+}
+
+using RoundTrip = Quiet;
+
+TEST_F(RoundTrip, EverySingleChannelTypeRawAndCompressed) {
+    const char *types[] = {"8bit", "u8bit", "16bit", "u16bit", "32bit",
+                           "32flt", "64flt", "32cmp", "64cmp"};
+    const int shapes[][4] = {{1, 700, 0, 0}, {2, 33, 21, 0}, {3, 9, 7, 5}};
+    unsigned seed = 1;
+    for (const char *type : types)
+        for (const auto &shape : shapes)
+            for (int comp = 0; comp <= 1; ++comp) {
+                SCOPED_TRACE(std::string(type) + " ndim " + std::to_string(shape[0]) +
+                             (comp ? " compressed" : " raw"));
+                ZoltHeader *h = Zoltcreate(type, shape, 11, 0);
+                ASSERT_NE(h, nullptr);
+                fillRandom(h, seed++);
+                h->oltcomp = static_cast<unsigned char>(comp);
+                ZoltHeader *back = throughStream(h, 0);
+                ASSERT_NE(back, nullptr);
+                EXPECT_STREQ(back->oltdt, h->oltdt);
+                EXPECT_EQ(back->dtype, h->dtype);
+                EXPECT_EQ(back->oltesize, h->oltesize);
+                EXPECT_EQ(back->oltcomp, comp);
+                ASSERT_EQ(back->oltndim, h->oltndim);
+                for (int k = 0; k < h->oltndim; ++k) {
+                    EXPECT_EQ(back->oltdim[k].dimlen, h->oltdim[k].dimlen);
+                    EXPECT_EQ(back->oltdim[k].dimnum, h->oltdim[k].dimnum);
+                }
+                for (int k = 0; k <= h->oltndim; ++k) EXPECT_EQ(back->oltdln[k], h->oltdln[k]);
+                EXPECT_EQ(std::memcmp(back->oltptr, h->oltptr, Zoltbytes(h)), 0);
+                EXPECT_EQ(back->oltmach, 2);
+                Zoltfree(back, 7);
+                Zoltfree(h, 7);
+            }
+}
+
+TEST_F(RoundTrip, DataThatDoesNotCompressReadsBack) {
+    // Random bytes: the zlib stream is longer than the raw data.
+    const int dims[] = {2, 64, 40};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    fillRandom(h, 99);
+    const std::string path = temp("noise.zol");
+    ASSERT_EQ(Zoltpot(h, path.c_str()), -1);
+    ASSERT_EQ(h->oltcomp, 1);
+    EXPECT_GT(readFile(path).size(), 512u + 2560u);  // stream longer than raw, then padding
+    ZoltHeader *back = Zoltpin(path.c_str());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(std::memcmp(back->oltptr, h->oltptr, 2560), 0);
+    EXPECT_EQ(back->oltcomp, 1);  // read compressed, written compressed again
+    Zoltfree(back, 7);
+    Zoltfree(h, 7);
+}
+
+TEST_F(RoundTrip, HeaderTextsAndScalesSurvive) {
+    const int dims[] = {2, 30, 20};
+    ZoltHeader *h = Zoltcreate("64flt", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    std::strcpy(h->oltunits, "kelvin");
+    h->oltscale = 0.25f;
+    h->oltoffset = -3.5f;
+    std::strcpy(h->oltdim[1].dimunits, "mm");
+    h->oltdim[1].dimscale = 2.0f;
+    ZoltHeader *back = throughStream(h, 0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_STREQ(back->oltunits, "kelvin");
+    EXPECT_EQ(back->oltscale, 0.25f);
+    EXPECT_EQ(back->oltoffset, -3.5f);
+    EXPECT_STREQ(back->oltdim[1].dimunits, "mm");
+    EXPECT_EQ(back->oltdim[1].dimscale, 2.0f);
+    EXPECT_STREQ(back->oltdate, h->oltdate);
+    EXPECT_EQ(back->oltfileblk, h->oltfileblk);
+    Zoltfree(back, 7);
+    Zoltfree(h, 7);
+}
+
+TEST_F(RoundTrip, TailIsWrittenOnRequestAndReadBehindTheDataPadding) {
+    for (int comp = 0; comp <= 1; ++comp) {
+        SCOPED_TRACE(comp ? "compressed" : "raw");
+        const int dims[] = {2, 25, 23};  // 575 bytes: the data padding is 449 bytes
+        ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+        ASSERT_NE(h, nullptr);
+        fillRandom(h, 5);
+        h->oltcomp = static_cast<unsigned char>(comp);
+        const char note[] = "calibration 17 of run 4";
+        h->olttaillen = sizeof note;
+        h->olttail = static_cast<unsigned char *>(Zoltalc(sizeof note));
+        std::memcpy(h->olttail, note, sizeof note);
+
+        std::vector<unsigned char> bytes;
+        ZoltHeader *back = throughStream(h, 1, &bytes);
+        ASSERT_NE(back, nullptr);
+        ASSERT_EQ(back->olttaillen, static_cast<int>(sizeof note));
+        ASSERT_NE(back->olttail, nullptr);
+        EXPECT_STREQ(reinterpret_cast<const char *>(back->olttail), note);
+        EXPECT_EQ(std::memcmp(back->oltptr, h->oltptr, 575), 0);
+        // Header block, data (raw: one block; compressed: the stream and 449
+        // '.'), then the tail padded to a block.
+        std::vector<unsigned char> z(compressBound(575));
+        uLongf zlen = z.size();
+        ASSERT_EQ(compress(z.data(), &zlen, static_cast<const Bytef *>(h->oltptr), 575), Z_OK);
+        EXPECT_EQ(bytes.size(), comp ? 512 + zlen + 449 + 512 : 2048u);
+        EXPECT_EQ(std::memcmp(&bytes[bytes.size() - 512], note, sizeof note), 0);
+        EXPECT_EQ(bytes.back(), '.');
+        Zoltfree(back, 7);
+
+        // Without the tail flag the tail is left out and the header says so.
+        back = throughStream(h, 0, &bytes);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(h->olttaillen, 0);
+        EXPECT_EQ(getInt(bytes, 20), 0);
+        Zoltfree(back, 7);
+        Zoltfree(h, 7);
+    }
+}
+
+using Refusals = Quiet;
+
+TEST_F(Refusals, OldMagicIsWrittenByWrImgButNotByPutImg) {
+    const int dims[] = {2, 4, 4};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    std::memcpy(h->oltmagic, "OLT", 4);
+    h->oltcomp = 0;
+    FILE *fp = std::tmpfile();
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(ZoltWrImg(h, fp, 0), -1);
+    EXPECT_EQ(std::ftell(fp), 1024);
+    std::fclose(fp);
+    const std::string path = temp("old.zol");
+    EXPECT_EQ(Zoltpot(h, path.c_str()), 0);
+    EXPECT_EQ(ZoltErrorCode, 24);
+    EXPECT_FALSE(fileExists(path));  // refused before the file is opened
+    Zoltfree(h, 7);
+}
+
+TEST_F(Refusals, NullHeaderBadMagicAndMissingData) {
+    FILE *fp = std::tmpfile();
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(ZoltWrImg(nullptr, fp, 0), 0);
+    EXPECT_EQ(ZoltErrorCode, 8);
+    EXPECT_EQ(Zoltpot(nullptr, "x"), 0);
+    EXPECT_EQ(ZoltErrorCode, 8);
+    const int dims[] = {1, 600};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 0, 0);  // no pixel buffer
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(ZoltWrImg(h, fp, 0), 0);
+    EXPECT_EQ(ZoltErrorCode, 24);
+    h->oltptr = Zoltalc(600);
+    std::memcpy(h->oltmagic, "XYZ", 4);
+    EXPECT_EQ(ZoltWrImg(h, fp, 0), 0);
+    EXPECT_EQ(ZoltErrorCode, 24);
+    EXPECT_EQ(std::ftell(fp), 0);  // nothing was written
+    std::memcpy(h->oltmagic, "ZOL", 4);
+    Zoltfree(h, 7);
+    std::fclose(fp);
+}
+
+TEST_F(Refusals, FailedWritesAreReportedAsFailures) {
+    const int dims[] = {2, 64, 64};
+    ZoltHeader *h = Zoltcreate("32flt", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    // A full device takes the buffered bytes and fails when they are flushed.
+    if (fileExists("/dev/full")) {
+        EXPECT_EQ(Zoltpot(h, "/dev/full"), 0);
+        EXPECT_EQ(ZoltErrorCode, 448);
+    }
+    EXPECT_EQ(Zoltpot(h, "/nonexistent-folder/x.zol"), 0);
+    EXPECT_EQ(ZoltErrorCode, 64);
+    Zoltfree(h, 7);
+}
+
+}  // namespace

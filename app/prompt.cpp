@@ -8,27 +8,27 @@
 
 // ---------------------------------------------------------------- QtPrompt
 
-QString QtPrompt::openFileName(QWidget *parent, const QString &caption, const QString &dir,
+QString QtPrompt::askOpenFile(QWidget *parent, const QString &caption, const QString &dir,
                                const QString &filter) {
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString QtPrompt::saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+QString QtPrompt::askSaveFile(QWidget *parent, const QString &caption, const QString &dir,
                                const QString &filter) {
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
 }
 
-QString QtPrompt::text(QWidget *parent, const QString &title, const QString &label,
+QString QtPrompt::askText(QWidget *parent, const QString &title, const QString &label,
                        const QString &preset, bool *ok) {
     return QInputDialog::getText(parent, title, label, QLineEdit::Normal, preset, ok);
 }
 
-int QtPrompt::integer(QWidget *parent, const QString &title, const QString &label, int value,
+int QtPrompt::askInteger(QWidget *parent, const QString &title, const QString &label, int value,
                       int min, int max, int step, bool *ok) {
     return QInputDialog::getInt(parent, title, label, value, min, max, step, ok);
 }
 
-double QtPrompt::real(QWidget *parent, const QString &title, const QString &label, double value,
+double QtPrompt::askReal(QWidget *parent, const QString &title, const QString &label, double value,
                       double min, double max, int decimals, bool *ok) {
     return QInputDialog::getDouble(parent, title, label, value, min, max, decimals, ok);
 }
@@ -70,17 +70,17 @@ QVariant ScriptedPrompt::ask(Kind kind, QWidget *parent, const QString &title,
     return answers.isEmpty() ? QVariant() : answers.takeFirst();
 }
 
-QString ScriptedPrompt::openFileName(QWidget *parent, const QString &caption, const QString &dir,
+QString ScriptedPrompt::askOpenFile(QWidget *parent, const QString &caption, const QString &dir,
                                      const QString &) {
     return ask(OpenFile, parent, caption, QString(), dir).toString();
 }
 
-QString ScriptedPrompt::saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+QString ScriptedPrompt::askSaveFile(QWidget *parent, const QString &caption, const QString &dir,
                                      const QString &) {
     return ask(SaveFile, parent, caption, QString(), dir).toString();
 }
 
-QString ScriptedPrompt::text(QWidget *parent, const QString &title, const QString &label,
+QString ScriptedPrompt::askText(QWidget *parent, const QString &title, const QString &label,
                              const QString &preset, bool *ok) {
     const QVariant a = ask(Text, parent, title, label, preset);
     if (ok)
@@ -88,7 +88,7 @@ QString ScriptedPrompt::text(QWidget *parent, const QString &title, const QStrin
     return a.isValid() ? a.toString() : QString();
 }
 
-int ScriptedPrompt::integer(QWidget *parent, const QString &title, const QString &label,
+int ScriptedPrompt::askInteger(QWidget *parent, const QString &title, const QString &label,
                             int value, int min, int max, int, bool *ok) {
     const QVariant a = ask(Integer, parent, title, label, value);
     if (ok)
@@ -97,7 +97,7 @@ int ScriptedPrompt::integer(QWidget *parent, const QString &title, const QString
     return a.isValid() ? qBound(min, a.toInt(), max) : value;
 }
 
-double ScriptedPrompt::real(QWidget *parent, const QString &title, const QString &label,
+double ScriptedPrompt::askReal(QWidget *parent, const QString &title, const QString &label,
                             double value, double min, double max, int, bool *ok) {
     const QVariant a = ask(Real, parent, title, label, value);
     if (ok)

@@ -16,18 +16,29 @@ public:
     virtual ~Prompt() = default;
 
     // File dialogs: the chosen path, or an empty text when cancelled.
-    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter = QString()) = 0;
-    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter = QString()) = 0;
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter = QString()) {
+        return askOpenFile(parent, caption, dir, filter);
+    }
+    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter = QString()) {
+        return askSaveFile(parent, caption, dir, filter);
+    }
 
-    // Input dialogs; *ok (when given) tells whether the user accepted.
-    virtual QString text(QWidget *parent, const QString &title, const QString &label,
-                         const QString &preset, bool *ok = nullptr) = 0;
-    virtual int integer(QWidget *parent, const QString &title, const QString &label, int value,
-                        int min, int max, int step = 1, bool *ok = nullptr) = 0;
-    virtual double real(QWidget *parent, const QString &title, const QString &label, double value,
-                        double min, double max, int decimals, bool *ok = nullptr) = 0;
+    // Input dialogs; *ok (when given) tells whether the user accepted. A
+    // cancelled text is empty; a cancelled number is the start value.
+    QString text(QWidget *parent, const QString &title, const QString &label, const QString &preset,
+                 bool *ok = nullptr) {
+        return askText(parent, title, label, preset, ok);
+    }
+    int integer(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                int max, int step = 1, bool *ok = nullptr) {
+        return askInteger(parent, title, label, value, min, max, step, ok);
+    }
+    double real(QWidget *parent, const QString &title, const QString &label, double value,
+                double min, double max, int decimals, bool *ok = nullptr) {
+        return askReal(parent, title, label, value, min, max, decimals, ok);
+    }
 
     // A modal message box with this text (parent may be null).
     virtual void message(QWidget *parent, const QString &text) = 0;
@@ -36,24 +47,38 @@ public:
     // A message box without parent that shows at once, does not block and
     // closes itself after msec milliseconds.
     virtual void note(const QString &title, const QString &text, int msec) = 0;
+
+protected:
+    virtual QString askOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                                const QString &filter) = 0;
+    virtual QString askSaveFile(QWidget *parent, const QString &caption, const QString &dir,
+                                const QString &filter) = 0;
+    virtual QString askText(QWidget *parent, const QString &title, const QString &label,
+                            const QString &preset, bool *ok) = 0;
+    virtual int askInteger(QWidget *parent, const QString &title, const QString &label, int value,
+                           int min, int max, int step, bool *ok) = 0;
+    virtual double askReal(QWidget *parent, const QString &title, const QString &label,
+                           double value, double min, double max, int decimals, bool *ok) = 0;
 };
 
 // The real dialogs of the toolkit.
 class QtPrompt : public Prompt {
 public:
-    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override;
-    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override;
-    QString text(QWidget *parent, const QString &title, const QString &label,
-                 const QString &preset, bool *ok) override;
-    int integer(QWidget *parent, const QString &title, const QString &label, int value, int min,
-                int max, int step, bool *ok) override;
-    double real(QWidget *parent, const QString &title, const QString &label, double value,
-                double min, double max, int decimals, bool *ok) override;
     void message(QWidget *parent, const QString &text) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
     void note(const QString &title, const QString &text, int msec) override;
+
+protected:
+    QString askOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                        const QString &filter) override;
+    QString askSaveFile(QWidget *parent, const QString &caption, const QString &dir,
+                        const QString &filter) override;
+    QString askText(QWidget *parent, const QString &title, const QString &label,
+                    const QString &preset, bool *ok) override;
+    int askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                   int max, int step, bool *ok) override;
+    double askReal(QWidget *parent, const QString &title, const QString &label, double value,
+                   double min, double max, int decimals, bool *ok) override;
 };
 
 // Answers from a queue and records everything it was asked or shown. A question
@@ -80,19 +105,21 @@ public:
     // Texts of the records of one kind, in order.
     QStringList texts(Kind kind) const;
 
-    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override;
-    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override;
-    QString text(QWidget *parent, const QString &title, const QString &label,
-                 const QString &preset, bool *ok) override;
-    int integer(QWidget *parent, const QString &title, const QString &label, int value, int min,
-                int max, int step, bool *ok) override;
-    double real(QWidget *parent, const QString &title, const QString &label, double value,
-                double min, double max, int decimals, bool *ok) override;
     void message(QWidget *parent, const QString &text) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
     void note(const QString &title, const QString &text, int msec) override;
+
+protected:
+    QString askOpenFile(QWidget *parent, const QString &caption, const QString &dir,
+                        const QString &filter) override;
+    QString askSaveFile(QWidget *parent, const QString &caption, const QString &dir,
+                        const QString &filter) override;
+    QString askText(QWidget *parent, const QString &title, const QString &label,
+                    const QString &preset, bool *ok) override;
+    int askInteger(QWidget *parent, const QString &title, const QString &label, int value, int min,
+                   int max, int step, bool *ok) override;
+    double askReal(QWidget *parent, const QString &title, const QString &label, double value,
+                   double min, double max, int decimals, bool *ok) override;
 
 private:
     // Records a question and hands out the next answer (invalid when cancelled).

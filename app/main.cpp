@@ -9,8 +9,10 @@
 // Files named on the command line go into buffers 0, 1, 2 ... as if the system
 // had asked to open them.
 static void openCommandLineFiles(BufferTable *table, const QStringList &files) {
-    (void)table;
-    (void)files;
+    if (!table->controlPanel)
+        return;
+    for (int i = 0; i < files.size() && i < BufferTable::Buffers; ++i)
+        table->controlPanel->openImageFile(files[i], i);
 }
 
 int main(int argc, char **argv) {

@@ -140,6 +140,23 @@ private:
 
     // Members of the reading, saving, script and viewing commands follow in
     // their own marked blocks.
+
+    // ---- reading, saving, copy and paste, the script runner ----
+    struct ImageDeleter {  // releases an image of the library (the clipboard's)
+        void operator()(struct ZoltHeader *img) const;
+    };
+    void printStatistics(const ZoltHeader *img, const QString &zoltType);
+    void runStoredScript();
+
+    QString currentPath;      // file read last; where the Read dialog starts
+    QString lastOpenedPath;   // the file ReRead reads again
+    QString currentFileName;  // file-name part of it; becomes the buffer's name
+    std::unique_ptr<ZoltHeader, ImageDeleter> clipboardImage;  // Copy and Paste
+    QString scriptPath;       // the script chosen last
+    QString scriptDir;        // its directory
+    QString tempInputPath;    // image handed to it; empty until a script is chosen
+    QString tempOutputPath;   // image it leaves behind
+    // ---- end of reading, saving and script members ----
 };
 
 #endif

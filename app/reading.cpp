@@ -1,8 +1,203 @@
-// Reading images into the buffers: Read, ReRead and openImageFile.
+// Reading images into the buffers: Read, ReRead with the log file that keeps
+// the last path read across runs, and openImageFile, which reads a ZOLT file,
+// a boundary file or a picture, installs it and prints its statistics. A file
+// that cannot be read leaves the buffer as it was and says so.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "buffertable.h"
+#include "imagecopy.h"
 #include "mainwindow.h"
+#include "plotcontour.h"
+#include "prompt.h"
+#include "stats.h"
+#include "zolt.h"
 
-void ZOlttoolMainWindow::open() {}
+namespace {
 
-void ZOlttoolMainWindow::reopen() {}
+// What a file name says about the file, by how it ends (case-sensitive).
+enum class FileKind { Boundary, Zolt, Picture };
 
-void ZOlttoolMainWindow::openImageFile(const QString &, int) {}
+FileKind kindOf(const QByteArray &name) {
+    if (name.endsWith("ZOltb")) return FileKind::Boundary;
+    for (const char *end : {"Zolt", "ZOLT", "olt", "OLT", "zol", "Zol", "ZOL"})
+        if (name.endsWith(end)) return FileKind::Zolt;
+    return FileKind::Picture;
+}
+
+QString logFilePath() { return QDir::homePath() + QStringLiteral("/com_ZOLT_ZOlttool.txt"); }
+
+QString num(double v) { return QString::number(v, 'g', 6); }
+
+// A picture as a three-frame float image of its red, green and blue values;
+// alpha is dropped. Null when the toolkit cannot decode the file.
+ZoltHeader *readPicture(const QString &name) {
+    QImage picture(name);
+    if (picture.isNull()) return nullptr;
+    picture = picture.convertToFormat(QImage::Format_ARGB32);
+    const int w = picture.width(), h = picture.height();
+    const int dims[] = {3, w, h, 3};
+    ZoltHeader *img = Zoltcreate("float", dims, 11, 0);
+    if (!img) return nullptr;
+    float *red = static_cast<float *>(img->oltptr);
+    const size_t plane = static_cast<size_t>(w) * static_cast<size_t>(h);
+    float *green = red + plane, *blue = green + plane;
+    for (int y = 0; y < h; ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const QRgb p = line[x];
+            red[row + x] = static_cast<float>((p >> 16) & 255);
+            green[row + x] = static_cast<float>((p >> 8) & 255);
+            blue[row + x] = static_cast<float>(p & 255);
+        }
+    }
+    return img;
+}
+
+// A ZOLT file as the buffers hold it: complex data keeps its complex type in
+// single precision, everything else becomes float. `type` receives the file's
+// own data type name.
+ZoltHeader *readZolt(const QByteArray &name, QString *type) {
+    ZoltHeader *r = Zoltpin(name.constData());
+    if (!r) return nullptr;
+    *type = QString::fromLatin1(r->oltdt);
+    if (r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
+    ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
+    Zoltfree(r, 7);
+    return img;
+}
+
+}  // namespace
+
+void ZOlttoolMainWindow::open() {
+    const QString start = currentPath.isEmpty() ? QDir::homePath() : currentPath;
+    const QString name = prompt().openFileName(this, tr("Open File"), start);
+    if (name.isEmpty()) {
+        prompt().message(this, tr("cannot open file"));
+        return;
+    }
+    appendConsole(QStringLiteral("\nOpening ") + name);
+    openImageFile(name, outputSlot());
+
+    QFile log(logFilePath());
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        showNote(tr("Cannot open log file. ReRead will not work."));
+        return;
+    }
+    log.write(name.toLocal8Bit());
+    log.close();
+    updateAccessability();
+}
+
+void ZOlttoolMainWindow::reopen() {
+    const int o = outputSlot();
+    if (!lastOpenedPath.isEmpty()) {
+        appendConsole(QStringLiteral("\nOpening ") + lastOpenedPath);
+        openImageFile(lastOpenedPath, o);
+    } else {
+        QFile log(logFilePath());
+        QByteArray first;
+        if (log.open(QIODevice::ReadOnly)) {
+            first = log.readAll();
+            const int end = first.indexOf('\n');
+            if (end >= 0) first.truncate(end);
+        }
+        // An empty log names no file: there is nothing to read again.
+        if (first.isEmpty()) {
+            showNote(tr("Cannot open log file. ReRead will not work."));
+            return;
+        }
+        const QString name = QString::fromLocal8Bit(first);
+        appendConsole(QStringLiteral("\nOpening ") + name);
+        openImageFile(name, o);
+    }
+    updateAccessability();
+}
+
+void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
+    const QByteArray local = fileName.toLocal8Bit();
+    currentFileName = QFileInfo(fileName).fileName();
+    currentPath = fileName;
+    lastOpenedPath = fileName;
+    if (slot < 0 || slot >= BufferTable::Buffers) return;
+
+    const FileKind kind = kindOf(local);
+    QString zoltType;
+    ZoltHeader *img = nullptr;
+    QString note;
+    switch (kind) {
+        case FileKind::Boundary:
+            if (ZoltHeader *r = plotcontour(local.constData(), 1.0f, 0, 0, 0)) {
+                img = Zoltretype(r, "float");
+                Zoltfree(r, 7);
+            }
+            note = tr("Boundary file");
+            break;
+        case FileKind::Zolt:
+            img = readZolt(local, &zoltType);
+            note = tr("Zolt image");
+            break;
+        case FileKind::Picture:
+            showNote(tr("non ZOLT"));
+            img = readPicture(fileName);
+            break;
+    }
+    if (!img) {
+        prompt().message(this, tr("Could not read the image file %1. The buffer is unchanged.")
+                                   .arg(fileName));
+        return;
+    }
+    if (!note.isEmpty()) showNote(note);
+
+    table()->install(slot, img);
+    table()->names[slot] = currentFileName;
+    printStatistics(img, kind == FileKind::Zolt ? zoltType : QString());
+    updateAccessability();
+}
+
+void ZOlttoolMainWindow::printStatistics(const ZoltHeader *img, const QString &zoltType) {
+    int cols = 0, rows = 0, frames = 0;
+    if (Zoltshape(img, &cols, &rows, &frames) != 0) return;
+    const bool threeD = img->oltndim == 3;
+    const int shown = threeD ? std::min(frames, 3) : 1;
+    ZoltFrameStats s[3];
+    for (int k = 0; k < shown; ++k)
+        if (Zoltframestats(img, k, &s[k]) != 0) return;
+
+    const double top = std::trunc(s[0].max);
+    table()->maxValue = top >= INT_MAX ? INT_MAX : top <= INT_MIN ? INT_MIN : static_cast<int>(top);
+
+    if (!threeD) {
+        appendConsole(QStringLiteral("\n\nImage has 1 frame and %1 rows and %2 Columns\n")
+                          .arg(rows)
+                          .arg(cols));
+        appendConsole(QStringLiteral("max = ") + num(s[0].max) + QStringLiteral(" min = ") +
+                      num(s[0].min));
+        appendConsole(QStringLiteral(" Mean = ") + num(s[0].mean) + QStringLiteral(" StdDev = ") +
+                      num(s[0].sd));
+        return;
+    }
+    if (!zoltType.isNull()) appendConsole(QStringLiteral(" --- ") + zoltType + QStringLiteral("\n"));
+    appendConsole(QStringLiteral("\nImage has %1%2%3 rows and %4 Columns\n")
+                      .arg(frames)
+                      .arg(frames == 1 ? QStringLiteral(" frame and ") : QStringLiteral(" frames and "))
+                      .arg(rows)
+                      .arg(cols));
+    auto triple = [&](const QString &label, double ZoltFrameStats::*field, const QString &after) {
+        QStringList parts;
+        for (int k = 0; k < shown; ++k) parts << num(s[k].*field);
+        appendConsole(label + QStringLiteral(" = [") + parts.join(QLatin1Char(' ')) +
+                      QStringLiteral("]") + after);
+    };
+    triple(QStringLiteral("max"), &ZoltFrameStats::max, QStringLiteral(", "));
+    triple(QStringLiteral("min"), &ZoltFrameStats::min, QStringLiteral(", "));
+    triple(QStringLiteral("Mean"), &ZoltFrameStats::mean, QStringLiteral(", "));
+    triple(QStringLiteral("StdDev"), &ZoltFrameStats::sd, QString());
+}

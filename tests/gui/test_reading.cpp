@@ -1,0 +1,321 @@
+// Reading files into the buffers: pictures, ZOLT files of several types and
+// shapes, boundary files, unreadable files, the console statistics, the notes
+// and the ReRead log file.
+#include <QImage>
+#include <QTest>
+
+#include "bufferfixture.h"
+#include "zolt.h"
+
+class TestReading : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictureBecomesThreeFloatFrames();
+    void twoDimensionalU8File();
+    void threeDimensional16bitFileShowsFirstThreeFrames();
+    void fewerThanThreeFramesPrintOnlyWhatExists();
+    void extremesAndSpreadComeFromTheData();
+    void complexFileStaysComplex();
+    void boundaryFileWithThreePoints();
+    void unreadableFilesLeaveTheBufferAlone();
+    void readWritesTheLogAndCancelSaysSo();
+    void rereadFromTheLogFileOfAnEarlierRun();
+    void rereadWithoutLogFile();
+};
+
+namespace {
+
+// Writes a ZOLT file and releases the image.
+void writeZolt(ZoltHeader *h, const QString &name) {
+    QVERIFY(h);
+    QCOMPARE(Zoltpot(h, name.toLocal8Bit().constData()), -1);
+    Zoltfree(h, 7);
+}
+
+}  // namespace
+
+void TestReading::pictureBecomesThreeFloatFrames() {
+    PanelFixture f;
+    // red 10 x column, green 5 x row, blue 7 everywhere
+    QImage pic(10, 20, QImage::Format_RGB32);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 10; ++x) pic.setPixel(x, y, qRgb(10 * x, 5 * y, 7));
+    const QString name = f.path("pic.png");
+    QVERIFY(pic.save(name));
+
+    f.asked->answer(name);
+    const QString before = f.console();
+    f.win->open();
+
+    // mean of 0, 10 .. 90 is 45, its spread 10 x sqrt(8.25); rows 0 .. 95 give
+    // 47.5 and 5 x sqrt(33.25)
+    QCOMPARE(f.since(before),
+             QString("\nOpening " + name +
+                     "\nImage has 3 frames and 20 rows and 10 Columns\n"
+                     "max = [90 95 7], min = [0 0 7], Mean = [45 47.5 7], "
+                     "StdDev = [28.7228 28.8314 0]"));
+    QCOMPARE(f.notes(), QStringList{"non ZOLT"});
+    QCOMPARE(f.asked->log.last().title, QString("message"));
+    QCOMPARE(f.asked->log.last().msec, 1000);
+
+    ZoltHeader *img = f.table->image(0);
+    QVERIFY(img);
+    QCOMPARE(QString(img->oltdt), QString("32flt"));
+    QCOMPARE(img->oltndim, 3);
+    QCOMPARE(Zoltdimen(img, 0), 10u);
+    QCOMPARE(Zoltdimen(img, 1), 20u);
+    QCOMPARE(Zoltdimen(img, 2), 3u);
+    const std::vector<float> v = floats(img);
+    QCOMPARE(v[3 + 4 * 10], 30.0f);            // red at row 4, column 3
+    QCOMPARE(v[200 + 3 + 4 * 10], 20.0f);      // green
+    QCOMPARE(v[400 + 3 + 4 * 10], 7.0f);       // blue
+    QCOMPARE(f.table->names[0], QString("pic.png"));
+    QCOMPARE(f.table->maxValue, 90);
+}
+
+void TestReading::twoDimensionalU8File() {
+    PanelFixture f;
+    std::vector<double> v;
+    for (int i = 0; i < 12; ++i) v.push_back(20 * i);
+    const QString name = f.path("small.zol");
+    writeZolt(makeImage("u8bit", {4, 3}, v), name);
+
+    f.select("output", 2);
+    f.asked->answer(name);
+    const QString before = f.console();
+    f.win->open();
+    // 0, 20 .. 220: mean 110, spread 20 x sqrt(143 / 12)
+    QCOMPARE(f.since(before), QString("\nOpening " + name +
+                                      "\n\nImage has 1 frame and 3 rows and 4 Columns\n"
+                                      "max = 220 min = 0 Mean = 110 StdDev = 69.0411"));
+    QCOMPARE(f.notes(), QStringList{"Zolt image"});
+    ZoltHeader *img = f.table->image(2);
+    QVERIFY(img);
+    QVERIFY(!f.table->image(0));
+    QCOMPARE(QString(img->oltdt), QString("32flt"));
+    QCOMPARE(floats(img)[11], 220.0f);
+    QCOMPARE(f.table->names[2], QString("small.zol"));
+}
+
+void TestReading::threeDimensional16bitFileShowsFirstThreeFrames() {
+    PanelFixture f;
+    std::vector<double> v;
+    for (int fr = 0; fr < 5; ++fr)
+        for (int i = 0; i < 4; ++i) v.push_back(100 * fr - i);
+    // a name ending in "olt" without a dot is a ZOLT file too
+    const QString name = f.path("stackvolt");
+    writeZolt(makeImage("16bit", {2, 2, 5}, v), name);
+
+    f.asked->answer(name);
+    const QString before = f.console();
+    f.win->open();
+    QCOMPARE(f.since(before), QString("\nOpening " + name +
+                                      " --- 16bit\n"
+                                      "\nImage has 5 frames and 2 rows and 2 Columns\n"
+                                      "max = [0 100 200], min = [-3 97 197], "
+                                      "Mean = [-1.5 98.5 198.5], "
+                                      "StdDev = [1.11803 1.11803 1.11803]"));
+    ZoltHeader *img = f.table->image(0);
+    QVERIFY(img);
+    QCOMPARE(Zoltdimen(img, 2), 5u);
+    QCOMPARE(floats(img)[19], 397.0f);
+    QCOMPARE(f.table->maxValue, 0);
+}
+
+void TestReading::fewerThanThreeFramesPrintOnlyWhatExists() {
+    PanelFixture f;
+    const QString two = f.path("two.zol");
+    writeZolt(makeImage("float", {2, 1, 2}, {1, 3, -5, -5}), two);
+    f.asked->answer(two);
+    QString before = f.console();
+    f.win->open();
+    QCOMPARE(f.since(before), QString("\nOpening " + two +
+                                      " --- 32flt\n"
+                                      "\nImage has 2 frames and 1 rows and 2 Columns\n"
+                                      "max = [3 -5], min = [1 -5], Mean = [2 -5], StdDev = [1 0]"));
+
+    const QString one = f.path("one.Zol");
+    writeZolt(makeImage("float", {1, 2, 1}, {4, 6}), one);
+    f.asked->answer(one);
+    before = f.console();
+    f.win->open();
+    QCOMPARE(f.since(before), QString("\nOpening " + one +
+                                      " --- 32flt\n"
+                                      "\nImage has 1 frame and 2 rows and 1 Columns\n"
+                                      "max = [6], min = [4], Mean = [5], StdDev = [1]"));
+}
+
+void TestReading::extremesAndSpreadComeFromTheData() {
+    PanelFixture f;
+    const QString low = f.path("low.zol");
+    writeZolt(makeImage("float", {2, 1}, {-3e6, -2e6}), low);
+    f.asked->answer(low);
+    QString before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).endsWith("max = -2e+06 min = -3e+06 Mean = -2.5e+06 StdDev = 500000"),
+             qPrintable(f.since(before)));
+    QCOMPARE(f.table->maxValue, -2000000);
+
+    // one large value among many small ones: single-precision sums would lose the ones
+    std::vector<double> v(1000, 1.0);
+    v[0] = 1e8;
+    const QString big = f.path("big.zol");
+    writeZolt(makeImage("float", {1000, 1}, v), big);
+    f.asked->answer(big);
+    before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).contains("max = 1e+08 min = 1 Mean = 100001 "),
+             qPrintable(f.since(before)));
+}
+
+void TestReading::complexFileStaysComplex() {
+    PanelFixture f;
+    // (1, 10) (3, -10) (5, 2.5) (7, 0): real parts 1, 3, 5, 7
+    ZoltHeader *c = makeImage("complex", {2, 2}, {1, 10, 3, -10, 5, 2.5, 7, 0});
+    ZoltHeader *keep = makeImage("complex", {2, 2}, {1, 10, 3, -10, 5, 2.5, 7, 0});
+    const QString name = f.path("spectrum.zol");
+    writeZolt(c, name);
+    f.asked->answer(name);
+    const QString before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).endsWith("max = 7 min = 1 Mean = 4 StdDev = 2.23607"),
+             qPrintable(f.since(before)));
+    ZoltHeader *img = f.table->image(0);
+    QVERIFY(img);
+    QCOMPARE(QString(img->oltdt), QString("32cmp"));
+    QVERIFY(sameBytes(img, keep));
+    Zoltfree(keep, 7);
+}
+
+void TestReading::boundaryFileWithThreePoints() {
+    PanelFixture f;
+    const QString name = f.path("outline.ZOltb");
+    QVERIFY(writeText(name, "B 3\n0 0\n5 0\n5 5\n"));
+    f.asked->answer(name);
+    const QString before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).startsWith("\nOpening " + name +
+                                        "\nImage has 3 frames and 6 rows and 6 Columns\n"
+                                        "max = [255 255 255], min = [0 0 0], "),
+             qPrintable(f.since(before)));
+    QCOMPARE(f.notes(), QStringList{"Boundary file"});
+    ZoltHeader *img = f.table->image(0);
+    QVERIFY(img);
+    QCOMPARE(QString(img->oltdt), QString("32flt"));
+    const std::vector<float> v = floats(img);
+    auto rgb = [&](int r, int c) {
+        const int i = r * 6 + c;
+        return QList<float>{v[i], v[36 + i], v[72 + i]};
+    };
+    QCOMPARE(rgb(0, 0), (QList<float>{255, 0, 0}));
+    QCOMPARE(rgb(0, 5), (QList<float>{255, 255, 255}));
+    QCOMPARE(rgb(5, 5), (QList<float>{0, 255, 0}));
+    QCOMPARE(rgb(3, 2), (QList<float>{0, 0, 0}));
+}
+
+void TestReading::unreadableFilesLeaveTheBufferAlone() {
+    PanelFixture f;
+    ZoltHeader *held = makeImage("float", {2, 2}, {1, 2, 3, 4});
+    f.table->install(0, held);
+    f.table->names[0] = "held";
+
+    const QString damaged = f.path("damaged.zol");
+    QVERIFY(writeText(damaged, QByteArray(700, 'x')));
+    const QString notZolt = f.path("words.ZOLT");
+    QVERIFY(writeText(notZolt, "this is not an image\n"));
+    const QString badPicture = f.path("broken.png");
+    QVERIFY(writeText(badPicture, "\x89PNG but nothing else"));
+    const QString badBoundary = f.path("empty.ZOltb");
+    QVERIFY(writeText(badBoundary, "no points here\n"));
+    const QStringList names{f.path("missing.zol"), damaged, notZolt, badPicture, badBoundary,
+                            f.path("missing.ZOltb"), f.path("missing.jpg")};
+    for (const QString &name : names) {
+        f.asked->log.clear();
+        f.asked->answer(name);
+        const QString before = f.console();
+        f.win->open();
+        QCOMPARE(f.table->image(0), held);
+        QCOMPARE(f.table->names[0], QString("held"));
+        QCOMPARE(f.since(before), "\nOpening " + name);
+        QCOMPARE(f.messages().size(), 1);
+        QVERIFY2(f.messages().first().contains(name), qPrintable(f.messages().first()));
+    }
+}
+
+void TestReading::readWritesTheLogAndCancelSaysSo() {
+    PanelFixture f;
+    f.asked->cancel();
+    f.win->open();
+    QCOMPARE(f.messages(), QStringList{"cannot open file"});
+    QVERIFY(!QFile::exists(f.path("com_ZOLT_ZOlttool.txt")));
+
+    const QString name = f.path("a b.zol");
+    writeZolt(makeImage("float", {2, 2}, {0, 1, 2, 3}), name);
+    f.asked->answer(name);
+    f.win->open();
+    QFile log(f.path("com_ZOLT_ZOlttool.txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll(), name.toLocal8Bit());
+    // the next Read starts where the last one was
+    QCOMPARE(f.asked->log.last().kind, ScriptedPrompt::Note);
+    f.asked->cancel();
+    f.win->open();
+    const auto dialogs = [&] {
+        QList<ScriptedPrompt::Entry> out;
+        for (const auto &e : f.asked->log)
+            if (e.kind == ScriptedPrompt::OpenFile) out << e;
+        return out;
+    }();
+    QCOMPARE(dialogs.last().preset.toString(), name);
+    QCOMPARE(dialogs.last().title, QString("Open File"));
+    QCOMPARE(dialogs.first().preset.toString(), f.home.path());
+}
+
+void TestReading::rereadFromTheLogFileOfAnEarlierRun() {
+    QString name;
+    {
+        PanelFixture earlier;
+        name = earlier.path("kept.zol");
+        writeZolt(makeImage("u8bit", {3, 1}, {9, 8, 7}), name);
+        earlier.asked->answer(name);
+        earlier.win->open();
+        // a later run finds the log in the same home folder
+        earlier.home.setAutoRemove(false);
+    }
+    PanelFixture f;
+    qputenv("HOME", QFileInfo(name).absolutePath().toLocal8Bit());
+    f.select("output", 4);
+    QString before = f.console();
+    f.win->reopen();
+    QVERIFY2(f.since(before).startsWith("\nOpening " + name + "\n\nImage has 1 frame"),
+             qPrintable(f.since(before)));
+    QVERIFY(f.table->image(4));
+    QCOMPARE(floats(f.table->image(4))[0], 9.0f);
+
+    // Once something was read, ReRead reads that again, whatever the log says.
+    QVERIFY(writeText(QFileInfo(name).absolutePath() + "/com_ZOLT_ZOlttool.txt", "/nowhere.zol"));
+    f.select("output", 5);
+    before = f.console();
+    f.win->reopen();
+    QVERIFY(f.since(before).startsWith("\nOpening " + name));
+    QVERIFY(f.table->image(5));
+    QDir(QFileInfo(name).absolutePath()).removeRecursively();
+}
+
+void TestReading::rereadWithoutLogFile() {
+    PanelFixture f;
+    const QString before = f.console();
+    f.win->reopen();
+    QCOMPARE(f.console(), before);
+    QCOMPARE(f.notes(), QStringList{"Cannot open log file. ReRead will not work."});
+    for (int i = 0; i < BufferTable::Buffers; ++i) QVERIFY(!f.table->image(i));
+    // an empty log names nothing to read again
+    QVERIFY(writeText(f.path("com_ZOLT_ZOlttool.txt"), ""));
+    f.win->reopen();
+    QCOMPARE(f.notes().size(), 2);
+    QCOMPARE(f.console(), before);
+}
+
+QTEST_MAIN(TestReading)
+#include "test_reading.moc"

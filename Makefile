@@ -30,7 +30,7 @@ build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	$(BUILD)/tools/zolt info $(SAMPLE)
+	$(BUILD)/app/zolttool $(SAMPLE)
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)

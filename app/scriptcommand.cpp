@@ -4,7 +4,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QProcess>
+
+#include <cstdio>
+
+#include "zolt.h"
 
 QString shellQuote(const QString &text) {
     QString quoted = text;
@@ -34,4 +39,22 @@ bool runScriptProcess(const ScriptFiles &files) {
     shell.closeWriteChannel();
     shell.waitForFinished(-1);
     return true;
+}
+
+bool writeExchangeImage(ZoltHeader *img, const QString &path) {
+    if (!img || !img->oltptr) return false;
+    FILE *fp = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!fp) return false;
+    // Below 512 pixels a zlib stream can be longer than the data it holds.
+    if (Zoltpixels(img) < 512) img->oltcomp = 0;
+    const bool written = ZoltWrImg(img, fp, 0) == -1;
+    return std::fclose(fp) == 0 && written;
+}
+
+ZoltHeader *readExchangeImage(const QString &path) {
+    FILE *fp = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!fp) return nullptr;
+    ZoltHeader *img = ZoltRdImg(fp, 0);
+    std::fclose(fp);
+    return img;
 }

@@ -271,14 +271,16 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     if (lo == hi) {
         std::fill(w, w + n, 0.0f);
     } else {
-        const double scale = (static_cast<double>(high) - low) / (static_cast<double>(hi) - lo);
+        // Multiply before dividing, so values at whole steps come out whole.
+        const double span = static_cast<double>(high) - low;
+        const double range = static_cast<double>(hi) - lo;
         for (size_t i = 0; i < n; ++i) {
             const float v = w[i];
             double y;
             if (std::isnan(v)) y = low;
             else if (v >= hi) y = high;
             else if (v <= lo) y = low;
-            else y = (static_cast<double>(v) - lo) * scale + low;
+            else y = (static_cast<double>(v) - lo) * span / range + low;
             w[i] = static_cast<float>(y);
         }
     }

@@ -1,0 +1,128 @@
+// A viewer window: shows the image of one buffer, keeps a working copy of it
+// scaled to 0..255 from which every redraw is made, and carries the dock of
+// display controls ("Display", "RGB", "Edit") and the "Edit" tool bar.
+#ifndef ZOLTTOOL_CHILDWINDOW_H
+#define ZOLTTOOL_CHILDWINDOW_H
+
+#include <QImage>
+#include <QMainWindow>
+#include <vector>
+
+struct ZoltHeader;
+class BufferTable;
+class ZOlttoolMainWindow;
+class QAction;
+class QCheckBox;
+class QDockWidget;
+class QLabel;
+class QScrollArea;
+class QSlider;
+class QSpinBox;
+class QToolBar;
+class QGridLayout;
+
+class ZOlttoolChildWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Shows buffer `buffer` of the panel's table; takes ownership of `display`,
+    // the picture made by makeDisplayImage for it.
+    ZOlttoolChildWindow(ZOlttoolMainWindow *panel, QImage *display, int buffer);
+    ~ZOlttoolChildWindow() override;
+
+    // The working copy ("float", 0..255) and the picture as last drawn.
+    const ZoltHeader *working() const { return workImage; }
+    const QImage &currentPicture() const { return picture; }
+    float originalMax() const { return origMax; }
+    float originalMin() const { return origMin; }
+
+    // Frame drawn last; save-as of the control panel reads it.
+    int curFrame = 0;
+
+public slots:
+    void bright(int value);
+    void warm(int value);
+    void cool(int value);
+    void changeR(int value);
+    void changeG(int value);
+    void changeB(int value);
+    void zoom(int value);
+    void level();
+    void window();
+    void profile();
+    void drawOverlay();
+    void histogram();
+    void saveBuffer();
+    void save();
+    void reset();
+    void NewFrame(int frame);
+    void NewImage();
+    void checkIt();
+    void overlayIt();
+    void RemoveOverlay();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    // A slider with its spin box, both -255..255 (or as given), linked both ways.
+    struct Control {
+        QLabel *label = nullptr;
+        QSlider *slider = nullptr;
+        QSpinBox *spin = nullptr;
+    };
+
+    void createDock();
+    void createActions();
+    void createControls();
+    Control addControl(QGridLayout *grid, int row, const QString &text, const QString &name);
+    static void link(const Control &control);
+    // Shows `picture` in the label again.
+    void showPicture();
+
+    ZoltHeader *workImage = nullptr;
+    float origMax = 0.0f;
+    float origMin = 0.0f;
+    bool profileOn = false;
+    bool overlayDrawOn = false;
+    bool histogramOn = false;
+    std::vector<int> pathCols;
+    std::vector<int> pathRows;
+    QLabel *imageLabel = nullptr;
+    QScrollArea *scrollArea = nullptr;
+    QImage *initialImage = nullptr;
+    ZOlttoolMainWindow *panel = nullptr;
+    int redOffset = 0;
+    int greenOffset = 0;
+    int blueOffset = 0;
+
+    // What the label shows; every redraw paints into it.
+    QImage picture;
+    // The table the buffer lives in; it outlives the panel and every viewer.
+    BufferTable *buffers = nullptr;
+
+    QToolBar *editToolBar = nullptr;
+    QAction *profileAct = nullptr;
+    QAction *histogramAct = nullptr;
+    QAction *drawOverlayAct = nullptr;
+    QAction *resetAct = nullptr;
+    QAction *saveAct = nullptr;
+    QAction *saveBufferAct = nullptr;
+
+    QDockWidget *dock = nullptr;
+    QGridLayout *displayGrid = nullptr;
+    QGridLayout *rgbGrid = nullptr;
+    QGridLayout *editGrid = nullptr;
+
+    QLabel *frameLabel = nullptr;
+    QSpinBox *frameSpin = nullptr;
+    QCheckBox *colorCheck = nullptr;
+    QCheckBox *overlayCheck = nullptr;
+    Control brightCtl, warmCtl, coolCtl;
+    Control redCtl, greenCtl, blueCtl;
+    Control zoomCtl, levelCtl, windowCtl;
+};
+
+#endif

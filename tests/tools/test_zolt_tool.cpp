@@ -1,0 +1,250 @@
+// The zolt command-line tool, run as a program: info on the bundled sample and
+// on unreadable files, convert to other types and refused conversions; and its
+// argument parsing on its own.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../../tools/zolt/args.h"
+#include "../zolt/zolt_file_helpers.h"
+#include "zolt.h"
+
+using namespace zolttest;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;  // standard output and standard error together
+};
+
+ToolRun runTool(const std::string &arguments) {
+    const std::string command = std::string("'") + ZOLT_TOOL + "' " + arguments + " 2>&1";
+    ToolRun r{-1, ""};
+    FILE *p = popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+const std::string kSample = std::string(ZOLT_TEST_DATA) + "/sample.zol";
+
+struct Tool : ::testing::Test {
+    void SetUp() override { ZoltErrorMode = 1; }
+    void TearDown() override {
+        ZoltErrorMode = 8;
+        for (const std::string &p : paths) std::remove(p.c_str());
+    }
+    std::string temp(const std::string &name) {
+        paths.push_back(tempPath(name));
+        return paths.back();
+    }
+    std::vector<std::string> paths;
+};
+
+// Min, max and mean of one frame of a "32flt" image, straight from the data.
+void floatStats(const ZoltHeader *h, double *lo, double *hi, double *mean) {
+    const auto *p = static_cast<const float *>(h->oltptr);
+    const size_t n = Zoltpixels(h);
+    *lo = *hi = p[0];
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+        *lo = std::fmin(*lo, p[i]);
+        *hi = std::fmax(*hi, p[i]);
+        sum += p[i];
+    }
+    *mean = sum / static_cast<double>(n);
+}
+
+double numberAfter(const std::string &text, const std::string &label) {
+    const size_t at = text.find(label);
+    return at == std::string::npos ? NAN : std::atof(text.c_str() + at + label.size());
+}
+
+TEST_F(Tool, InfoDescribesTheSample) {
+    const ToolRun r = runTool("info '" + kSample + "'");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("32flt (code 0x204 = 516)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("element:     4 bytes"), std::string::npos);
+    EXPECT_NE(r.out.find("256 columns x 256 rows x 1 frames"), std::string::npos);
+    EXPECT_NE(r.out.find("compressed:  1"), std::string::npos);
+    EXPECT_NE(r.out.find("machine:     2"), std::string::npos);
+    EXPECT_NE(r.out.find("version:     V7.0"), std::string::npos);
+
+    ZoltHeader *h = Zoltpin(kSample.c_str());
+    ASSERT_NE(h, nullptr);
+    double lo, hi, mean;
+    floatStats(h, &lo, &hi, &mean);
+    EXPECT_NEAR(numberAfter(r.out, "frame 0: min "), lo, 1e-6 * std::fabs(lo));
+    EXPECT_NEAR(numberAfter(r.out, "max "), hi, 1e-6 * std::fabs(hi));
+    EXPECT_NEAR(numberAfter(r.out, "mean "), mean, 1e-6 * std::fabs(mean));
+    EXPECT_GT(numberAfter(r.out, "sd "), 1.0);  // a pattern, not a flat field
+    Zoltfree(h, 7);
+}
+
+TEST_F(Tool, InfoOnAnUnreadableFileFailsButListsTheOthers) {
+    const std::string bad = temp("bad.zol");
+    ASSERT_TRUE(writeFile(bad, std::vector<unsigned char>(100, 'x')));
+    const ToolRun r = runTool("info '" + bad + "' '" + kSample + "'");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("ZoltRdHdr: I/O error or EOF when reading header."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("256 columns x 256 rows"), std::string::npos);
+    EXPECT_NE(runTool("info '" + temp("missing.zol") + "'").status, 0);
+}
+
+TEST_F(Tool, InfoPerFrameOfAThreeFrameImage) {
+    const int dims[] = {3, 4, 3, 2};
+    ZoltHeader *h = Zoltcreate("16bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    auto *p = static_cast<int16_t *>(h->oltptr);
+    for (int i = 0; i < 12; ++i) p[i] = static_cast<int16_t>(i);         // 0..11: mean 5.5
+    for (int i = 12; i < 24; ++i) p[i] = static_cast<int16_t>(-100);    // flat
+    const std::string path = temp("frames.zol");
+    ASSERT_EQ(Zoltpot(h, path.c_str()), -1);
+    Zoltfree(h, 7);
+    const ToolRun r = runTool("info '" + path + "'");
+    EXPECT_EQ(r.status, 0);
+    // Population deviation of 0..11: sqrt((144 - 1) / 12).
+    char line[128];
+    std::snprintf(line, sizeof line, "frame 0: min 0  max 11  mean 5.5  sd %.9g", std::sqrt(143.0 / 12));
+    EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frame 1: min -100  max -100  mean -100  sd 0"), std::string::npos) << r.out;
+}
+
+TEST_F(Tool, ConvertToU8bitTruncatesTheValues) {
+    const std::string out = temp("sample_u8.zol");
+    const ToolRun r = runTool("convert '" + kSample + "' '" + out + "' --type u8bit");
+    ASSERT_EQ(r.status, 0) << r.out;
+    ZoltHeader *in = Zoltpin(kSample.c_str());
+    ZoltHeader *u8 = Zoltpin(out.c_str());
+    ASSERT_NE(in, nullptr);
+    ASSERT_NE(u8, nullptr);
+    EXPECT_STREQ(u8->oltdt, "u8bit");
+    EXPECT_EQ(Zoltdimen(u8, 0), 256u);
+    EXPECT_EQ(Zoltdimen(u8, 1), 256u);
+    const auto *f = static_cast<const float *>(in->oltptr);
+    const auto *b = static_cast<const unsigned char *>(u8->oltptr);
+    int wrong = 0;
+    for (size_t i = 0; i < 256 * 256; ++i)
+        if (b[i] != static_cast<unsigned char>(static_cast<long>(std::trunc(f[i])) & 0xff)) ++wrong;
+    EXPECT_EQ(wrong, 0);
+    Zoltfree(in, 7);
+    Zoltfree(u8, 7);
+}
+
+TEST_F(Tool, ConvertWithoutTypeCopiesExactlyComplexIncluded) {
+    const int dims[] = {2, 30, 20};
+    ZoltHeader *h = Zoltcreate("32cmp", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    auto *p = static_cast<float *>(h->oltptr);
+    for (int i = 0; i < 1200; ++i) p[i] = std::sin(0.37f * static_cast<float>(i)) * 1e3f;
+    const std::string in = temp("cmp.zol"), out = temp("cmp_copy.zol");
+    ASSERT_EQ(Zoltpot(h, in.c_str()), -1);
+
+    ToolRun r = runTool("convert '" + in + "' '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    ZoltHeader *copy = Zoltpin(out.c_str());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy->oltdt, "32cmp");
+    EXPECT_EQ(std::memcmp(copy->oltptr, h->oltptr, 1200 * sizeof(float)), 0);
+    Zoltfree(copy, 7);
+
+    // Complex to a real type is refused, and nothing is written.
+    const std::string refused = temp("cmp_u8.zol");
+    r = runTool("convert '" + in + "' '" + refused + "' --type u8bit");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("refused"), std::string::npos) << r.out;
+    EXPECT_FALSE(fileExists(refused));
+    Zoltfree(h, 7);
+}
+
+TEST_F(Tool, ConvertOfALineGoesByValue) {
+    const int dims[] = {1, 600};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ASSERT_NE(h, nullptr);
+    auto *p = static_cast<unsigned char *>(h->oltptr);
+    for (int i = 0; i < 600; ++i) p[i] = static_cast<unsigned char>(i * 7);
+    const std::string in = temp("line.zol"), out = temp("line64.zol");
+    ASSERT_EQ(Zoltpot(h, in.c_str()), -1);
+    const ToolRun r = runTool("convert '" + in + "' '" + out + "' --type double");
+    ASSERT_EQ(r.status, 0) << r.out;
+    ZoltHeader *d = Zoltpin(out.c_str());
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->oltdt, "64flt");
+    EXPECT_EQ(d->oltndim, 1);
+    const auto *v = static_cast<const double *>(d->oltptr);
+    for (int i = 0; i < 600; ++i) ASSERT_EQ(v[i], static_cast<double>(p[i])) << i;
+    Zoltfree(d, 7);
+    Zoltfree(h, 7);
+}
+
+TEST_F(Tool, BogusTypeOrBadArgumentsWriteNothing) {
+    const std::string out = temp("bogus.zol");
+    ToolRun r = runTool("convert '" + kSample + "' '" + out + "' --type bogus");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("unknown data type 'bogus'"), std::string::npos) << r.out;
+    EXPECT_FALSE(fileExists(out));
+
+    r = runTool("convert '" + kSample + "' '" + out + "' --type Float");  // names are case-sensitive
+    EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(fileExists(out));
+
+    EXPECT_NE(runTool("convert '" + kSample + "'").status, 0);
+    EXPECT_NE(runTool("convert '" + kSample + "' '" + out + "' --colour red").status, 0);
+    EXPECT_NE(runTool("convert '" + kSample + "' '" + out + "' --type").status, 0);
+    EXPECT_FALSE(fileExists(out));
+    EXPECT_NE(runTool("frobnicate x").status, 0);
+    EXPECT_NE(runTool("").status, 0);
+}
+
+TEST_F(Tool, PatternIsTheSampleRecipe) {
+    const std::string out = temp("pattern.zol");
+    ASSERT_EQ(runTool("pattern '" + out + "'").status, 0);
+    ZoltHeader *made = Zoltpin(out.c_str());
+    ZoltHeader *sample = Zoltpin(kSample.c_str());
+    ASSERT_NE(made, nullptr);
+    ASSERT_NE(sample, nullptr);
+    EXPECT_EQ(std::memcmp(made->oltptr, sample->oltptr, Zoltbytes(sample)), 0);
+    Zoltfree(made, 7);
+    Zoltfree(sample, 7);
+    EXPECT_NE(runTool("pattern '" + out + "' --size 3").status, 0);
+}
+
+const char *const *argv(std::vector<const char *> &words) { return words.data(); }
+
+TEST(ToolArgs, CommandOperandsAndOptions) {
+    std::vector<const char *> w = {"zolt", "convert", "in.zol", "--type", "u8bit", "out.zol"};
+    ZoltToolArgs a = zoltParseArgs(static_cast<int>(w.size()), argv(w));
+    EXPECT_EQ(a.command, "convert");
+    ASSERT_EQ(a.operands.size(), 2u);
+    EXPECT_EQ(a.operands[0], "in.zol");
+    EXPECT_EQ(a.operands[1], "out.zol");
+    EXPECT_EQ(a.options.at("type"), "u8bit");
+    EXPECT_TRUE(a.error.empty());
+
+    w = {"zolt", "convert", "--type=64flt", "-", "--", "--odd-name"};
+    a = zoltParseArgs(static_cast<int>(w.size()), argv(w));
+    EXPECT_EQ(a.options.at("type"), "64flt");
+    ASSERT_EQ(a.operands.size(), 2u);
+    EXPECT_EQ(a.operands[0], "-");
+    EXPECT_EQ(a.operands[1], "--odd-name");
+
+    w = {"zolt", "convert", "a", "b", "--type"};
+    EXPECT_FALSE(zoltParseArgs(static_cast<int>(w.size()), argv(w)).error.empty());
+    w = {"zolt", "info", "--=x"};
+    EXPECT_FALSE(zoltParseArgs(static_cast<int>(w.size()), argv(w)).error.empty());
+    w = {"zolt"};
+    EXPECT_EQ(zoltParseArgs(1, argv(w)).command, "");
+}
+
+}  // namespace

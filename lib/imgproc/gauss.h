@@ -16,6 +16,7 @@ enum : int {
     FLDOG_TYPE = -6,      // input not "32flt"
     FLDOG_SIGMA = -7,     // sigma 0, not finite, or too small for a finite kernel
     FLDOG_OUTPUT = -8,    // output missing or not of the input's size
+    FLDOG_MEMORY = -9,    // no memory for the work buffers
 };
 
 // Kernel radius for sigma: 1 + trunc(3 |sigma|).

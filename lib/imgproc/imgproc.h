@@ -7,6 +7,8 @@
 #include "vidscale.h"
 #include "ccl.h"
 #include "gauss.h"
+#include "elementwise.h"
+#include "derivatives.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

@@ -1,0 +1,250 @@
+// Operations built from Gaussian derivatives: curvature, Harris, Laplacian,
+// quadratic variation, gradient magnitude and direction, local maxima. Each
+// takes its derivatives with flDoG into temporary float images of the input's
+// size and combines them with the element-wise routines, so frames stay
+// independent.
+#include "derivatives.h"
+
+#include <cstdio>
+
+#include "elementwise.h"
+#include "flimage.h"
+#include "gauss.h"
+#include "vidscale.h"
+
+namespace {
+
+constexpr int kNoMemory = FLDOG_MEMORY;
+
+// Up to six zero-filled float images of one image's dimensions, released on
+// leaving the scope.
+struct Temps {
+    ZoltHeader *h[6] = {};
+    bool ok = true;
+    Temps(const ZoltHeader *like, int count) {
+        for (int i = 0; i < count; ++i) ok = (h[i] = flimage::floatLike(like)) != nullptr && ok;
+    }
+    ~Temps() {
+        for (ZoltHeader *t : h)
+            if (t) Zoltfree(t, 7);
+    }
+    Temps(const Temps &) = delete;
+    Temps &operator=(const Temps &) = delete;
+    ZoltHeader *operator[](int i) const { return h[i]; }
+};
+
+// Input and output "32flt" (-1) with identical dimension lists (-2).
+int checkPair(const ZoltHeader *in, const ZoltHeader *out) {
+    if (!flimage::isFloat(in) || !flimage::isFloat(out)) return -1;
+    return flimage::sameDims(in, out) ? 0 : -2;
+}
+
+// An output the routines that check nothing of their own can write: a float
+// image with the input's columns and rows and at least `frames` frames.
+int checkTarget(const ZoltHeader *in, const ZoltHeader *out, int frames) {
+    flimage::Shape si, so;
+    if (!flimage::shapeOf(in, &si)) return -1;
+    if (!flimage::isFloat(out)) return -1;
+    flimage::shapeOf(out, &so);
+    return so.cols == si.cols && so.rows == si.rows && so.frames >= frames ? 0 : -2;
+}
+
+// Takes one derivative, keeping the first failure in *first.
+void derive(const ZoltHeader *in, ZoltHeader *to, float sigma, int order, int direction, int *first) {
+    const int status = flDoG(in, to, sigma, order, direction);
+    if (status != 0 && *first == 0) *first = status;
+}
+
+}  // namespace
+
+int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkPair(input, output)) return status;
+    Temps t(input, 6);
+    if (!t.ok) return kNoMemory;
+    ZoltHeader *Ix = t[0], *Iy = t[1], *Ixx = t[2], *Iyy = t[3], *Ixy = t[4], *cross = t[5];
+    int status = 0;
+    derive(input, Ix, sigma, 1, 0, &status);
+    derive(input, Iy, sigma, 1, 1, &status);
+    derive(input, Ixx, sigma, 2, 0, &status);
+    derive(input, Iyy, sigma, 2, 1, &status);
+    derive(input, Ixy, sigma, 2, 2, &status);
+
+    // Numerator: Ixx Iy^2 + (-2 Ix Iy Ixy) + Iyy Ix^2, into output.
+    flmul(Iy, Iy, output);
+    flmul(Ixx, output, output);
+    flmul(Ix, Iy, cross);
+    flmul(cross, Ixy, cross);
+    flscale(cross, cross, -2.0f);
+    flmul(Ix, Ix, Ix);  // Ix^2 from here on
+    flmul(Iyy, Ix, Iyy);
+    fladd(output, cross, output);
+    fladd(output, Iyy, output);
+
+    // Denominator: (Ix^2 + Iy^2) sqrt(Ix^2 + Iy^2) + 0.01, into Ixy.
+    flmul(Iy, Iy, Iy);
+    fladd(Ix, Iy, Ixx);
+    flimage::Shape s;
+    flimage::shapeOf(input, &s);
+    const float *sum = flimage::data(Ixx);
+    for (size_t i = 0; i < s.count(); ++i)
+        if (sum[i] < 0.0f) {
+            std::printf("temp is negative\n");
+            break;
+        }
+    flsgrt(Ixx, Ixy);
+    flmul(Ixy, Ixx, Ixy);
+    fladdconst(Ixy, Ixy, 0.01f);
+    fldiv(output, Ixy, output);
+    return status;
+}
+
+int flharris(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    flimage::Shape s;
+    if (const int status = checkTarget(input, output, 1)) return status;
+    flimage::shapeOf(input, &s);
+    Temps t(input, 2);
+    if (!t.ok) return kNoMemory;
+    int status = 0;
+    derive(input, t[0], sigma, 1, 0, &status);
+    derive(input, t[1], sigma, 1, 1, &status);
+    const int W = s.cols, H = s.rows;
+    for (int f = 0; f < s.frames; ++f) {
+        const float *ix = flimage::data(t[0]) + f * s.frameSize();
+        const float *iy = flimage::data(t[1]) + f * s.frameSize();
+        float *out = flimage::data(output) + f * s.frameSize();
+        for (int y = 1; y < H - 1; ++y)
+            for (int x = 1; x < W - 1; ++x) {
+                float sxx = 0, syy = 0, sxy = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const size_t i = static_cast<size_t>(y + dy) * W + (x + dx);
+                        sxx += ix[i] * ix[i];
+                        syy += iy[i] * iy[i];
+                        sxy += ix[i] * iy[i];
+                    }
+                sxx /= 9.0f;
+                syy /= 9.0f;
+                sxy /= 9.0f;
+                const float trace = sxx + syy;
+                out[static_cast<size_t>(y) * W + x] =
+                    static_cast<float>(sxx * syy - sxy * sxy - 0.07 * trace * trace);
+            }
+    }
+    return status;
+}
+
+int fllaplace(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkPair(input, output)) return status;
+    Temps t(input, 2);
+    if (!t.ok) return kNoMemory;
+    const float s = sigma < 0 ? -sigma : sigma;
+    int status = 0;
+    derive(input, t[0], s, 2, 0, &status);
+    derive(input, t[1], s, 2, 1, &status);
+    if (sigma < 0) {
+        flmul(t[0], t[0], t[0]);
+        flmul(t[1], t[1], t[1]);
+    }
+    fladd(t[0], t[1], output);
+    return status;
+}
+
+int flqvar(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkPair(input, output)) return status;
+    Temps t(input, 3);
+    if (!t.ok) return kNoMemory;
+    int status = flDoG(input, t[0], sigma, 2, 0);
+    if (status != 0) std::printf("non zero value returned from flDoG2,0\n");
+    int next = flDoG(input, t[1], sigma, 2, 1);
+    if (next != 0) std::printf("non zero value returned from flDoG2,1\n");
+    if (status == 0) status = next;
+    next = flDoG(input, t[2], sigma, 2, 2);
+    if (next != 0) std::printf("value %d returned from flDoG2,2\n", next);
+    if (status == 0) status = next;
+    for (int i = 0; i < 3; ++i) flmul(t[i], t[i], t[i]);
+    fladd(t[0], t[1], output);
+    fladd(output, t[2], output);
+    flscale(output, output, sigma * sigma);
+    return status;
+}
+
+int flgmag(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkPair(input, output)) return status;
+    Temps t(input, 2);
+    if (!t.ok) return kNoMemory;
+    int status = 0;
+    derive(input, t[0], sigma, 1, 0, &status);
+    derive(input, t[1], sigma, 1, 1, &status);
+    flmul(t[0], t[0], t[0]);
+    flmul(t[1], t[1], t[1]);
+    fladd(t[0], t[1], t[0]);
+    flsgrt(t[0], output);
+    return status;
+}
+
+int flgdir(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkPair(input, output)) return status;
+    Temps t(input, 2);
+    if (!t.ok) return kNoMemory;
+    int status = 0;
+    derive(input, t[0], sigma, 1, 0, &status);
+    derive(input, t[1], sigma, 1, 1, &status);
+    flatan2(t[1], t[0], output);
+    return status;
+}
+
+int flmarkmax(const ZoltHeader *input, ZoltHeader *output, float sigma) {
+    ZoltDepthGuard depth;
+    if (const int status = checkTarget(input, output, 3)) return status;
+    flimage::Shape s;
+    flimage::shapeOf(input, &s);
+    const int dims[4] = {s.ndim, s.cols, s.rows, s.frames};
+    ZoltHeader *bytes = Zoltcreate("u8bit", dims, 11, 0);
+    if (!bytes) return kNoMemory;
+    int status = 0;
+    if (sigma != 0.0f) {
+        Temps blurred(input, 1);
+        if (!blurred.ok) {
+            Zoltfree(bytes, 7);
+            return kNoMemory;
+        }
+        derive(input, blurred[0], sigma, 0, 0, &status);
+        Zoltvidscale(blurred[0], bytes, nullptr, nullptr, 0);
+    } else {
+        Zoltvidscale(input, bytes, nullptr, nullptr, 0);
+    }
+
+    const int W = s.cols, H = s.rows, F = s.frames;
+    const size_t plane = s.frameSize();
+    const auto *v8 = static_cast<const unsigned char *>(bytes->oltptr);
+    float *out = flimage::data(output);
+    if (s.ndim < 3) std::printf("starting..\n");
+    // Every frame's pass rewrites all three output frames, so the last frame's
+    // test decides; a 3-D input of fewer than 3 frames lends its last frame to
+    // the colours it lacks.
+    const unsigned char *test = v8 + static_cast<size_t>(F - 1) * plane;
+    const unsigned char *colour[3];
+    for (int c = 0; c < 3; ++c) colour[c] = v8 + static_cast<size_t>(c < F ? c : F - 1) * plane;
+    for (int y = 1; y < H - 1; ++y)
+        for (int x = 1; x < W - 1; ++x) {
+            const size_t i = static_cast<size_t>(y) * W + x;
+            const unsigned char v = test[i];
+            bool peak = true;
+            for (int dy = -1; dy <= 1 && peak; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if ((dx || dy) && test[i + static_cast<ptrdiff_t>(dy) * W + dx] >= v) {
+                        peak = false;
+                        break;
+                    }
+            for (int c = 0; c < 3; ++c)
+                out[c * plane + i] = peak ? (c == 0 ? 255.0f : 0.0f) : colour[c][i];
+        }
+    Zoltfree(bytes, 7);
+    return status;
+}

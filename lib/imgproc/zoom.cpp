@@ -1,0 +1,244 @@
+// Zoom and resize. Positions in the input are ratio x output index (2-D) or
+// ratio x index + 0.5 at pixel centres (3-D), held inside the input, so no
+// sample is ever read outside it. Planar single-channel inputs are read
+// straight from the buffer and "32flt" outputs written straight into it, split
+// across cores; other types go pixel by pixel through the access calls.
+#include "zoom.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "vidscale.h"
+
+namespace {
+
+// Frames of an image; a 2-D image has one.
+int framesOf(const ZoltHeader *h) { return h->oltndim >= 3 ? static_cast<int>(Zoltdimen(h, 2)) : 1; }
+
+// True when the 2-D (threeD false) or 3-D access calls handle the type.
+bool accessible(uint32_t code, bool threeD) {
+    switch (code) {
+    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
+    case ZOLT_F32: case ZOLT_F64: case ZOLT_C32: case ZOLT_C64:
+        return true;
+    case ZOLT_S8_3: case ZOLT_S8_4: case ZOLT_SU8_3: case ZOLT_SU8_4:
+    case ZOLT_S16_3: case ZOLT_S16_4: case ZOLT_SU16_3: case ZOLT_SU16_4:
+    case ZOLT_S32_3: case ZOLT_S32_4: case ZOLT_SF32_3: case ZOLT_SF32_4:
+    case ZOLT_SF64_3: case ZOLT_SF64_4:
+        return threeD;
+    default:
+        return false;
+    }
+}
+
+// Input straight from a planar buffer of T (Step 2: complex, real part).
+template <typename T, int Step>
+struct RawSource {
+    const T *p;
+    size_t rowLen, frameLen;
+    explicit RawSource(const ZoltHeader *h)
+        : p(static_cast<const T *>(h->oltptr)), rowLen(static_cast<size_t>(h->oltdln[1])),
+          frameLen(static_cast<size_t>(h->oltdln[2])) {}
+    double operator()(int f, int r, int c) const {
+        return static_cast<double>(p[Step * (static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen +
+                                             static_cast<size_t>(c))]);
+    }
+    static constexpr bool raw = true;
+};
+
+// Input through the access calls.
+struct AccessSource {
+    const ZoltHeader *h;
+    bool threeD;
+    double operator()(int f, int r, int c) const {
+        return threeD ? Zoltfgp3d(h, f, r, c) : Zoltfgp(h, r, c);
+    }
+    static constexpr bool raw = false;
+};
+
+// "32flt" output written straight into the buffer.
+struct FloatSink {
+    float *p;
+    size_t rowLen, frameLen;
+    explicit FloatSink(ZoltHeader *h)
+        : p(static_cast<float *>(h->oltptr)), rowLen(static_cast<size_t>(h->oltdln[1])),
+          frameLen(static_cast<size_t>(h->oltdln[2])) {}
+    void operator()(int f, int r, int c, float v) const {
+        p[static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen + static_cast<size_t>(c)] = v;
+    }
+    static constexpr bool raw = true;
+};
+
+struct AccessSink {
+    ZoltHeader *h;
+    bool threeD;
+    void operator()(int f, int r, int c, float v) const {
+        if (threeD)
+            Zoltfpp3d(h, f, r, c, v);
+        else
+            Zoltfpp(h, r, c, v);
+    }
+    static constexpr bool raw = false;
+};
+
+// Where one output row or column samples the input: the truncated position
+// and its neighbour (both inside), and the fraction between them.
+struct Tap {
+    int i0, i1;
+    float frac;
+};
+
+// Taps of `count` output indexes at ratio x index + offset, held to 0..last.
+std::vector<Tap> taps(int count, float ratio, float offset, int length) {
+    std::vector<Tap> t(static_cast<size_t>(count));
+    const float last = static_cast<float>(length - 1);
+    for (int k = 0; k < count; ++k) {
+        float pos = ratio * static_cast<float>(k) + offset;
+        pos = pos < last ? pos : last;
+        pos = pos > 0.0f ? pos : 0.0f;
+        const int i0 = static_cast<int>(pos);
+        t[static_cast<size_t>(k)] = {i0, std::min(i0 + 1, length - 1), pos - static_cast<float>(i0)};
+    }
+    return t;
+}
+
+// Bilinear value from the four neighbours, in double precision.
+inline float blend(double p00, double p01, double p10, double p11, float fy, float fx) {
+    const float gx = 1.0f - fx, gy = 1.0f - fy;
+    const double top = p00 * gx + p01 * fx;
+    const double bottom = p10 * gx + p11 * fx;
+    return static_cast<float>(gy * top + fy * bottom);
+}
+
+template <typename Source, typename Sink>
+void resample(const Source &src, const Sink &dst, int method, bool threeD, int frames, int inRows, int inCols,
+              int outRows, int outCols) {
+    const float ry = static_cast<float>(inRows) / static_cast<float>(outRows);
+    const float rx = static_cast<float>(inCols) / static_cast<float>(outCols);
+    const float offset = threeD ? 0.5f : 0.0f;
+    const std::vector<Tap> rowTaps = taps(outRows, ry, offset, inRows);
+    const std::vector<Tap> colTaps = taps(outCols, rx, offset, inCols);
+    // 2-D averaging takes the 2 x 2 block that starts at the truncated
+    // position, moved back one where it would pass the last row or column
+    auto blockStart = [](int i0, int length) { return std::max(0, std::min(length - 2, i0)); };
+
+    auto rowsOf = [&](size_t begin, size_t end) {
+        for (size_t line = begin; line < end; ++line) {
+            const int f = static_cast<int>(line / static_cast<size_t>(outRows));
+            const int m = static_cast<int>(line % static_cast<size_t>(outRows));
+            const Tap &ty = rowTaps[static_cast<size_t>(m)];
+            if (method == ZOLT_ZOOM_REPLICATE) {
+                for (int k = 0; k < outCols; ++k) dst(f, m, k, static_cast<float>(src(f, ty.i0, colTaps[k].i0)));
+            } else if (method == ZOLT_ZOOM_AVERAGE && !threeD) {
+                const int r0 = blockStart(ty.i0, inRows), r1 = std::min(r0 + 1, inRows - 1);
+                for (int k = 0; k < outCols; ++k) {
+                    const int c0 = blockStart(colTaps[k].i0, inCols), c1 = std::min(c0 + 1, inCols - 1);
+                    const double sum = src(f, r0, c0) + src(f, r0, c1) + src(f, r1, c0) + src(f, r1, c1);
+                    dst(f, m, k, static_cast<float>(sum) * 0.25f);
+                }
+            } else {
+                for (int k = 0; k < outCols; ++k) {
+                    const Tap &tx = colTaps[static_cast<size_t>(k)];
+                    dst(f, m, k,
+                        blend(src(f, ty.i0, tx.i0), src(f, ty.i0, tx.i1), src(f, ty.i1, tx.i0), src(f, ty.i1, tx.i1),
+                              ty.frac, tx.frac));
+                }
+            }
+        }
+    };
+    const size_t lines = static_cast<size_t>(frames) * static_cast<size_t>(outRows);
+    if (Source::raw && Sink::raw)
+        ZoltSplitWork(lines, static_cast<size_t>(outCols) * lines >= (size_t{1} << 16) ? 2 : lines + 1, rowsOf);
+    else
+        rowsOf(0, lines);
+}
+
+template <typename Sink>
+void withSource(const ZoltHeader *in, const Sink &dst, bool threeD, int method, int frames, int inRows, int inCols,
+                int outRows, int outCols) {
+    auto run = [&](const auto &src) {
+        resample(src, dst, method, threeD, frames, inRows, inCols, outRows, outCols);
+    };
+    switch (in->dtype) {
+    case ZOLT_S8: run(RawSource<int8_t, 1>(in)); break;
+    case ZOLT_U8: run(RawSource<uint8_t, 1>(in)); break;
+    case ZOLT_S16: run(RawSource<int16_t, 1>(in)); break;
+    case ZOLT_U16: run(RawSource<uint16_t, 1>(in)); break;
+    case ZOLT_S32: run(RawSource<int32_t, 1>(in)); break;
+    case ZOLT_F32: run(RawSource<float, 1>(in)); break;
+    case ZOLT_F64: run(RawSource<double, 1>(in)); break;
+    case ZOLT_C32: run(RawSource<float, 2>(in)); break;
+    case ZOLT_C64: run(RawSource<double, 2>(in)); break;
+    default: run(AccessSource{in, threeD}); break;
+    }
+}
+
+bool usable(const ZoltHeader *h) { return Zoltmagicok(h) && h->oltptr && h->oltdln; }
+
+}  // namespace
+
+float Zoltbilinear(const ZoltHeader *in, int frame, float y, float x) {
+    if (!usable(in) || in->oltndim < 2 || frame < 0 || frame >= framesOf(in)) return 0.0f;
+    const int rows = static_cast<int>(Zoltdimen(in, 1));
+    const int cols = static_cast<int>(Zoltdimen(in, 0));
+    if (y == 0.0f && x == 0.0f) {
+        if (frame == 0)
+            std::printf("f=0,r=0,c=0\n");
+        else
+            std::printf("f=%d,r=0,c=0\n", frame);
+    }
+    const Tap ty = taps(1, 0.0f, y, rows)[0];
+    const Tap tx = taps(1, 0.0f, x, cols)[0];
+    if (ty.frac > 1.0f || tx.frac > 1.0f) {
+        std::printf("Bug at row=%f col=%f\n", static_cast<double>(y), static_cast<double>(x));
+        std::fflush(stdout);
+    }
+    const AccessSource src{in, in->oltndim == 3};
+    return blend(src(frame, ty.i0, tx.i0), src(frame, ty.i0, tx.i1), src(frame, ty.i1, tx.i0),
+                 src(frame, ty.i1, tx.i1), ty.frac, tx.frac);
+}
+
+int Zoltzoomupdown(const ZoltHeader *in, ZoltHeader *out, int method) {
+    if (!usable(in) || !usable(out)) return -1;
+    switch (method) {
+    case ZOLT_ZOOM_BILINEAR: std::printf("Image will be zoomed by bilinear interpolation\n"); break;
+    case ZOLT_ZOOM_REPLICATE: std::printf("Image will be zoomed by pixel replication\n"); break;
+    case ZOLT_ZOOM_AVERAGE: std::printf("Image will be zoomed by averaging\n"); break;
+    default: return -1;
+    }
+    const bool threeD = in->oltndim == 3;
+    if (threeD && out->oltndim >= 2 && framesOf(in) != framesOf(out)) {
+        std::printf("Zoltzoomupdown: both input and output images must have same number of frames\n");
+        std::printf("input image is %d %d %d, output is %d %d %d\n", static_cast<int>(Zoltdimen(in, 0)),
+                    static_cast<int>(Zoltdimen(in, 1)), framesOf(in), static_cast<int>(Zoltdimen(out, 0)),
+                    static_cast<int>(Zoltdimen(out, 1)), framesOf(out));
+        return -1;
+    }
+    if ((in->oltndim != 2 && !threeD) || out->oltndim < 2) {
+        std::printf("zoomupdown: bug in case statement!\n");
+        return -1;
+    }
+    if (!accessible(in->dtype, threeD) || !accessible(out->dtype, threeD)) {
+        std::printf("Zoltzoomupdown: data type cannot be resampled\n");
+        return -1;
+    }
+    const int inRows = static_cast<int>(Zoltdimen(in, 1)), inCols = static_cast<int>(Zoltdimen(in, 0));
+    const int outRows = static_cast<int>(Zoltdimen(out, 1)), outCols = static_cast<int>(Zoltdimen(out, 0));
+    const int frames = framesOf(in);
+    if (threeD) {
+        std::printf("zoomupdown: processing a 3D, %d %d %dimage\n", frames, outRows, outCols);
+    } else {
+        std::printf("zoomupdown: processing a 2D image\n");
+        if (method == ZOLT_ZOOM_BILINEAR) std::printf("f=0,r=0,c=0\n");  // the sampler's trace at (0, 0)
+    }
+    std::fflush(stdout);
+    if (out->dtype == ZOLT_F32)
+        withSource(in, FloatSink(out), threeD, method, frames, inRows, inCols, outRows, outCols);
+    else
+        withSource(in, AccessSink{out, threeD}, threeD, method, frames, inRows, inCols, outRows, outCols);
+    return 0;
+}

@@ -5,6 +5,10 @@
 
 #include "zolt.h"
 #include "vidscale.h"
+#include "complex.h"
+#include "fft.h"
+#include "zoom.h"
+#include "colormap.h"
 #include "ccl.h"
 #include "gauss.h"
 #include "elementwise.h"

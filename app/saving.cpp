@@ -1,14 +1,118 @@
-// Saving and the buffer commands: Save As, Copy, Paste, Delete, Save, Archive.
+// Saving and the buffer commands: Save As (a ZOLT file of a named data type,
+// or a picture), Copy and Paste through the one-image clipboard, Delete, and
+// the two commands that take no action. A copy never turns into zeros: it is
+// exact within a type and refused where no conversion exists.
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+
+#include <memory>
+
+#include "buffertable.h"
+#include "imagecopy.h"
 #include "mainwindow.h"
+#include "prompt.h"
+#include "childwindow.h"
+#include "displayimage.h"
+#include "zolt.h"
 
-bool ZOlttoolMainWindow::saveAs() { return false; }
+namespace {
 
-void ZOlttoolMainWindow::copy() {}
+bool isZoltSuffix(const QString &suffix) {
+    for (const char *s : {"ZOLT", "Zolt", "zolt", "olt", "OLT", "Zol", "zol"})
+        if (suffix == QLatin1String(s)) return true;
+    return false;
+}
 
-void ZOlttoolMainWindow::paste() {}
+// Writes the display picture of an image; the format follows the suffix, and
+// a suffix the toolkit does not write gives a PNG picture.
+bool savePicture(const ZoltHeader *img, int frame, const QString &name) {
+    std::unique_ptr<QImage> picture(makeDisplayImage(img, 0, frame));
+    if (!picture) return false;
+    const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
+    const char *format = QImageWriter::supportedImageFormats().contains(suffix) ? nullptr : "PNG";
+    return picture->save(name, format);
+}
 
-void ZOlttoolMainWindow::delete_() {}
+}  // namespace
 
-bool ZOlttoolMainWindow::save() { return false; }
+void ZOlttoolMainWindow::ImageDeleter::operator()(ZoltHeader *img) const {
+    if (img) Zoltfree(img, 7);
+}
 
-bool ZOlttoolMainWindow::archive() { return false; }
+bool ZOlttoolMainWindow::saveAs() {
+    const int o = outputSlot();
+    ZoltHeader *img = table()->image(o);
+    if (!img) {
+        prompt().message(this, tr("No image has been stored in the buffer."));
+        return false;
+    }
+    const QString name = prompt().saveFileName(
+        this, tr("SaveAs File"), QDir::homePath(),
+        tr("Images (*.png *.xpm *.jpg *.ZOLT *.zolt *.Zolt *.zol *.Zol *.olt *.OLT)"));
+    if (name.isEmpty()) return true;  // cancelled: nothing to write
+    const QString suffix = QFileInfo(name).suffix();
+
+    if (!isZoltSuffix(suffix)) {
+        appendConsole(QStringLiteral("\nsaving "));
+        int frame = 0;
+        if (auto *viewer = qobject_cast<ZOlttoolChildWindow *>(table()->viewer(o)))
+            frame = viewer->curFrame;
+        if (!savePicture(img, frame, name)) prompt().message(this, tr("output of file to disk failed"));
+        return true;
+    }
+
+    bool ok = false;
+    const QString typed = prompt().text(this, tr("QInputDialog::getText()"), tr("ZOLT data type:"),
+                                        QStringLiteral("float"), &ok);
+    if (!ok) return true;
+    const QByteArray type = typed.isEmpty() ? QByteArray("float") : typed.toLocal8Bit();
+    ZoltHeader *out = Zoltretype(img, type.constData());
+    const bool written = out && Zoltpot(out, name.toLocal8Bit().constData()) == -1;
+    if (out) Zoltfree(out, 7);
+    if (!written) prompt().message(this, tr("output of file to disk failed"));
+    return true;
+}
+
+void ZOlttoolMainWindow::copy() {
+    const ZoltHeader *img = table()->image(outputSlot());
+    if (!img) {
+        prompt().message(this, tr("Image Empty"));
+        return;
+    }
+    ZoltHeader *dup = Zoltretype(img, img->oltdt);
+    if (!dup) {  // the clipboard keeps what it had
+        prompt().message(this, tr("The image could not be copied."));
+        return;
+    }
+    clipboardImage.reset(dup);
+    pasteAct->setEnabled(true);
+}
+
+void ZOlttoolMainWindow::paste() {
+    const int o = outputSlot();
+    if (!clipboardImage) {
+        prompt().message(this, tr("Nothing to paste"));
+        return;
+    }
+    if (o < 0) return;
+    ZoltHeader *dup = Zoltretype(clipboardImage.get(), clipboardImage->oltdt);
+    if (!dup) {  // the buffer keeps what it had
+        prompt().message(this, tr("The image could not be pasted."));
+        return;
+    }
+    table()->install(o, dup);
+    updateAccessability();
+}
+
+void ZOlttoolMainWindow::delete_() {
+    const int o = outputSlot();
+    if (table()->hasImage(o)) table()->install(o, nullptr);
+    updateAccessability();
+}
+
+bool ZOlttoolMainWindow::save() { return true; }
+
+bool ZOlttoolMainWindow::archive() { return true; }

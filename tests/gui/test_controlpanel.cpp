@@ -372,6 +372,36 @@ private slots:
         QCOMPARE(opened[0].second, 0);
     }
 
+    // The same request through the real reader: the picture lands in buffer 0
+    // as three colour frames while Output points elsewhere.
+    void fileOpenEventReadsPictureIntoSlotZero() {
+        QTemporaryDir dir;
+        QImage picture(3, 2, QImage::Format_RGB32);
+        picture.fill(qRgb(10, 20, 30));
+        picture.setPixel(2, 1, qRgb(200, 100, 50));
+        const QString path = dir.filePath("two rows.png");
+        QVERIFY(picture.save(path));
+
+        BufferTable real(false);
+        real.controlPanel = new ZOlttoolMainWindow(&real);
+        real.controlPanel->setPrompt(std::make_unique<ScriptedPrompt>());
+        real.controlPanel->show();
+        QTest::mouseClick(real.controlPanel->findChild<QRadioButton *>("outputRadio4"), Qt::LeftButton);
+        QFileOpenEvent request(path);
+        QVERIFY(QCoreApplication::sendEvent(qApp, &request));
+
+        QVERIFY(!real.hasImage(4));
+        const ZoltHeader *img = real.image(0);
+        QVERIFY(img);
+        QCOMPARE(Zoltdimen(img, 0), 3u);
+        QCOMPARE(Zoltdimen(img, 1), 2u);
+        QCOMPARE(Zoltdimen(img, 2), 3u);
+        QCOMPARE(Zoltfgp3d(img, 0, 1, 2), 200.0);
+        QCOMPARE(Zoltfgp3d(img, 1, 1, 2), 100.0);
+        QCOMPARE(Zoltfgp3d(img, 2, 1, 2), 50.0);
+        QCOMPARE(Zoltfgp3d(img, 2, 0, 0), 30.0);
+    }
+
     void geometryReadButNeverWritten() {
         const QString file = QSettings("ZOlttool", "Oltstore Tool").fileName();
         QFile::remove(file);

@@ -2,6 +2,7 @@
 // shapes, boundary files, unreadable files, the console statistics, the notes
 // and the ReRead log file.
 #include <QImage>
+#include <QPointer>
 #include <QTest>
 
 #include "bufferfixture.h"
@@ -22,6 +23,7 @@ private slots:
     void readWritesTheLogAndCancelSaysSo();
     void rereadFromTheLogFileOfAnEarlierRun();
     void rereadWithoutLogFile();
+    void openRequestFillsBufferZeroWithoutTheLog();
 };
 
 namespace {
@@ -315,6 +317,26 @@ void TestReading::rereadWithoutLogFile() {
     f.win->reopen();
     QCOMPARE(f.notes().size(), 2);
     QCOMPARE(f.console(), before);
+}
+
+void TestReading::openRequestFillsBufferZeroWithoutTheLog() {
+    PanelFixture f;
+    f.select("output", 3);
+    const QString sample = QStringLiteral(ZOLT_TEST_DATA "/sample.zol");
+    QPointer<QWidget> viewer = new QWidget(f.win);
+    f.table->enterViewer(0, viewer);
+    const QString before = f.console();
+    f.win->openImageFile(sample, 0);
+    QVERIFY(viewer.isNull());  // a refilled buffer loses its viewer
+    QVERIFY(f.table->image(0));
+    QVERIFY(!f.table->image(3));
+    QCOMPARE(f.table->names[0], QString("sample.zol"));
+    QVERIFY2(f.since(before).contains("Image has "), qPrintable(f.since(before)));
+    QVERIFY(!f.since(before).contains("Opening"));
+    QVERIFY(!QFile::exists(f.path("com_ZOLT_ZOlttool.txt")));
+    // the buffer is ready to view: the Output group follows buffer 0
+    f.select("output", 0);
+    QVERIFY(f.action("&View")->isEnabled());
 }
 
 QTEST_MAIN(TestReading)

@@ -37,7 +37,6 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
     if (workImage)
         scaleToWorking(source, workImage, 255.0f, 0.0f, &origMax, &origMin);
     initialImage = display ? display : new QImage();
-    picture = *initialImage;
 
     const QString name = buffers && buffer >= 0 && buffer < BufferTable::Buffers
                              ? buffers->names[buffer] : QString();
@@ -76,7 +75,7 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
 
     if (colorCheck->isChecked()) {
         showPicture();
-        imageLabel->resize(picture.size());
+        imageLabel->resize(initialImage->size());
     }
     NewImage();
     show();
@@ -249,13 +248,13 @@ void ZOlttoolChildWindow::createControls() {
     connect(windowCtl.slider, &QSlider::valueChanged, this, &ZOlttoolChildWindow::window);
 }
 
-void ZOlttoolChildWindow::showPicture() { imageLabel->setPixmap(QPixmap::fromImage(picture)); }
+void ZOlttoolChildWindow::showPicture() { imageLabel->setPixmap(QPixmap::fromImage(*initialImage)); }
 
 void ZOlttoolChildWindow::NewImage() {
     if (workImage && workImage->oltndim == 3) {
         const double factor = zoomFactor(zoomCtl.slider->value());
         std::printf("scale = %f\n", factor);
-        ZoltPictureRows rows = pictureRows(picture);
+        ZoltPictureRows rows = pictureRows(*initialImage);
         if (Zoltdimen(workImage, 2) == 4 && overlayCheck->isChecked())
             ZoltDrawOverlayMarks(workImage, factor, rows);
         else
@@ -267,7 +266,7 @@ void ZOlttoolChildWindow::NewImage() {
 
 void ZOlttoolChildWindow::NewFrame(int frame) {
     if (workImage)
-        ZoltDrawWorkFrame(workImage, frame, pictureRows(picture));
+        ZoltDrawWorkFrame(workImage, frame, pictureRows(*initialImage));
     showPicture();
     curFrame = frameSpin->value();
 }

@@ -32,7 +32,7 @@ public:
 
     // The working copy ("float", 0..255) and the picture as last drawn.
     const ZoltHeader *working() const { return workImage; }
-    const QImage &currentPicture() const { return picture; }
+    const QImage &currentPicture() const { return *initialImage; }
     float originalMax() const { return origMax; }
     float originalMin() const { return origMin; }
 
@@ -79,7 +79,7 @@ private:
     void createControls();
     Control addControl(QGridLayout *grid, int row, const QString &text, const QString &name);
     static void link(const Control &control);
-    // Shows `picture` in the label again.
+    // Shows the picture in the label again.
     void showPicture();
 
     ZoltHeader *workImage = nullptr;
@@ -92,14 +92,14 @@ private:
     std::vector<int> pathRows;
     QLabel *imageLabel = nullptr;
     QScrollArea *scrollArea = nullptr;
+    // The picture handed in at construction; what the label shows, and what
+    // every redraw paints into.
     QImage *initialImage = nullptr;
     ZOlttoolMainWindow *panel = nullptr;
     int redOffset = 0;
     int greenOffset = 0;
     int blueOffset = 0;
 
-    // What the label shows; every redraw paints into it.
-    QImage picture;
     // The table the buffer lives in; it outlives the panel and every viewer.
     BufferTable *buffers = nullptr;
 

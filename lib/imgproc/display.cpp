@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "complex.h"
 #include "stats.h"
@@ -18,12 +19,15 @@ namespace {
 
 constexpr uint32_t kOpaque = 0xff000000u;
 
+// Working copies smaller than this are rescaled in the calling thread alone.
+constexpr size_t kParallelValues = size_t{1} << 18;
+
 inline uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return kOpaque | (r << 16) | (g << 8) | b; }
 
-// The low 8 bits of a working value truncated toward zero (0 for NaN).
+// The low 8 bits of a working value truncated toward zero (0 for NaN). Floats
+// of magnitude 2^31 and more are multiples of 256, so their low bits are 0.
 inline uint32_t byteOf(float v) {
-    if (v >= 0.0f && v < 256.0f) return static_cast<uint32_t>(v);
-    return Zoltlowbits(v) & 255u;
+    return std::fabs(v) < 2147483648.0f ? static_cast<uint32_t>(static_cast<int32_t>(v)) & 255u : 0u;
 }
 
 struct Shape {
@@ -254,35 +258,47 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     const size_t n = ws.plane() * static_cast<size_t>(ws.frames);
     if (Zoltpixels(source) != n) return -1;
 
+    // Float sources are read where they are; other types are copied in first.
     float *w = static_cast<float *>(work->oltptr);
-    readValues(source, n, w);
+    const float *v = w;
+    if (source->dtype == ZOLT_F32) v = static_cast<const float *>(source->oltptr);
+    else readValues(source, n, w);
 
     // Extremes of the finite values; NaN and infinities take no part.
     float lo = std::numeric_limits<float>::infinity();
     float hi = -lo;
-    for (size_t i = 0; i < n; ++i) {
-        const float v = w[i];
-        if (!std::isfinite(v)) continue;
-        if (v < lo) lo = v;
-        if (v > hi) hi = v;
-    }
+    std::mutex join;
+    ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
+        float a = std::numeric_limits<float>::infinity();
+        float b = -a;
+        for (size_t i = begin; i < end; ++i) {
+            const float x = v[i];
+            const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
+            a = finite && x < a ? x : a;
+            b = finite && x > b ? x : b;
+        }
+        std::lock_guard<std::mutex> lock(join);
+        lo = std::min(lo, a);
+        hi = std::max(hi, b);
+    });
     if (lo > hi) lo = hi = 0.0f;  // no finite value at all
 
     if (lo == hi) {
         std::fill(w, w + n, 0.0f);
     } else {
-        // Multiply before dividing, so values at whole steps come out whole.
+        // Multiply before dividing, so values at whole steps come out whole;
+        // NaN and values beyond the ends land on the ends.
         const double span = static_cast<double>(high) - low;
         const double range = static_cast<double>(hi) - lo;
-        for (size_t i = 0; i < n; ++i) {
-            const float v = w[i];
-            double y;
-            if (std::isnan(v)) y = low;
-            else if (v >= hi) y = high;
-            else if (v <= lo) y = low;
-            else y = (static_cast<double>(v) - lo) * span / range + low;
-            w[i] = static_cast<float>(y);
-        }
+        const double bottom = low, top = high;
+        ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i) {
+                double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
+                y = y > bottom ? y : bottom;
+                y = y < top ? y : top;
+                w[i] = static_cast<float>(y);
+            }
+        });
     }
     if (maxOut) *maxOut = hi;
     if (minOut) *minOut = lo;

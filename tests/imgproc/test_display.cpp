@@ -236,6 +236,20 @@ TEST(DrawWork, FrameCountsDecideTheColours) {
     Zoltfree(three, 7);
 }
 
+// Far outside 0..255 the low 8 bits of the truncated value still decide.
+TEST(DrawWork, LowBitsOfLargeValues) {
+    ZoltHeader *w = make("float", {4});
+    const float v[4] = {2147483520.0f, -2147483520.0f, 5.0e9f, -256.5f};  // 0x7fffff80 and its negative
+    std::memcpy(floats(w), v, sizeof v);
+    Picture pic(4, 1);
+    ASSERT_EQ(ZoltDrawWorkFrame(w, 0, pic.rows()), 0);
+    EXPECT_EQ(pic.at(0, 0), rgb(128, 128, 128));
+    EXPECT_EQ(pic.at(1, 0), rgb(128, 128, 128));
+    EXPECT_EQ(pic.at(2, 0), rgb(0, 0, 0));  // a multiple of 512
+    EXPECT_EQ(pic.at(3, 0), rgb(0, 0, 0));  // -256
+    Zoltfree(w, 7);
+}
+
 TEST(DrawWork, OverlayMarksOnlyAtMarkedPixels) {
     ZoltHeader *w = make("float", {4, 2, 4});
     float *p = floats(w);

@@ -11,11 +11,16 @@
 
 namespace {
 
-// 0 when every image is "32flt" and all have the first one's dimension list.
-int check(const ZoltHeader *a, const ZoltHeader *b, const ZoltHeader *c = nullptr) {
-    if (!flimage::isFloat(a) || !flimage::isFloat(b) || (c && !flimage::isFloat(c))) return -1;
-    if (!flimage::sameDims(a, b) || (c && !flimage::sameDims(a, c))) return -2;
-    return 0;
+// 0 when both images are "32flt" with the same dimension list.
+int check(const ZoltHeader *a, const ZoltHeader *b) {
+    if (!flimage::isFloat(a) || !flimage::isFloat(b)) return -1;
+    return flimage::sameDims(a, b) ? 0 : -2;
+}
+
+// The same for three images.
+int check(const ZoltHeader *a, const ZoltHeader *b, const ZoltHeader *c) {
+    if (!flimage::isFloat(a) || !flimage::isFloat(b) || !flimage::isFloat(c)) return -1;
+    return flimage::sameDims(a, b) && flimage::sameDims(a, c) ? 0 : -2;
 }
 
 size_t count(const ZoltHeader *h) {

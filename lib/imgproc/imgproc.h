@@ -13,6 +13,8 @@
 #include "gauss.h"
 #include "elementwise.h"
 #include "derivatives.h"
+#include "pointops.h"
+#include "hog.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

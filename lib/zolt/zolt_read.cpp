@@ -65,8 +65,15 @@ void reportf(const char *format, long long value, const char *text = "") {
 }
 
 // Refuses what a damaged fixed header would otherwise make the reader trust:
-// the dimension count and the element size. 0 when all is well.
+// the magic, the dimension count and the element size. 0 when all is well.
 int checkFixedPart(const ZoltHeader *h) {
+    // Without its magic the record would be refused by every other call,
+    // Zoltfree included.
+    if (!Zoltmagicok(h)) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("ZoltRdHdr: field 'oltmagic' holds neither \"ZOL\" nor \"OLT\"; not a ZOLT file.");
+        return -1;
+    }
     if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
         ZoltErrorCode = ZOLT_EDIM;
         reportf("ZoltRdHdr: field 'oltndim' holds %lld; an image has 1 to 3 dimensions.",
@@ -182,9 +189,8 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
         Zoltshort("ZoltRdHdr: file pointer passed was NULL.");
         return nullptr;
     }
-    auto *h = static_cast<ZoltHeader *>(ZoltCallocHook(512, 1));
+    auto *h = static_cast<ZoltHeader *>(Zoltalc(512));
     if (!h) {
-        ZoltErrorCode = ZOLT_ENOMEM;
         Zoltshort("ZoltRdHdr: ran out of memory.");
         return nullptr;
     }

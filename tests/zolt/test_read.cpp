@@ -312,6 +312,7 @@ TEST_F(Damaged, HeadersAreRefusedWithTheirCodes) {
         {"raw data beyond the file", 256, 40000, 0, 448},
         {"compressed data far beyond the file", 256, 1000000, 1, 448},
         {"block size of no known layout", 4, 1024, 0, 24},
+        {"magic of another format", 0, 0x00474e50, 0, 24},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -334,7 +335,8 @@ TEST_F(Damaged, MessagesNameTheField) {
         size_t offset;
         uint32_t value;
         const char *field;
-    } cases[] = {{236, 5, "'oltndim'"}, {232, 2, "'oltesize'"}, {256, 0, "'dimlen'"}, {324, 1, "'dimnum'"}};
+    } cases[] = {{236, 5, "'oltndim'"}, {232, 2, "'oltesize'"}, {256, 0, "'dimlen'"},
+                 {324, 1, "'dimnum'"}, {0, 0x544c4f5a, "'oltmagic'"}};
     for (const auto &c : cases) {
         std::vector<unsigned char> b = validFile();
         put(b, c.offset, c.value, 4);

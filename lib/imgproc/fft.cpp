@@ -100,6 +100,19 @@ struct Plan {
     }
 };
 
+#if defined(__SSE2__)
+// Two complex butterflies at once: t = b x w, b <- a - t, a <- a + t, with the
+// twiddles as (re, re, re', re') and (-im, im, -im', im').
+inline void butterflyPair(float *a, float *b, __m128 vr, __m128 vi) {
+    const __m128 x = _mm_loadu_ps(b);
+    const __m128 sw = _mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 3, 0, 1));
+    const __m128 t = _mm_add_ps(_mm_mul_ps(x, vr), _mm_mul_ps(sw, vi));
+    const __m128 y = _mm_loadu_ps(a);
+    _mm_storeu_ps(b, _mm_sub_ps(y, t));
+    _mm_storeu_ps(a, _mm_add_ps(y, t));
+}
+#endif
+
 // a <- a + b x w, b <- a - b x w for interleaved complex runs of `count`
 // values, one twiddle (wr, wi) for all.
 inline void butterflyRun(float *a, float *b, int count, float wr, float wi) {
@@ -107,14 +120,7 @@ inline void butterflyRun(float *a, float *b, int count, float wr, float wi) {
 #if defined(__SSE2__)
     const __m128 vr = _mm_set1_ps(wr);
     const __m128 vi = _mm_setr_ps(-wi, wi, -wi, wi);
-    for (; k + 2 <= count; k += 2) {
-        const __m128 x = _mm_loadu_ps(b + 2 * k);
-        const __m128 sw = _mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 3, 0, 1));
-        const __m128 t = _mm_add_ps(_mm_mul_ps(x, vr), _mm_mul_ps(sw, vi));
-        const __m128 y = _mm_loadu_ps(a + 2 * k);
-        _mm_storeu_ps(b + 2 * k, _mm_sub_ps(y, t));
-        _mm_storeu_ps(a + 2 * k, _mm_add_ps(y, t));
-    }
+    for (; k + 2 <= count; k += 2) butterflyPair(a + 2 * k, b + 2 * k, vr, vi);
 #endif
     for (; k < count; ++k) {
         const float xr = b[2 * k], xi = b[2 * k + 1];
@@ -159,16 +165,8 @@ void transformRow(float *x, const Plan &plan) {
 #if defined(__SSE2__)
             const float *pr = plan.pairRe.data() + 2 * f;
             const float *pi = plan.pairIm.data() + 2 * f;
-            for (; j + 2 <= f; j += 2) {
-                const __m128 vr = _mm_loadu_ps(pr + 2 * j);
-                const __m128 vi = _mm_loadu_ps(pi + 2 * j);
-                const __m128 v = _mm_loadu_ps(b + 2 * j);
-                const __m128 sw = _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1));
-                const __m128 t = _mm_add_ps(_mm_mul_ps(v, vr), _mm_mul_ps(sw, vi));
-                const __m128 y = _mm_loadu_ps(a + 2 * j);
-                _mm_storeu_ps(b + 2 * j, _mm_sub_ps(y, t));
-                _mm_storeu_ps(a + 2 * j, _mm_add_ps(y, t));
-            }
+            for (; j + 2 <= f; j += 2)
+                butterflyPair(a + 2 * j, b + 2 * j, _mm_loadu_ps(pr + 2 * j), _mm_loadu_ps(pi + 2 * j));
 #endif
             for (; j < f; ++j) butterflyRun(a + 2 * j, b + 2 * j, 1, plan.wr[f + j], plan.wi[f + j]);
         }

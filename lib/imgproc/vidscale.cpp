@@ -131,20 +131,27 @@ Extremes scanSet(const T *p, size_t n) {
     return all;
 }
 
-// Scales `sets` consecutive work sets of setSize pixels each.
+// One scaling request: `sets` consecutive work sets of setSize pixels each.
+struct Job {
+    const void *data;
+    uint8_t *out;
+    size_t setSize, sets;
+    bool perFrame, frameLines;
+    float *minOut, *maxOut;
+};
+
 template <typename T, size_t Step>
-int scaleSets(const void *data, uint8_t *out, size_t setSize, size_t sets, bool perFrame,
-              bool frameLines, float *minOut, float *maxOut) {
-    const T *in = static_cast<const T *>(data);
+int scaleSets(const Job &job) {
+    const T *in = static_cast<const T *>(job.data);
     int status = ZOLT_VIDSCALE_DONE;
     Extremes last;
-    for (size_t f = 0; f < sets; ++f) {
-        if (frameLines) std::printf("Zoltvidscale frame %d\n", static_cast<int>(f));
-        const T *p = in + f * setSize * Step;
-        uint8_t *o = out + f * setSize;
-        last = scanSet<T, Step>(p, setSize);
+    for (size_t f = 0; f < job.sets; ++f) {
+        if (job.frameLines) std::printf("Zoltvidscale frame %d\n", static_cast<int>(f));
+        const T *p = in + f * job.setSize * Step;
+        uint8_t *o = job.out + f * job.setSize;
+        last = scanSet<T, Step>(p, job.setSize);
         if (!(last.hi > last.lo)) {
-            if (!perFrame) {
+            if (!job.perFrame) {
                 std::printf("Cannot vidscale, all pixels are the same brightness\n");
                 return ZOLT_VIDSCALE_FLAT;
             }
@@ -155,12 +162,12 @@ int scaleSets(const void *data, uint8_t *out, size_t setSize, size_t sets, bool 
         }
         const float lo = last.lo;
         const float scale = 255.0f / (last.hi - last.lo);
-        ZoltSplitWork(setSize, kParallelPixels, [&](size_t b, size_t e) {
+        ZoltSplitWork(job.setSize, kParallelPixels, [&](size_t b, size_t e) {
             mapRun<T, Step>(p + b * Step, o + b, e - b, lo, scale);
         });
     }
-    if (minOut) *minOut = last.lo;
-    if (maxOut) *maxOut = last.hi;
+    if (job.minOut) *job.minOut = last.lo;
+    if (job.maxOut) *job.maxOut = last.hi;
     return status;
 }
 
@@ -200,31 +207,23 @@ int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *ma
         setSize = sets ? total / sets : 0;
     }
     const bool perFrame = frameSwitch != 0;
-    auto *o = static_cast<uint8_t *>(out->oltptr);
-    const void *p = in->oltptr;
+    Job job{in->oltptr, static_cast<uint8_t *>(out->oltptr), setSize, sets, perFrame, false, minOut, maxOut};
     switch (in->dtype) {
-    case ZOLT_S8:
-        return scaleSets<int8_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_U8:
-        return scaleSets<uint8_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_S16:
-        return scaleSets<int16_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_U16:
-        return scaleSets<uint16_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_S32:
-        return scaleSets<int32_t, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+    case ZOLT_S8: return scaleSets<int8_t, 1>(job);
+    case ZOLT_U8: return scaleSets<uint8_t, 1>(job);
+    case ZOLT_S16: return scaleSets<int16_t, 1>(job);
+    case ZOLT_U16: return scaleSets<uint16_t, 1>(job);
+    case ZOLT_S32: return scaleSets<int32_t, 1>(job);
+    case ZOLT_F64: return scaleSets<double, 1>(job);
+    case ZOLT_C32: return scaleSets<float, 2>(job);
+    case ZOLT_C64: return scaleSets<double, 2>(job);
     case ZOLT_F32:
         if (perFrame) {
             std::printf("Zoltvidscale: image is 3D float, frame-independent scaling\n");
             std::fflush(stdout);
+            job.frameLines = true;
         }
-        return scaleSets<float, 1>(p, o, setSize, sets, perFrame, perFrame, minOut, maxOut);
-    case ZOLT_F64:
-        return scaleSets<double, 1>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_C32:
-        return scaleSets<float, 2>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
-    case ZOLT_C64:
-        return scaleSets<double, 2>(p, o, setSize, sets, perFrame, false, minOut, maxOut);
+        return scaleSets<float, 1>(job);
     default:
         std::printf("Data type not recognized.\n");
         return ZOLT_VIDSCALE_INPUT_TYPE;

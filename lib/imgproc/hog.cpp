@@ -30,17 +30,15 @@ ZoltHeader *cellPart(const ZoltHeader *in, const flimage::Shape &s, int cw, int 
     return part;
 }
 
-// The bin of a direction in radians; a direction that rounds up to a full
-// turn is 0 degrees, and so is one that is not a number.
-int binOf(float radians) {
+}  // namespace
+
+int flhogbin(float radians) {
     float degrees = radians * 57.2958f;
     if (degrees < 0.0f) degrees += 360.0f;
     if (!(degrees >= 0.0f && degrees < 360.0f)) return 0;
     const int bin = static_cast<int>(degrees / 40.0f);
     return bin < kBins ? bin : 0;
 }
-
-}  // namespace
 
 int flhog(const ZoltHeader *input, ZoltHeader *output) {
     ZoltDepthGuard depth;
@@ -76,7 +74,7 @@ int flhog(const ZoltHeader *input, ZoltHeader *output) {
                 dx = (gx[i] + gx[i + plane] + gx[i + 2 * plane]) / 3.0f;
                 dy = (gy[i] + gy[i + plane] + gy[i + 2 * plane]) / 3.0f;
             }
-            float &c = count[binOf(std::atan2(dy, dx)) * cells + static_cast<size_t>(y / 8) * cols + x / 8];
+            float &c = count[flhogbin(std::atan2(dy, dx)) * cells + static_cast<size_t>(y / 8) * cols + x / 8];
             c = static_cast<float>(static_cast<int>(c) + 1);
         }
     Zoltfree(part, 7);

@@ -13,6 +13,11 @@
 // -2 when it has not that shape.
 int flhog(const ZoltHeader *input, ZoltHeader *output);
 
+// The bin (0 to 8) of a gradient direction in radians: 40-degree bins counted
+// from 0 up to 360; a direction that rounds up to a full turn, or is not a
+// number, is 0 degrees.
+int flhogbin(float radians);
+
 // Draws each cell of a 9-frame count image as lines of 9 points through the
 // centre of its 9 x 9 block of a "32flt" 2-D output, one per non-zero bin at
 // the bin's angle, valued by the count, larger counts on top. Points outside

@@ -8,36 +8,23 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
-#include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
-#include <cstring>
 #include <memory>
 #include <vector>
 
-#include "buffertable.h"
+#include "bufferfixture.h"
 #include "childwindow.h"
 #include "displayimage.h"
-#include "mainwindow.h"
-#include "prompt.h"
-#include "zolt.h"
 
 namespace {
 
 // An image of the given type and lengths holding `values` in storage order.
-ZoltHeader *image(const char *type, std::vector<int> lengths, const std::vector<float> &values = {}) {
-    lengths.insert(lengths.begin(), static_cast<int>(lengths.size()));
-    ZoltHeader *h = Zoltcreate(type, lengths.data(), 11, 0);
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (h->dtype == ZOLT_F32)
-            static_cast<float *>(h->oltptr)[i] = values[i];
-        else if (h->dtype == ZOLT_U8)
-            static_cast<uint8_t *>(h->oltptr)[i] = static_cast<uint8_t>(values[i]);
-    }
-    return h;
+ZoltHeader *image(const char *type, std::initializer_list<int> lengths,
+                  const std::vector<float> &values = {}) {
+    return makeImage(type, lengths, std::vector<double>(values.begin(), values.end()));
 }
 
 // Level of v on a linear scale from lo (0) to hi (255), truncated: the working
@@ -58,7 +45,8 @@ QRgb grey(int v) { return qRgb(v, v, v); }
 class TestViewer : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<BufferTable> table;
+    std::unique_ptr<PanelFixture> fx;
+    BufferTable *table = nullptr;
     ZOlttoolMainWindow *panel = nullptr;
     ScriptedPrompt *asked = nullptr;
 
@@ -69,7 +57,7 @@ class TestViewer : public QObject {
     ZOlttoolChildWindow *show(ZoltHeader *img, int slot = 0, const QString &name = "x.zol") {
         table->install(slot, img);
         table->names[slot] = name;
-        panel->findChild<QRadioButton *>(QString("outputRadio%1").arg(slot))->click();
+        fx->select("output", slot);
         panel->view();
         return viewerOf(slot);
     }
@@ -82,25 +70,15 @@ class TestViewer : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        static QTemporaryDir home;
-        QVERIFY(home.isValid());
-        qputenv("HOME", home.path().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
-        QStandardPaths::setTestModeEnabled(true);
-    }
-
     void init() {
-        table.reset(new BufferTable(false));
-        panel = new ZOlttoolMainWindow(table.get());
-        table->controlPanel = panel;
-        auto prompt = std::make_unique<ScriptedPrompt>();
-        asked = prompt.get();
-        panel->setPrompt(std::move(prompt));
+        fx = std::make_unique<PanelFixture>();
+        table = fx->table.get();
+        panel = fx->win;
+        asked = fx->asked;
         panel->show();
     }
 
-    void cleanup() { table.reset(); }
+    void cleanup() { fx.reset(); }
 
     // ------------------------------------------------------- the View command
 

@@ -35,53 +35,70 @@ bool accessible(uint32_t code, bool threeD) {
     }
 }
 
-// Input straight from a planar buffer of T (Step 2: complex, real part).
+// Input straight from a planar buffer of T (Step 2: complex, real part);
+// row(f, r)[c] is the pixel as a double.
 template <typename T, int Step>
 struct RawSource {
+    struct Row {
+        const T *p;
+        double operator[](int c) const { return static_cast<double>(p[Step * static_cast<size_t>(c)]); }
+    };
     const T *p;
     size_t rowLen, frameLen;
     explicit RawSource(const ZoltHeader *h)
         : p(static_cast<const T *>(h->oltptr)), rowLen(static_cast<size_t>(h->oltdln[1])),
           frameLen(static_cast<size_t>(h->oltdln[2])) {}
-    double operator()(int f, int r, int c) const {
-        return static_cast<double>(p[Step * (static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen +
-                                             static_cast<size_t>(c))]);
+    Row row(int f, int r) const {
+        return {p + Step * (static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen)};
     }
     static constexpr bool raw = true;
 };
 
 // Input through the access calls.
 struct AccessSource {
+    struct Row {
+        const ZoltHeader *h;
+        bool threeD;
+        int f, r;
+        double operator[](int c) const { return threeD ? Zoltfgp3d(h, f, r, c) : Zoltfgp(h, r, c); }
+    };
     const ZoltHeader *h;
     bool threeD;
-    double operator()(int f, int r, int c) const {
-        return threeD ? Zoltfgp3d(h, f, r, c) : Zoltfgp(h, r, c);
-    }
+    Row row(int f, int r) const { return {h, threeD, f, r}; }
     static constexpr bool raw = false;
 };
 
-// "32flt" output written straight into the buffer.
+// "32flt" output written straight into the buffer; row(f, r).put(c, v).
 struct FloatSink {
+    struct Row {
+        float *p;
+        void put(int c, float v) const { p[c] = v; }
+    };
     float *p;
     size_t rowLen, frameLen;
     explicit FloatSink(ZoltHeader *h)
         : p(static_cast<float *>(h->oltptr)), rowLen(static_cast<size_t>(h->oltdln[1])),
           frameLen(static_cast<size_t>(h->oltdln[2])) {}
-    void operator()(int f, int r, int c, float v) const {
-        p[static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen + static_cast<size_t>(c)] = v;
-    }
+    Row row(int f, int r) const { return {p + static_cast<size_t>(f) * frameLen + static_cast<size_t>(r) * rowLen}; }
     static constexpr bool raw = true;
 };
 
+// Output through the access calls.
 struct AccessSink {
+    struct Row {
+        ZoltHeader *h;
+        bool threeD;
+        int f, r;
+        void put(int c, float v) const {
+            if (threeD)
+                Zoltfpp3d(h, f, r, c, v);
+            else
+                Zoltfpp(h, r, c, v);
+        }
+    };
     ZoltHeader *h;
     bool threeD;
-    void operator()(int f, int r, int c, float v) const {
-        if (threeD)
-            Zoltfpp3d(h, f, r, c, v);
-        else
-            Zoltfpp(h, r, c, v);
-    }
+    Row row(int f, int r) const { return {h, threeD, f, r}; }
     static constexpr bool raw = false;
 };
 
@@ -131,21 +148,23 @@ void resample(const Source &src, const Sink &dst, int method, bool threeD, int f
             const int f = static_cast<int>(line / static_cast<size_t>(outRows));
             const int m = static_cast<int>(line % static_cast<size_t>(outRows));
             const Tap &ty = rowTaps[static_cast<size_t>(m)];
+            const auto out = dst.row(f, m);
             if (method == ZOLT_ZOOM_REPLICATE) {
-                for (int k = 0; k < outCols; ++k) dst(f, m, k, static_cast<float>(src(f, ty.i0, colTaps[k].i0)));
+                const auto in = src.row(f, ty.i0);
+                for (int k = 0; k < outCols; ++k) out.put(k, static_cast<float>(in[colTaps[k].i0]));
             } else if (method == ZOLT_ZOOM_AVERAGE && !threeD) {
-                const int r0 = blockStart(ty.i0, inRows), r1 = std::min(r0 + 1, inRows - 1);
+                const int r0 = blockStart(ty.i0, inRows);
+                const auto a = src.row(f, r0), b = src.row(f, std::min(r0 + 1, inRows - 1));
                 for (int k = 0; k < outCols; ++k) {
                     const int c0 = blockStart(colTaps[k].i0, inCols), c1 = std::min(c0 + 1, inCols - 1);
-                    const double sum = src(f, r0, c0) + src(f, r0, c1) + src(f, r1, c0) + src(f, r1, c1);
-                    dst(f, m, k, static_cast<float>(sum) * 0.25f);
+                    const double sum = a[c0] + a[c1] + b[c0] + b[c1];
+                    out.put(k, static_cast<float>(sum) * 0.25f);
                 }
             } else {
+                const auto a = src.row(f, ty.i0), b = src.row(f, ty.i1);
                 for (int k = 0; k < outCols; ++k) {
                     const Tap &tx = colTaps[static_cast<size_t>(k)];
-                    dst(f, m, k,
-                        blend(src(f, ty.i0, tx.i0), src(f, ty.i0, tx.i1), src(f, ty.i1, tx.i0), src(f, ty.i1, tx.i1),
-                              ty.frac, tx.frac));
+                    out.put(k, blend(a[tx.i0], a[tx.i1], b[tx.i0], b[tx.i1], ty.frac, tx.frac));
                 }
             }
         }
@@ -198,8 +217,8 @@ float Zoltbilinear(const ZoltHeader *in, int frame, float y, float x) {
         std::fflush(stdout);
     }
     const AccessSource src{in, in->oltndim == 3};
-    return blend(src(frame, ty.i0, tx.i0), src(frame, ty.i0, tx.i1), src(frame, ty.i1, tx.i0),
-                 src(frame, ty.i1, tx.i1), ty.frac, tx.frac);
+    const auto a = src.row(frame, ty.i0), b = src.row(frame, ty.i1);
+    return blend(a[tx.i0], a[tx.i1], b[tx.i0], b[tx.i1], ty.frac, tx.frac);
 }
 
 int Zoltzoomupdown(const ZoltHeader *in, ZoltHeader *out, int method) {

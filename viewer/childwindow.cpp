@@ -177,18 +177,19 @@ void ZOlttoolChildWindow::createControls() {
     frameSpin->setValue(0);
     frameSpin->setToolTip(tr("Select frame to be displayed (if not displaying color)"));
     frameSpin->setEnabled(false);
-    colorCheck = new QCheckBox(tr("Color"));
-    colorCheck->setObjectName("colorCheck");
-    colorCheck->setCheckable(true);
-    colorCheck->setAutoExclusive(false);
-    colorCheck->setChecked(true);
-    colorCheck->setToolTip(tr("If checked, 3 frame images will be displayed as color\n else as a set of frames."));
-    overlayCheck = new QCheckBox(tr("Overlay"));
-    overlayCheck->setObjectName("overlayCheck");
-    overlayCheck->setCheckable(true);
-    overlayCheck->setAutoExclusive(false);
-    overlayCheck->setChecked(false);
-    overlayCheck->setToolTip(tr("If checked, the 4th frame will be overlayed."));
+    auto makeSwitch = [](const QString &text, const char *name, bool on, const QString &tip) {
+        auto *box = new QCheckBox(text);
+        box->setObjectName(name);
+        box->setCheckable(true);
+        box->setAutoExclusive(false);
+        box->setChecked(on);
+        box->setToolTip(tip);
+        return box;
+    };
+    colorCheck = makeSwitch(tr("Color"), "colorCheck", true,
+                            tr("If checked, 3 frame images will be displayed as color\n else as a set of frames."));
+    overlayCheck = makeSwitch(tr("Overlay"), "overlayCheck", false,
+                              tr("If checked, the 4th frame will be overlayed."));
     displayGrid->addWidget(frameLabel, 0, 0);
     displayGrid->addWidget(frameSpin, 0, 2);
     displayGrid->addWidget(colorCheck, 0, 5);

@@ -15,6 +15,9 @@
 #include "derivatives.h"
 #include "pointops.h"
 #include "hog.h"
+#include "stats.h"
+#include "plotcontour.h"
+#include "imagecopy.h"
 
 // Name and version of the algorithm library.
 const char *ImgprocVersion();

@@ -4,9 +4,18 @@
 // Grey 2-D images, or 3-frame colour images reduced to their RGB magnitude.
 #include "ccl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <climits>
 #include <cstring>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -60,9 +69,72 @@ void fillGrey(const ZoltHeader *in, int rows, int cols, float *grey) {
     }
 }
 
+// ------------------------------------------------------------ first pass
+//
+// The image is cut into horizontal strips labelled side by side. A pixel that
+// joins no neighbour starts a provisional label; whether it does depends on
+// the grey values alone, so each strip numbers its own starts and the strips'
+// counts, added up in raster order, give exactly the numbering of one raster
+// scan. A pixel in a strip's first row that joins only the strip above gets a
+// stand-in label until the strips are stitched together.
+
+constexpr int STRIP_ROWS = 64;  // fewest rows worth a strip of their own
+constexpr int MAX_STRIPS = 8;
+
+struct Window {
+    float thresh, minval, maxval;
+};
+
+// Join code of a pixel: in the value window, and which neighbours it joins.
+enum : uint8_t { FG = 1, JL = 2, JU = 4, JD = 8 };
+
+// Codes of columns 1..cols-1 of a row g with the row gu above it. A neighbour
+// joins when its value is within thresh and not below minval; neighbours in
+// column 0 are never tested.
+void joinCodes(const float *g, const float *gu, int cols, const Window &w, bool upTested,
+               uint8_t *code) {
+    const uint8_t upMask = upTested ? 0xff : static_cast<uint8_t>(FG | JL);
+    int c = 1;
+#if defined(__SSE2__)
+    // sixteen pixels at a time: compare masks turned into bits, packed to bytes
+    const __m128 t = _mm_set1_ps(w.thresh), lo = _mm_set1_ps(w.minval), hi = _mm_set1_ps(w.maxval);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128i bitL = _mm_set1_epi32(JL), bitU = _mm_set1_epi32(JU & upMask),
+                  bitD = _mm_set1_epi32(JD & upMask), bitF = _mm_set1_epi32(FG);
+    auto joins = [&](__m128 v, __m128 nb, __m128i bit) {
+        const __m128 near = _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(v, nb), magnitude), t);
+        return _mm_and_si128(_mm_castps_si128(_mm_and_ps(near, _mm_cmpge_ps(nb, lo))), bit);
+    };
+    for (; c + 16 <= cols; c += 16) {
+        __m128i q[4];
+        for (int j = 0; j < 4; ++j) {
+            const float *p = g + c + 4 * j, *pu = gu + c + 4 * j;
+            const __m128 v = _mm_loadu_ps(p);
+            const __m128i outside =
+                _mm_castps_si128(_mm_or_ps(_mm_cmplt_ps(v, lo), _mm_cmpgt_ps(v, hi)));
+            __m128i k = _mm_or_si128(_mm_or_si128(bitF, joins(v, _mm_loadu_ps(p - 1), bitL)),
+                                     _mm_or_si128(joins(v, _mm_loadu_ps(pu), bitU),
+                                                  joins(v, _mm_loadu_ps(pu - 1), bitD)));
+            q[j] = _mm_andnot_si128(outside, k);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(code + c),
+                         _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3])));
+    }
+#endif
+    for (; c < cols; ++c) {
+        const float v = g[c], wl = g[c - 1], wu = gu[c], wd = gu[c - 1];
+        const bool fg = !(v < w.minval || v > w.maxval);
+        const int k = fg | ((std::fabs(v - wl) <= w.thresh) & (wl >= w.minval)) << 1 |
+                      ((std::fabs(v - wu) <= w.thresh) & (wu >= w.minval)) << 2 |
+                      ((std::fabs(v - wd) <= w.thresh) & (wd >= w.minval)) << 3;
+        code[c] = static_cast<uint8_t>(fg ? k & upMask : 0);
+    }
+    code[1] &= static_cast<uint8_t>(~(JL | JD));
+}
+
 // Root of label x, halving the path on the way. Parents never exceed their
 // children, so the root of a class is its smallest label.
-inline int findRoot(int32_t *parent, int x) {
+inline int32_t findRoot(int32_t *parent, int32_t x) {
     while (parent[x] != x) {
         parent[x] = parent[parent[x]];
         x = parent[x];
@@ -70,8 +142,11 @@ inline int findRoot(int32_t *parent, int x) {
     return x;
 }
 
-// Joins the classes of roots a and b; returns the smaller root.
-inline int joinRoots(int32_t *parent, int a, int b) {
+// Puts the classes of a and b together under the smaller root; returns it.
+inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
+    if (a == b) return a;
+    a = findRoot(parent, a);
+    b = findRoot(parent, b);
     if (a < b) {
         parent[b] = a;
         return a;
@@ -80,133 +155,216 @@ inline int joinRoots(int32_t *parent, int a, int b) {
     return b;
 }
 
-struct Window {
-    float thresh, minval, maxval;
-    // True when neighbour value w joins a pixel of value v.
-    bool joins(float v, float w) const { return std::fabs(v - w) <= thresh && w >= minval; }
+struct Strip {
+    int first = 0, end = 0;         // rows [first, end)
+    int32_t *parent = nullptr;      // local labels 0..count, 0 the background
+    int count = 0;                  // local labels made
+    int32_t *standIns = nullptr;    // local labels made for pixels joining the strip above
+    int nstandIns = 0;
+    bool tested = false;            // some neighbour inside the image was tested
+    bool full = false;              // ran out of labels
+    int32_t *labelOf = nullptr;     // local label -> label of its region
 };
 
-// First pass over rows 1.. and columns 1..: provisional labels and their
-// equivalences. Returns the number of labels created, or -1 when the table
-// is full (then `count` holds the labels created so far).
-int firstPass(const float *grey, int32_t *lab, int rows, int cols, const Window &win,
-              int32_t *parent, int &count) {
-    bool announced = false;
-    count = 0;
-    parent[0] = 0;
-    for (int r = 1; r < rows; ++r) {
-        const float *g = grey + static_cast<size_t>(r) * cols;
-        const float *gu = g - cols;
-        int32_t *l = lab + static_cast<size_t>(r) * cols;
-        const int32_t *lu = l - cols;
-        const bool upInside = r >= 2;
+// Labels one row from its codes. `ext` marks the pixels of a strip's first
+// row that join the strip above (null elsewhere). The table has room for one
+// label more than the count, so the slot of the next label is set in advance.
+void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t *lu, int cols,
+              Strip &s) {
+    int32_t *parent = s.parent;
+    int32_t count = s.count;
+    if (ext) {
         for (int c = 1; c < cols; ++c) {
-            const float v = g[c];
-            if (v < win.minval || v > win.maxval) {
-                l[c] = 0;
-                continue;
-            }
-            if (!announced && (upInside || c >= 2)) {
-                std::printf("ccl4_3: input image is %d dimensions\n", 2);
-                std::fflush(stdout);
-                announced = true;
-            }
-            int root = -1;
-            if (upInside && lu[c] != -1 && win.joins(v, gu[c])) root = findRoot(parent, lu[c]);
-            if (c >= 2) {
-                if (l[c - 1] != -1 && win.joins(v, g[c - 1])) {
-                    const int o = findRoot(parent, l[c - 1]);
-                    root = (root < 0 || root == o) ? o : joinRoots(parent, root, o);
-                }
-                if (upInside && lu[c - 1] != -1 && win.joins(v, gu[c - 1])) {
-                    const int o = findRoot(parent, lu[c - 1]);
-                    root = (root < 0 || root == o) ? o : joinRoots(parent, root, o);
-                }
-            }
-            if (root < 0) {
-                if (count >= CCL_MAXLABELS) {
-                    std::printf("need more labels than we have\n");
-                    return -1;
-                }
-                root = ++count;
-                parent[root] = root;
-            }
-            l[c] = root;
-        }
-    }
-    return count;
-}
-
-// Second pass and hole filling. Every provisional label becomes the smallest
-// label of its class; then a background pixel (not in the outermost rows or
-// columns) whose four neighbours carry one and the same region label takes it.
-void resolve(int32_t *lab, int rows, int cols, int32_t *parent, int count) {
-    for (int k = 1; k <= count; ++k) parent[k] = parent[parent[k]];  // parents come first
-    for (int r = 1; r < rows; ++r) {
-        int32_t *l = lab + static_cast<size_t>(r) * cols;
-        for (int c = 1; c < cols; ++c)
-            if (l[c] > 0) l[c] = parent[l[c]];
-    }
-    for (int r = 1; r + 1 < rows; ++r) {
-        int32_t *l = lab + static_cast<size_t>(r) * cols;
-        const int32_t *lu = l - cols, *ld = l + cols;
-        for (int c = 1; c + 1 < cols; ++c) {
-            const int32_t x = lu[c];
-            if (l[c] == 0 && x > 0 && ld[c] == x && l[c - 1] == x && l[c + 1] == x) l[c] = x;
-        }
-    }
-}
-
-// Region areas (indexed by label 0..count), the optional areas file and the
-// erasing of regions by size. Returns false when the file cannot be created.
-bool eraseByArea(int32_t *lab, int rows, int cols, int count, int eraseSmall, int eraseLarge,
-                 const char *areasfile, int32_t *area) {
-    for (int r = 1; r < rows; ++r) {
-        const int32_t *l = lab + static_cast<size_t>(r) * cols;
-        for (int c = 1; c < cols; ++c)
-            if (l[c] > 0) ++area[l[c]];
-    }
-    if (areasfile && areasfile[0]) {
-        FILE *fp = std::fopen(areasfile, "wb");
-        if (!fp) {
-            std::printf("file name %s is invalid for areas file\n", areasfile);
-            return false;
-        }
-        for (int k = 0; k <= count; ++k) std::fprintf(fp, "%d %d\n", k, area[k]);
-        std::fclose(fp);
-    }
-    if (eraseSmall > 0) std::printf("calling erasesmalregions %d\n", eraseSmall);
-    if (eraseSmall > 0 || eraseLarge > 0) {
-        for (int r = 1; r < rows; ++r) {
-            int32_t *l = lab + static_cast<size_t>(r) * cols;
-            for (int c = 1; c < cols; ++c) {
-                const int32_t a = area[l[c]];
-                if ((eraseSmall > 0 && a < eraseSmall) || (eraseLarge > 0 && a > eraseLarge))
-                    l[c] = 0;
+            switch (code[c]) {
+            case 0: l[c] = 0; break;
+            case FG:
+                l[c] = ++count;
+                parent[count] = count;
+                if (ext[c]) s.standIns[s.nstandIns++] = count;
+                break;
+            default: l[c] = l[c - 1]; break;  // only the left neighbour is in the strip
             }
         }
-    }
-    if (eraseSmall > 0) std::printf("return from  erasesmalregions\n");
-    return true;
-}
-
-// Writes the labels into the caller's output image.
-void writeOutput(const ZoltHeader *labels, ZoltHeader *out, int rows, int cols) {
-    const size_t n = static_cast<size_t>(rows) * cols;
-    const auto *lab = static_cast<const int32_t *>(labels->oltptr);
-    if (out->dtype == ZOLT_S32) {
-        const int frames = out->oltndim == 3 ? static_cast<int>(Zoltdimen(out, 2)) : 1;
-        for (int k = 0; k < frames && k < 3; ++k)
-            std::memcpy(static_cast<int32_t *>(out->oltptr) + k * n, lab, n * sizeof(int32_t));
+        s.count = count;
         return;
     }
-    std::printf("cclC4_3:converting output image from %s to %s\n", labels->oltdt, out->oltdt);
-    if (out->dtype == ZOLT_F32) {
-        auto *o = static_cast<float *>(out->oltptr);
-        for (size_t i = 0; i < n; ++i) o[i] = static_cast<float>(lab[i]);
-    } else {
-        Zoltconvert(labels, out);
+    // Branch-free on the usual pixel: no join (new label), or joins whose
+    // labels agree. Only joins of differing labels take the merging branch.
+    constexpr int32_t NONE = INT32_MAX;
+    // all ones when bit `bit` of k is set: selections by masks compile
+    // without branches, which random images would mispredict
+    auto when = [](int k, int bit) { return -static_cast<int32_t>((k >> bit) & 1); };
+    int32_t prev = 0;  // label of the left neighbour, kept out of memory
+    for (int c = 1; c < cols; ++c) {
+        const int k = code[c];
+        const int32_t ml = when(k, 1), mu = when(k, 2), md = when(k, 3);
+        const int32_t a = (prev & ml) | (NONE & ~ml);
+        const int32_t b = (lu[c] & mu) | (NONE & ~mu);
+        const int32_t d = (lu[c - 1] & md) | (NONE & ~md);
+        const int32_t m = std::min(a, std::min(b, d));
+        parent[count + 1] = count + 1;
+        const int32_t fresh = -static_cast<int32_t>(k == FG);
+        int32_t label = ((count + 1) & fresh) | (m & ~fresh);
+        count -= fresh;
+        if (((a != m) & (a != NONE)) | ((b != m) & (b != NONE)) | ((d != m) & (d != NONE))) {
+            label = m;
+            if (a != NONE) label = unite(parent, label, a);
+            if (b != NONE) label = unite(parent, label, b);
+            if (d != NONE) label = unite(parent, label, d);
+        }
+        prev = label & -static_cast<int32_t>(k != 0);
+        l[c] = prev;
     }
+    s.count = count;
+}
+
+// First pass over the rows of one strip; `code` and `ext` are scratch rows.
+void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Strip &s,
+                uint8_t *code, uint8_t *ext) {
+    s.parent[0] = 0;
+    for (int r = s.first; r < s.end; ++r) {
+        const float *g = grey + static_cast<size_t>(r) * cols;
+        int32_t *l = lab + static_cast<size_t>(r) * cols;
+        joinCodes(g, g - cols, cols, w, r >= 2, code);
+        const uint8_t *joinsAbove = nullptr;
+        if (r == s.first && r >= 2) {  // the row above belongs to another strip
+            for (int c = 1; c < cols; ++c) {
+                ext[c] = code[c] & (JU | JD);
+                code[c] &= static_cast<uint8_t>(~(JU | JD));
+            }
+            joinsAbove = ext;
+        }
+        if (!s.tested)
+            for (int c = r >= 2 ? 1 : 2; c < cols && !s.tested; ++c) s.tested = code[c] != 0;
+        labelRow(code, joinsAbove, l, l - cols, cols, s);
+        if (s.count - s.nstandIns > CCL_MAXLABELS) {
+            s.full = true;
+            return;
+        }
+    }
+}
+
+// Threads forStrips uses for that many strips.
+int stripThreads(int strips) {
+    return std::min(strips, std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
+}
+
+// Runs work(thread, strip) for every strip, on as many threads as the
+// machine has cores (each thread takes every n-th strip).
+template <class Work>
+void forStrips(int strips, Work &&work) {
+    const int threads = stripThreads(strips);
+    auto run = [&](int t) {
+        for (int s = t; s < strips; s += threads) work(t, s);
+    };
+    std::vector<std::thread> pool;
+    int started = 1;
+    try {
+        for (; started < threads; ++started) pool.emplace_back(run, started);
+    } catch (...) {
+        // no more threads: the calling thread does the rest
+    }
+    run(0);
+    for (int t = started; t < threads; ++t) run(t);
+    for (auto &th : pool) th.join();
+}
+
+// Stitches the strips together: one table over every label in raster order
+// (stand-ins numbered after the real ones), the strips' own merges, the joins
+// across strip borders; then each strip's table of final labels. Returns the
+// number of provisional labels, or -1 when the tables could not be made.
+int stitch(const float *grey, const int32_t *lab, int cols, const Window &w,
+           std::vector<Strip> &strips, uint8_t *code) {
+    long total = 0, standIns = 0;
+    for (const Strip &s : strips) {
+        total += s.count - s.nstandIns;
+        standIns += s.nstandIns;
+    }
+    auto *table = static_cast<int32_t *>(Zoltalc((total + standIns + 1) * sizeof(int32_t)));
+    if (!table) return -1;
+    for (long i = 0; i <= total + standIns; ++i) table[i] = static_cast<int32_t>(i);
+    long real = 0, extra = total;
+    for (Strip &s : strips) {
+        s.labelOf = static_cast<int32_t *>(Zoltalc((s.count + 1) * sizeof(int32_t)));
+        if (!s.labelOf) {
+            Zoltcfree(table);
+            return -1;
+        }
+        int next = 0;  // next stand-in of this strip
+        for (int k = 1; k <= s.count; ++k) {
+            const bool standIn = next < s.nstandIns && s.standIns[next] == k;
+            next += standIn;
+            s.labelOf[k] = static_cast<int32_t>(standIn ? ++extra : ++real);
+        }
+        for (int k = 1; k <= s.count; ++k)
+            if (s.parent[k] != k) unite(table, s.labelOf[k], s.labelOf[s.parent[k]]);
+    }
+    for (size_t i = 1; i < strips.size(); ++i) {
+        const Strip &s = strips[i], &above = strips[i - 1];
+        const float *g = grey + static_cast<size_t>(s.first) * cols;
+        const int32_t *l = lab + static_cast<size_t>(s.first) * cols, *lu = l - cols;
+        joinCodes(g, g - cols, cols, w, true, code);
+        for (int c = 1; c < cols; ++c) {
+            if (code[c] & JU) unite(table, s.labelOf[l[c]], above.labelOf[lu[c]]);
+            if (code[c] & JD) unite(table, s.labelOf[l[c]], above.labelOf[lu[c - 1]]);
+        }
+    }
+    for (long i = 1; i <= total + standIns; ++i) table[i] = table[table[i]];  // parents come first
+    for (Strip &s : strips)
+        for (int k = 1; k <= s.count; ++k) s.labelOf[k] = table[s.labelOf[k]];
+    Zoltcfree(table);
+    return static_cast<int>(total);
+}
+
+// ------------------------------------------------- holes, areas, output
+
+// Fills the one-pixel holes of row l (a row neither first nor last), given
+// the rows above and below: a background pixel not in the outermost columns
+// whose four neighbours carry one region label takes it. A filled pixel never
+// changes another pixel's decision, so rows may be filled in any order.
+void fillHoles(int32_t *l, const int32_t *lu, const int32_t *ld, int cols, int32_t *row) {
+    for (int c = 1; c + 1 < cols; ++c) {
+        const int32_t x = lu[c], v = l[c];
+        const bool hole = (v == 0) & (x > 0) & (ld[c] == x) & (l[c - 1] == x) & (l[c + 1] == x);
+        row[c] = hole ? x : v;
+    }
+    if (cols > 2) std::memcpy(l + 1, row + 1, (cols - 2) * sizeof(int32_t));
+}
+
+// Adds the pixels of row l to the areas. Background pixels go to eight spare
+// counters past the labels, so that their increments do not wait on one
+// another.
+void countRow(const int32_t *l, int cols, int32_t *area, int32_t spare) {
+    for (int c = 1; c < cols; ++c) {
+        const int32_t v = l[c];
+        ++area[v ? v : spare + (c & 7)];
+    }
+}
+
+// Output rows [first, end) of the labels, erased through `keep` when given,
+// into `out`, a frame of int or float elements.
+template <class T>
+void outputRows(const int32_t *lab, int cols, int first, int end, const int32_t *keep, T *out) {
+    for (int r = first; r < end; ++r) {
+        const int32_t *l = lab + static_cast<size_t>(r) * cols;
+        T *o = out + static_cast<size_t>(r) * cols;
+        if (keep)
+            for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(keep[l[c]]);
+        else
+            for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(l[c]);
+    }
+}
+
+// Writes the areas file: "label area" for every label 0..count.
+bool writeAreas(const char *name, const int32_t *area, int count) {
+    FILE *fp = std::fopen(name, "wb");
+    if (!fp) {
+        std::printf("file name %s is invalid for areas file\n", name);
+        return false;
+    }
+    for (int k = 0; k <= count; ++k) std::fprintf(fp, "%d %d\n", k, area[k]);
+    std::fclose(fp);
+    return true;
 }
 
 // Rows and columns of an image the labelling can read, or false.
@@ -239,7 +397,28 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
 
     const int dims[] = {2, cols, rows};
-    ZoltHeader *greyImg = nullptr;
+    const int inner = rows - 1;
+    const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
+    const int threads = stripThreads(nstrips);
+    ZoltHeader *greyImg = nullptr, *labels = nullptr, *convert = nullptr;
+    std::vector<Strip> strips(nstrips);
+    std::vector<int32_t *> areas(threads, nullptr);
+    uint8_t *scratch = nullptr;
+    int32_t *keep = nullptr;
+    auto release = [&]() {
+        for (Strip &s : strips) {
+            Zoltcfree(s.parent);
+            Zoltcfree(s.standIns);
+            Zoltcfree(s.labelOf);
+        }
+        for (int32_t *a : areas) Zoltcfree(a);
+        Zoltcfree(scratch);
+        Zoltcfree(keep);
+        for (ZoltHeader *h : {greyImg, labels, convert})
+            if (h) Zoltfree(h, 7);
+    };
+
+    // working images and tables
     const float *grey;
     if (input->oltndim == 2 && input->dtype == ZOLT_F32) {
         grey = static_cast<const float *>(input->oltptr);  // read in place
@@ -249,47 +428,145 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         fillGrey(input, rows, cols, static_cast<float *>(greyImg->oltptr));
         grey = static_cast<const float *>(greyImg->oltptr);
     }
-    ZoltHeader *labels = Zoltcreate("32bit", dims, 11, 0);
-    auto *parent = static_cast<int32_t *>(Zoltalc((CCL_MAXLABELS + 1) * sizeof(int32_t)));
-    auto release = [&]() {
-        Zoltcfree(parent);
-        if (labels) Zoltfree(labels, 7);
-        if (greyImg) Zoltfree(greyImg, 7);
-    };
-    if (!labels || !parent) {
+    labels = Zoltcreate("32bit", dims, 11, 0);
+    bool ok = labels != nullptr;
+    for (int i = 0; i < nstrips && ok; ++i) {
+        Strip &s = strips[i];
+        s.first = 1 + static_cast<int>(static_cast<long>(inner) * i / nstrips);
+        s.end = 1 + static_cast<int>(static_cast<long>(inner) * (i + 1) / nstrips);
+        // every pixel may start a label, but no more than the limit plus a
+        // row of stand-ins and a row of labels are kept before stopping
+        const long most = std::min<long>(static_cast<long>(s.end - s.first) * (cols - 1),
+                                          CCL_MAXLABELS + 2L * cols);
+        s.parent = static_cast<int32_t *>(Zoltalc((most + 2) * sizeof(int32_t)));
+        s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
+        ok = s.parent && s.standIns;
+    }
+    // per strip: two rows of codes, or later one row of labels
+    scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
+    if (!ok || !scratch) {
         release();
         return CCL_BADIMAGE;
     }
-
     auto *lab = static_cast<int32_t *>(labels->oltptr);
-    for (int c = 0; c < cols; ++c) lab[c] = -1;
-    for (int r = 1; r < rows; ++r) lab[static_cast<size_t>(r) * cols] = -1;
-    lab[0] = 0;
-
     const Window win{thresh, minval, maxval};
-    int count = 0;
-    if (firstPass(grey, lab, rows, cols, win, parent, count) < 0) {
-        numlabels = count;
+
+    // first pass, strip by strip
+    forStrips(nstrips, [&](int, int i) {
+        uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
+        labelStrip(grey, lab, cols, win, strips[i], code, code + cols);
+    });
+    long total = 0;
+    bool tested = false, full = false;
+    for (const Strip &s : strips) {
+        total += s.count - s.nstandIns;
+        tested |= s.tested;
+        full |= s.full;
+    }
+    if (tested) {
+        std::printf("ccl4_3: input image is %d dimensions\n", 2);
+        std::fflush(stdout);
+    }
+    if (full || total > CCL_MAXLABELS) {
+        std::printf("need more labels than we have\n");
+        numlabels = CCL_MAXLABELS;
         release();
         return CCL_TOOMANY;
     }
-    resolve(lab, rows, cols, parent, count);
+
+    // second pass: every label becomes the smallest label of its region
+    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols);
+    if (count < 0) {
+        release();
+        return CCL_BADIMAGE;
+    }
     numlabels = count;
 
-    if (EraseSmall != 0 || EraseLarge != 0) {
-        auto *area = static_cast<int32_t *>(Zoltalc((static_cast<size_t>(count) + 1) * sizeof(int32_t)));
-        if (!area) {
+    // Final labels, holes filled and, when erasing is asked, areas counted:
+    // each strip does its own rows but its first and last, whose neighbours
+    // lie in other strips; those follow once every strip is done.
+    const bool erasing = EraseSmall != 0 || EraseLarge != 0;
+    const int32_t spare = count + 1;
+    if (erasing) {
+        for (int32_t *&a : areas) {
+            a = static_cast<int32_t *>(Zoltalc((spare + 8L) * sizeof(int32_t)));
+            ok = ok && a;
+        }
+        keep = static_cast<int32_t *>(Zoltalc((count + 1L) * sizeof(int32_t)));
+        if (!ok || !keep) {
             release();
             return CCL_BADIMAGE;
         }
-        const bool ok = eraseByArea(lab, rows, cols, count, EraseSmall, EraseLarge, areasfile, area);
-        Zoltcfree(area);
-        if (!ok) {
+    }
+    // a row once final: holes filled, then counted
+    auto finishRow = [&](int r, int32_t *buffer, int t) {
+        int32_t *l = lab + static_cast<size_t>(r) * cols;
+        if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, buffer);
+        if (erasing) countRow(l, cols, areas[t], spare);
+    };
+    forStrips(nstrips, [&](int t, int i) {
+        const Strip &s = strips[i];
+        int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
+        for (int r = s.first; r < s.end; ++r) {
+            int32_t *l = lab + static_cast<size_t>(r) * cols;
+            for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
+            if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+        }
+    });
+    for (const Strip &s : strips) {
+        const int edges[2] = {s.first, s.end - 1};
+        for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
+            finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
+    }
+
+    // the areas file and the erasing table
+    if (erasing) {
+        int32_t *area = areas[0];
+        for (int t = 1; t < threads; ++t)
+            for (int k = 0; k <= count; ++k) area[k] += areas[t][k];
+        area[0] = 0;  // the background is no region
+        if (areasfile && areasfile[0] && !writeAreas(areasfile, area, count)) {
             release();
             return CCL_AREASFILE;
         }
+        for (int k = 0; k <= count; ++k) {
+            const bool small = EraseSmall > 0 && area[k] < EraseSmall;
+            const bool large = EraseLarge > 0 && area[k] > EraseLarge;
+            keep[k] = small || large ? 0 : k;
+        }
     }
-    writeOutput(labels, output, rows, cols);
+
+    // output: int and float images directly, other types through a conversion
+    if (EraseSmall > 0) std::printf("calling erasesmalregions %d\n", EraseSmall);
+    const size_t n = static_cast<size_t>(rows) * cols;
+    if (output->dtype != ZOLT_S32 && output->dtype != ZOLT_F32) {
+        convert = Zoltcreate("32bit", dims, 11, 0);
+        if (!convert) {
+            release();
+            return CCL_BADIMAGE;
+        }
+    }
+    auto writeAll = [&](auto *out) {
+        using T = std::remove_pointer_t<decltype(out)>;
+        for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
+        for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
+        forStrips(nstrips, [&](int, int i) {
+            outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
+        });
+    };
+    if (output->dtype == ZOLT_F32)
+        writeAll(static_cast<float *>(output->oltptr));
+    else
+        writeAll(static_cast<int32_t *>((convert ? convert : output)->oltptr));
+    if (EraseSmall > 0) std::printf("return from  erasesmalregions\n");
+    if (output->dtype == ZOLT_S32) {
+        const int frames = output->oltndim == 3 ? std::min(3, static_cast<int>(Zoltdimen(output, 2))) : 1;
+        auto *o = static_cast<int32_t *>(output->oltptr);
+        for (int k = 1; k < frames; ++k) std::memcpy(o + k * n, o, n * sizeof(int32_t));
+    } else {
+        std::printf("cclC4_3:converting output image from %s to %s\n", "32bit", output->oltdt);
+        if (convert) Zoltconvert(convert, output);
+    }
     release();
     return CCL_OK;
 }

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -262,6 +265,115 @@ TEST_F(Ccl, ColourAndByteInputsAreReducedToGrey) {
     b[7] = 55;
     const auto lb = label(bytes);
     EXPECT_EQ(std::vector<int>(lb.begin() + 4, lb.end()), (std::vector<int>{-1, 1, 1, 2}));
+}
+
+// The labelling written the plain way: an equivalence table whose entries are
+// rewritten on every merge, for comparison on images with many merges.
+struct Reference {
+    std::vector<int> labels;
+    int count = 0;
+    std::string areas;
+};
+
+Reference referenceLabels(const std::vector<float> &g, int rows, int cols, float thresh,
+                          float minval, float maxval, int eraseSmall, int eraseLarge) {
+    std::vector<int> L(g.size(), -1), table{0};
+    L[0] = 0;
+    int count = 0;
+    auto at = [cols](int r, int c) { return static_cast<size_t>(r) * cols + c; };
+    for (int r = 1; r < rows; ++r)
+        for (int c = 1; c < cols; ++c) {
+            const float v = g[at(r, c)];
+            if (v < minval || v > maxval) {
+                L[at(r, c)] = 0;
+                continue;
+            }
+            std::vector<int> reps;
+            const int nb[3][2] = {{r - 1, c}, {r, c - 1}, {r - 1, c - 1}};
+            for (const auto &n : nb) {
+                if (n[0] < 1 || n[1] < 1) continue;
+                const float w = g[at(n[0], n[1])];
+                if (std::fabs(v - w) <= thresh && w >= minval && L[at(n[0], n[1])] != -1)
+                    reps.push_back(table[L[at(n[0], n[1])]]);
+            }
+            if (reps.empty()) {
+                L[at(r, c)] = ++count;
+                table.push_back(count);
+                continue;
+            }
+            int m = reps[0];
+            for (int x : reps) m = std::min(m, x);
+            for (int x : reps)
+                for (int &t : table)
+                    if (t == x) t = m;
+            L[at(r, c)] = m;
+        }
+    for (int r = 1; r < rows; ++r)
+        for (int c = 1; c < cols; ++c)
+            if (L[at(r, c)] != -1) L[at(r, c)] = table[L[at(r, c)]];
+    auto same = [&](int a, int x) { return a != -1 && table[a] == x; };
+    for (int r = 1; r + 1 < rows; ++r)
+        for (int c = 1; c + 1 < cols; ++c) {
+            const int x = L[at(r - 1, c)];
+            if (L[at(r, c)] == 0 && x > 0 && table[x] != 0 && same(L[at(r + 1, c)], table[x]) &&
+                same(L[at(r, c - 1)], table[x]) && same(L[at(r, c + 1)], table[x]))
+                L[at(r, c)] = table[x];
+        }
+    Reference out;
+    out.count = count;
+    std::vector<int> area(count + 1, 0);
+    for (int r = 1; r < rows; ++r)
+        for (int c = 1; c < cols; ++c)
+            if (L[at(r, c)] > 0) ++area[table[L[at(r, c)]]];
+    for (int k = 0; k <= count; ++k)
+        out.areas += std::to_string(k) + " " + std::to_string(area[k]) + "\n";
+    for (int r = 1; r < rows; ++r)
+        for (int c = 1; c < cols; ++c) {
+            int &l = L[at(r, c)];
+            if ((eraseSmall > 0 && area[l] < eraseSmall) || (eraseLarge > 0 && area[l] > eraseLarge))
+                l = 0;
+        }
+    out.labels = L;
+    return out;
+}
+
+TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
+    // 200 rows are labelled in three strips side by side; regions, merges
+    // and stand-in labels cross the strip borders everywhere.
+    const int rows = 200, cols = 90;
+    std::mt19937 gen(11);
+    struct Case {
+        const char *name;
+        float thresh, minval, maxval;
+        std::vector<float> values;
+    } cases[] = {
+        {"binary", 2.f, 10.f, 255.f, {0.f, 100.f}},
+        {"close values", 2.f, 10.f, 255.f, {0.f, 96.f, 97.f, 98.f, 99.f, 100.f, 101.f, 102.f, 103.f}},
+        {"above maxval", 20.f, 10.f, 255.f, {0.f, 100.f, 110.f, 250.f, 260.f, 300.f}},
+    };
+    for (const Case &k : cases) {
+        std::uniform_int_distribution<size_t> pick(0, k.values.size() - 1);
+        ZoltHeader *in = image("float", cols, rows);
+        auto *p = static_cast<float *>(in->oltptr);
+        for (int i = 0; i < rows * cols; ++i) p[i] = k.values[pick(gen)];
+        const std::vector<float> g(p, p + rows * cols);
+        const Reference want = referenceLabels(g, rows, cols, k.thresh, k.minval, k.maxval, 3, 40);
+        ZoltHeader *out = image("32bit", cols, rows);
+        int count = 0;
+        testing::internal::CaptureStdout();
+        const int st = cclC4_2(in, k.thresh, k.minval, k.maxval, 3, 40, count, "areas.txt", out);
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(st, CCL_OK) << k.name;
+        EXPECT_EQ(count, want.count) << k.name;
+        const std::string areas = readFile("areas.txt");
+        const auto differ = std::mismatch(areas.begin(), areas.end(), want.areas.begin(), want.areas.end());
+        EXPECT_TRUE(areas == want.areas)
+            << k.name << ": areas file differs from byte " << differ.first - areas.begin();
+        const auto *l = static_cast<const int32_t *>(out->oltptr);
+        int wrong = 0;
+        for (int i = 0; i < rows * cols; ++i) wrong += l[i] != want.labels[i];
+        EXPECT_EQ(wrong, 0) << k.name;
+    }
 }
 
 // Every pixel differs from its up, left and up-left neighbours by 10, so each

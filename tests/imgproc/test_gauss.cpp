@@ -61,6 +61,23 @@ TEST_F(FilterAccuracy, EverySelectorMatchesDoubleCorrelationOnEveryFrame) {
     }
 }
 
+// A frame large enough to be shared between the cores: every row where one
+// share ends and the next begins comes out as in the reference.
+TEST_F(FilterAccuracy, LargeFrameSharedBetweenCoresMatchesReference) {
+    const int W = 1024, H = 160;
+    Image in(W, H), out(W, H);
+    fillRandom(in, size_t(W) * H, 23);
+    for (const Selector &sel : {Selector{1, 0, 2.0f}, Selector{1, 1, 2.0f}, Selector{0, 3, 2.0f}}) {
+        SCOPED_TRACE("order " + std::to_string(sel.order) + " dir " + std::to_string(sel.dir));
+        ASSERT_EQ(flDoG(in.h, out.h, sel.sigma, sel.order, sel.dir), 0);
+        for (int y = 0; y < H; ++y)
+            for (int x : {0, 3, 517, W - 1}) {
+                const double ref = dogref::pixel(in.f(), W, H, sel.sigma, sel.order, sel.dir, x, y);
+                ASSERT_NEAR(out.f()[y * W + x], ref, 2e-4) << x << "," << y;
+            }
+    }
+}
+
 // The filter is at least as close to the double result as the plain
 // single-precision 2-D sum with a float kernel.
 TEST_F(FilterAccuracy, NoWorseThanDirectSinglePrecisionSum) {

@@ -39,26 +39,30 @@ inline int radius(double sigma) { return 1 + static_cast<int>(3 * std::fabs(sigm
 
 inline int clampi(int v, int n) { return v < 0 ? 0 : (v >= n ? n - 1 : v); }
 
+// The correlation at one pixel (x, y) of a W x H frame.
+inline double pixel(const float *in, int W, int H, double sigma, int order, int dir, int x, int y,
+                    bool single = false) {
+    const int r = radius(sigma);
+    double sum = 0;
+    float fsum = 0;
+    for (int dy = -r; dy <= r; ++dy)
+        for (int dx = -r; dx <= r; ++dx) {
+            const double k = coef(sigma, order, dir, dx, dy);
+            const float p = in[clampi(y + dy, H) * W + clampi(x + dx, W)];
+            if (single)
+                fsum += static_cast<float>(k) * p;
+            else
+                sum += k * p;
+        }
+    return single ? fsum : sum;
+}
+
 // Correlation of one W x H frame with the kernel.
 inline std::vector<double> correlate(const float *in, int W, int H, double sigma, int order, int dir,
                                      bool single = false) {
-    const int r = radius(sigma);
     std::vector<double> out(static_cast<size_t>(W) * H);
     for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            double sum = 0;
-            float fsum = 0;
-            for (int dy = -r; dy <= r; ++dy)
-                for (int dx = -r; dx <= r; ++dx) {
-                    const double k = coef(sigma, order, dir, dx, dy);
-                    const float p = in[clampi(y + dy, H) * W + clampi(x + dx, W)];
-                    if (single)
-                        fsum += static_cast<float>(k) * p;
-                    else
-                        sum += k * p;
-                }
-            out[static_cast<size_t>(y) * W + x] = single ? fsum : sum;
-        }
+        for (int x = 0; x < W; ++x) out[static_cast<size_t>(y) * W + x] = pixel(in, W, H, sigma, order, dir, x, y, single);
     return out;
 }
 

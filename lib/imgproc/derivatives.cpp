@@ -6,6 +6,7 @@
 #include "derivatives.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "elementwise.h"
 #include "flimage.h"
@@ -16,13 +17,26 @@ namespace {
 
 constexpr int kNoMemory = FLDOG_MEMORY;
 
-// Up to six zero-filled float images of one image's dimensions, released on
-// leaving the scope.
+// A derivative to take: order and direction of flDoG.
+struct Deriv {
+    int order, direction;
+};
+
+// Up to six zero-filled float images of the input's dimensions, released on
+// leaving the scope; the first ones receive the listed derivatives of the
+// input, status keeps the first failure of the filter.
 struct Temps {
     ZoltHeader *h[6] = {};
     bool ok = true;
-    Temps(const ZoltHeader *like, int count) {
-        for (int i = 0; i < count; ++i) ok = (h[i] = flimage::floatLike(like)) != nullptr && ok;
+    int status = 0;
+    Temps(const ZoltHeader *in, int count, float sigma = 0.0f, std::initializer_list<Deriv> take = {}) {
+        for (int i = 0; i < count; ++i) ok = (h[i] = flimage::floatLike(in)) != nullptr && ok;
+        int i = 0;
+        for (const Deriv &d : take) {
+            if (!ok) break;
+            const int result = flDoG(in, h[i++], sigma, d.order, d.direction);
+            if (result != 0 && status == 0) status = result;
+        }
     }
     ~Temps() {
         for (ZoltHeader *t : h)
@@ -33,11 +47,7 @@ struct Temps {
     ZoltHeader *operator[](int i) const { return h[i]; }
 };
 
-// Input and output "32flt" (-1) with identical dimension lists (-2).
-int checkPair(const ZoltHeader *in, const ZoltHeader *out) {
-    if (!flimage::isFloat(in) || !flimage::isFloat(out)) return -1;
-    return flimage::sameDims(in, out) ? 0 : -2;
-}
+constexpr Deriv kDx = {1, 0}, kDy = {1, 1}, kDxx = {2, 0}, kDyy = {2, 1}, kDxy = {2, 2};
 
 // An output the routines that check nothing of their own can write: a float
 // image with the input's columns and rows and at least `frames` frames.
@@ -49,26 +59,14 @@ int checkTarget(const ZoltHeader *in, const ZoltHeader *out, int frames) {
     return so.cols == si.cols && so.rows == si.rows && so.frames >= frames ? 0 : -2;
 }
 
-// Takes one derivative, keeping the first failure in *first.
-void derive(const ZoltHeader *in, ZoltHeader *to, float sigma, int order, int direction, int *first) {
-    const int status = flDoG(in, to, sigma, order, direction);
-    if (status != 0 && *first == 0) *first = status;
-}
-
 }  // namespace
 
 int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
-    if (const int status = checkPair(input, output)) return status;
-    Temps t(input, 6);
+    if (const int status = flimage::checkPair(input, output)) return status;
+    Temps t(input, 6, sigma, {kDx, kDy, kDxx, kDyy, kDxy});
     if (!t.ok) return kNoMemory;
     ZoltHeader *Ix = t[0], *Iy = t[1], *Ixx = t[2], *Iyy = t[3], *Ixy = t[4], *cross = t[5];
-    int status = 0;
-    derive(input, Ix, sigma, 1, 0, &status);
-    derive(input, Iy, sigma, 1, 1, &status);
-    derive(input, Ixx, sigma, 2, 0, &status);
-    derive(input, Iyy, sigma, 2, 1, &status);
-    derive(input, Ixy, sigma, 2, 2, &status);
 
     // Numerator: Ixx Iy^2 + (-2 Ix Iy Ixy) + Iyy Ix^2, into output.
     flmul(Iy, Iy, output);
@@ -96,7 +94,7 @@ int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     flmul(Ixy, Ixx, Ixy);
     fladdconst(Ixy, Ixy, 0.01f);
     fldiv(output, Ixy, output);
-    return status;
+    return t.status;
 }
 
 int flharris(const ZoltHeader *input, ZoltHeader *output, float sigma) {
@@ -104,11 +102,8 @@ int flharris(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     flimage::Shape s;
     if (const int status = checkTarget(input, output, 1)) return status;
     flimage::shapeOf(input, &s);
-    Temps t(input, 2);
+    Temps t(input, 2, sigma, {kDx, kDy});
     if (!t.ok) return kNoMemory;
-    int status = 0;
-    derive(input, t[0], sigma, 1, 0, &status);
-    derive(input, t[1], sigma, 1, 1, &status);
     const int W = s.cols, H = s.rows;
     for (int f = 0; f < s.frames; ++f) {
         const float *ix = flimage::data(t[0]) + f * s.frameSize();
@@ -132,29 +127,25 @@ int flharris(const ZoltHeader *input, ZoltHeader *output, float sigma) {
                     static_cast<float>(sxx * syy - sxy * sxy - 0.07 * trace * trace);
             }
     }
-    return status;
+    return t.status;
 }
 
 int fllaplace(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
-    if (const int status = checkPair(input, output)) return status;
-    Temps t(input, 2);
+    if (const int status = flimage::checkPair(input, output)) return status;
+    Temps t(input, 2, sigma < 0 ? -sigma : sigma, {kDxx, kDyy});
     if (!t.ok) return kNoMemory;
-    const float s = sigma < 0 ? -sigma : sigma;
-    int status = 0;
-    derive(input, t[0], s, 2, 0, &status);
-    derive(input, t[1], s, 2, 1, &status);
     if (sigma < 0) {
         flmul(t[0], t[0], t[0]);
         flmul(t[1], t[1], t[1]);
     }
     fladd(t[0], t[1], output);
-    return status;
+    return t.status;
 }
 
 int flqvar(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
-    if (const int status = checkPair(input, output)) return status;
+    if (const int status = flimage::checkPair(input, output)) return status;
     Temps t(input, 3);
     if (!t.ok) return kNoMemory;
     int status = flDoG(input, t[0], sigma, 2, 0);
@@ -174,29 +165,23 @@ int flqvar(const ZoltHeader *input, ZoltHeader *output, float sigma) {
 
 int flgmag(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
-    if (const int status = checkPair(input, output)) return status;
-    Temps t(input, 2);
+    if (const int status = flimage::checkPair(input, output)) return status;
+    Temps t(input, 2, sigma, {kDx, kDy});
     if (!t.ok) return kNoMemory;
-    int status = 0;
-    derive(input, t[0], sigma, 1, 0, &status);
-    derive(input, t[1], sigma, 1, 1, &status);
     flmul(t[0], t[0], t[0]);
     flmul(t[1], t[1], t[1]);
     fladd(t[0], t[1], t[0]);
     flsgrt(t[0], output);
-    return status;
+    return t.status;
 }
 
 int flgdir(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
-    if (const int status = checkPair(input, output)) return status;
-    Temps t(input, 2);
+    if (const int status = flimage::checkPair(input, output)) return status;
+    Temps t(input, 2, sigma, {kDx, kDy});
     if (!t.ok) return kNoMemory;
-    int status = 0;
-    derive(input, t[0], sigma, 1, 0, &status);
-    derive(input, t[1], sigma, 1, 1, &status);
     flatan2(t[1], t[0], output);
-    return status;
+    return t.status;
 }
 
 int flmarkmax(const ZoltHeader *input, ZoltHeader *output, float sigma) {
@@ -209,12 +194,12 @@ int flmarkmax(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     if (!bytes) return kNoMemory;
     int status = 0;
     if (sigma != 0.0f) {
-        Temps blurred(input, 1);
+        Temps blurred(input, 1, sigma, {{0, 0}});
         if (!blurred.ok) {
             Zoltfree(bytes, 7);
             return kNoMemory;
         }
-        derive(input, blurred[0], sigma, 0, 0, &status);
+        status = blurred.status;
         Zoltvidscale(blurred[0], bytes, nullptr, nullptr, 0);
     } else {
         Zoltvidscale(input, bytes, nullptr, nullptr, 0);

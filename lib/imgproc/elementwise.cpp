@@ -11,22 +11,10 @@
 
 namespace {
 
-// 0 when both images are "32flt" with the same dimension list.
-int check(const ZoltHeader *a, const ZoltHeader *b) {
-    if (!flimage::isFloat(a) || !flimage::isFloat(b)) return -1;
-    return flimage::sameDims(a, b) ? 0 : -2;
-}
-
-// The same for three images.
+// 0 when all three images are "32flt" (else -1) with one dimension list (else -2).
 int check(const ZoltHeader *a, const ZoltHeader *b, const ZoltHeader *c) {
     if (!flimage::isFloat(a) || !flimage::isFloat(b) || !flimage::isFloat(c)) return -1;
     return flimage::sameDims(a, b) && flimage::sameDims(a, c) ? 0 : -2;
-}
-
-size_t count(const ZoltHeader *h) {
-    flimage::Shape s;
-    flimage::shapeOf(h, &s);
-    return s.count();
 }
 
 template <class Op>
@@ -34,18 +22,8 @@ int binary(const ZoltHeader *a, const ZoltHeader *b, ZoltHeader *out, Op op) {
     if (const int status = check(a, b, out)) return status;
     const float *pa = flimage::data(a), *pb = flimage::data(b);
     float *po = flimage::data(out);
-    const size_t n = count(a);
+    const size_t n = flimage::count(a);
     for (size_t i = 0; i < n; ++i) po[i] = op(pa[i], pb[i]);
-    return 0;
-}
-
-template <class Op>
-int unary(const ZoltHeader *a, ZoltHeader *out, Op op) {
-    if (const int status = check(a, out)) return status;
-    const float *pa = flimage::data(a);
-    float *po = flimage::data(out);
-    const size_t n = count(a);
-    for (size_t i = 0; i < n; ++i) po[i] = op(pa[i]);
     return 0;
 }
 
@@ -64,11 +42,11 @@ int fldiv(const ZoltHeader *a, const ZoltHeader *b, ZoltHeader *out) {
 }
 
 int flscale(const ZoltHeader *a, ZoltHeader *out, float k) {
-    return unary(a, out, [k](float x) { return k * x; });
+    return flimage::map(a, out, [k](float x) { return k * x; });
 }
 
 int fladdconst(const ZoltHeader *a, ZoltHeader *out, float k) {
-    return unary(a, out, [k](float x) { return x + k; });
+    return flimage::map(a, out, [k](float x) { return x + k; });
 }
 
 int flatan2(const ZoltHeader *y, const ZoltHeader *x, ZoltHeader *out) {
@@ -76,10 +54,10 @@ int flatan2(const ZoltHeader *y, const ZoltHeader *x, ZoltHeader *out) {
 }
 
 int flsgrt(const ZoltHeader *a, ZoltHeader *out) {
-    if (const int status = check(a, out)) return status;
+    if (const int status = flimage::checkPair(a, out)) return status;
     const float *pa = flimage::data(a);
     float *po = flimage::data(out);
-    const size_t n = count(a);
+    const size_t n = flimage::count(a);
     for (size_t i = 0; i < n; ++i) {
         if (pa[i] < 0.0f) {
             std::fprintf(stderr, "!! flsgrt error : Negative Value for Square Root !!\n");
@@ -98,7 +76,7 @@ ZoltHeader *fldup(const ZoltHeader *image) {
         return nullptr;
     }
     ZoltHeader *copy = flimage::floatLike(image);
-    if (copy) std::memcpy(copy->oltptr, image->oltptr, sizeof(float) * count(image));
+    if (copy) std::memcpy(copy->oltptr, image->oltptr, sizeof(float) * flimage::count(image));
     return copy;
 }
 

@@ -52,8 +52,33 @@ inline bool sameDims(const ZoltHeader *a, const ZoltHeader *b) {
     return sa.ndim == sb.ndim && sa.cols == sb.cols && sa.rows == sb.rows && sa.frames == sb.frames;
 }
 
+// 0 when both images are "32flt" (else -1) with one dimension list (else -2).
+inline int checkPair(const ZoltHeader *a, const ZoltHeader *b) {
+    if (!isFloat(a) || !isFloat(b)) return -1;
+    return sameDims(a, b) ? 0 : -2;
+}
+
+// Number of elements of an image (0 when its shape is not sound).
+inline size_t count(const ZoltHeader *h) {
+    Shape s;
+    shapeOf(h, &s);
+    return s.count();
+}
+
 inline float *data(ZoltHeader *h) { return static_cast<float *>(h->oltptr); }
 inline const float *data(const ZoltHeader *h) { return static_cast<const float *>(h->oltptr); }
+
+// out[i] = op(in[i]) over every element, frames included, once checkPair
+// passes; returns its status. out may be in.
+template <class Op>
+int map(const ZoltHeader *in, ZoltHeader *out, Op op) {
+    if (const int status = checkPair(in, out)) return status;
+    const float *p = data(in);
+    float *o = data(out);
+    const size_t n = count(in);
+    for (size_t i = 0; i < n; ++i) o[i] = op(p[i]);
+    return 0;
+}
 
 // A new zero-filled "float" image with the dimension list of h, or null.
 inline ZoltHeader *floatLike(const ZoltHeader *h) {

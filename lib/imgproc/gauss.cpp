@@ -24,11 +24,16 @@ constexpr double kTwoPi = 6.283185307179586476925286766559;
 // One factor pair of a kernel: coefficient(dx, dy) = h[dx + r] x v[dy + r].
 // A kernel is the sum of at most two such pairs.
 struct Factors {
+    double *store = nullptr;  // the profiles, 4 x (2r + 1) doubles, owned
     int terms = 0;
     double *h[2] = {nullptr, nullptr};
     double *v[2] = {nullptr, nullptr};
     bool rowsFirst[2] = {false, false};  // the row factor is the derivative
     bool squared = false;  // each summed coefficient is squared (Laplacian, sigma < 0)
+    Factors() = default;
+    ~Factors() { Zoltcfree(store); }
+    Factors(const Factors &) = delete;
+    Factors &operator=(const Factors &) = delete;
 };
 
 // Prints the refusal of an order and direction and returns its status, or
@@ -79,11 +84,14 @@ void mixedProfile(double *out, int r, double s, double scale) {
     for (int t = -r; t <= r; ++t) out[t + r] = scale * t * std::exp(-double(t) * t / (2.0 * s));
 }
 
-// Fills the factor pairs of a selector into the 4 x (2r + 1) doubles of store.
-void factorsOf(int sel, float sigma, int r, double *store, Factors *f) {
+// Computes the factor pairs of a selector; false when out of memory.
+bool makeFactors(int sel, float sigma, int r, Factors *f) {
     const double s = double(sigma) * double(sigma);
     const double c = kTwoPi;
     const int n = 2 * r + 1;
+    double *store = static_cast<double *>(Zoltalc(sizeof(double) * 4 * static_cast<size_t>(n)));
+    if (!store) return false;
+    f->store = store;
     double *a = store, *b = store + n, *a2 = store + 2 * n, *b2 = store + 3 * n;
     f->terms = 1;
     f->h[0] = a;
@@ -110,6 +118,7 @@ void factorsOf(int sel, float sigma, int r, double *store, Factors *f) {
         f->squared = sigma < 0;
         break;
     }
+    return true;
 }
 
 // The kernel coefficient at (dx, dy), in double.
@@ -312,22 +321,11 @@ float *flDoGkernel(float sigma, int order, int direction, int *radius) {
     const int r = flDoGradius(sigma);
     if (r > 4096) return nullptr;
     const int n = 2 * r + 1;
-    auto *store = static_cast<double *>(Zoltalc(sizeof(double) * 4 * static_cast<size_t>(n)));
-    auto *kernel = static_cast<float *>(Zoltalc(sizeof(float) * static_cast<size_t>(n) * n));
-    if (!store || !kernel) {
-        Zoltcfree(store);
-        Zoltcfree(kernel);
-        return nullptr;
-    }
     Factors f;
-    factorsOf(sel, sigma, r, store, &f);
-    const bool ok = kernelFinite(f, r);
+    if (!makeFactors(sel, sigma, r, &f) || !kernelFinite(f, r)) return nullptr;
+    auto *kernel = static_cast<float *>(Zoltalc(sizeof(float) * static_cast<size_t>(n) * n));
+    if (!kernel) return nullptr;
     fillKernel(f, r, kernel);
-    Zoltcfree(store);
-    if (!ok) {
-        Zoltcfree(kernel);
-        return nullptr;
-    }
     if (radius) *radius = r;
     return kernel;
 }
@@ -395,21 +393,14 @@ int flDoG(const ZoltHeader *input, ZoltHeader *output, float sigma, int order, i
 
     const int W = s.cols, H = s.rows, n = 2 * r + 1;
     const size_t frameSize = s.frameSize();
-    auto *store = static_cast<double *>(Zoltalc(sizeof(double) * 4 * static_cast<size_t>(n)));
-    auto *taps = static_cast<float *>(Zoltalc(sizeof(float) * 4 * static_cast<size_t>(n)));
-    if (!store || !taps) {
-        Zoltcfree(store);
-        Zoltcfree(taps);
-        return FLDOG_MEMORY;
-    }
     Factors f;
-    factorsOf(sel, sigma, r, store, &f);
+    if (!makeFactors(sel, sigma, r, &f)) return FLDOG_MEMORY;
     if (!kernelFinite(f, r)) {
-        Zoltcfree(store);
-        Zoltcfree(taps);
         std::printf("flDoG: cannot build a kernel for sigma %g. Sorry.\n", double(sigma));
         return FLDOG_SIGMA;
     }
+    auto *taps = static_cast<float *>(Zoltalc(sizeof(float) * 4 * static_cast<size_t>(n)));
+    if (!taps) return FLDOG_MEMORY;
 
     // The separable factors as floats, rows hk then vk, or the full kernel.
     float *kernel = nullptr;
@@ -424,7 +415,6 @@ int flDoG(const ZoltHeader *input, ZoltHeader *output, float sigma, int order, i
                 vk[t * n + i] = static_cast<float>(f.v[t][i]);
             }
     }
-    Zoltcfree(store);
 
     // The output goes straight into a float output that does not share the
     // input's pixels; otherwise through a frame buffer.

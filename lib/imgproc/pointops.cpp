@@ -9,42 +9,17 @@
 
 #include "flimage.h"
 
-namespace {
-
-int check(const ZoltHeader *in, const ZoltHeader *out) {
-    if (!flimage::isFloat(in) || !flimage::isFloat(out)) return -1;
-    return flimage::sameDims(in, out) ? 0 : -2;
-}
-
-size_t count(const ZoltHeader *h) {
-    flimage::Shape s;
-    flimage::shapeOf(h, &s);
-    return s.count();
-}
-
-template <class Op>
-int perElement(const ZoltHeader *in, ZoltHeader *out, Op op) {
-    if (const int status = check(in, out)) return status;
-    const float *p = flimage::data(in);
-    float *o = flimage::data(out);
-    const size_t n = count(in);
-    for (size_t i = 0; i < n; ++i) o[i] = op(p[i]);
-    return 0;
-}
-
-}  // namespace
-
 int flexp(const ZoltHeader *input, ZoltHeader *output, float scale) {
-    return perElement(input, output, [scale](float x) {
+    return flimage::map(input, output, [scale](float x) {
         const double v = std::exp(double(x) / double(scale));
         return static_cast<float>(v < 255.0 ? v : 255.0);
     });
 }
 
 int flinv(const ZoltHeader *input, ZoltHeader *output) {
-    if (const int status = check(input, output)) return status;
+    if (const int status = flimage::checkPair(input, output)) return status;
     const float *p = flimage::data(input);
-    const size_t n = count(input);
+    const size_t n = flimage::count(input);
     // The extremes of the values themselves (not-a-number elements aside).
     float hi = -std::numeric_limits<float>::infinity(), lo = std::numeric_limits<float>::infinity();
     for (size_t i = 0; i < n; ++i) {
@@ -60,7 +35,7 @@ int flinv(const ZoltHeader *input, ZoltHeader *output) {
 
 int flln(const ZoltHeader *input, ZoltHeader *output) {
     bool allPositive = true;
-    const int status = perElement(input, output, [&allPositive](float x) {
+    const int status = flimage::map(input, output, [&allPositive](float x) {
         if (x > 0.0f) return std::log(x);
         allPositive = false;
         return 0.0f;
@@ -70,7 +45,7 @@ int flln(const ZoltHeader *input, ZoltHeader *output) {
 }
 
 int flabs(const ZoltHeader *input, ZoltHeader *output) {
-    return perElement(input, output, [](float x) { return std::fabs(x); });
+    return flimage::map(input, output, [](float x) { return std::fabs(x); });
 }
 
 int clr2gray(const ZoltHeader *input, ZoltHeader *&output) {

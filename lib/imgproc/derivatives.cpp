@@ -1,10 +1,12 @@
 // Operations built from Gaussian derivatives: curvature, Harris, Laplacian,
 // quadratic variation, gradient magnitude and direction, local maxima. Each
 // takes its derivatives with flDoG into temporary float images of the input's
-// size and combines them with the element-wise routines, so frames stay
-// independent.
+// size and combines them element by element (the curvature in one pass), so
+// frames stay independent.
 #include "derivatives.h"
 
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 
@@ -64,36 +66,27 @@ int checkTarget(const ZoltHeader *in, const ZoltHeader *out, int frames) {
 int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
     if (const int status = flimage::checkPair(input, output)) return status;
-    Temps t(input, 6, sigma, {kDx, kDy, kDxx, kDyy, kDxy});
+    Temps t(input, 5, sigma, {kDx, kDy, kDxx, kDyy, kDxy});
     if (!t.ok) return kNoMemory;
-    ZoltHeader *Ix = t[0], *Iy = t[1], *Ixx = t[2], *Iyy = t[3], *Ixy = t[4], *cross = t[5];
-
-    // Numerator: Ixx Iy^2 + (-2 Ix Iy Ixy) + Iyy Ix^2, into output.
-    flmul(Iy, Iy, output);
-    flmul(Ixx, output, output);
-    flmul(Ix, Iy, cross);
-    flmul(cross, Ixy, cross);
-    flscale(cross, cross, -2.0f);
-    flmul(Ix, Ix, Ix);  // Ix^2 from here on
-    flmul(Iyy, Ix, Iyy);
-    fladd(output, cross, output);
-    fladd(output, Iyy, output);
-
-    // Denominator: (Ix^2 + Iy^2) sqrt(Ix^2 + Iy^2) + 0.01, into Ixy.
-    flmul(Iy, Iy, Iy);
-    fladd(Ix, Iy, Ixx);
-    flimage::Shape s;
-    flimage::shapeOf(input, &s);
-    const float *sum = flimage::data(Ixx);
-    for (size_t i = 0; i < s.count(); ++i)
-        if (sum[i] < 0.0f) {
-            std::printf("temp is negative\n");
-            break;
+    const float *ix = flimage::data(t[0]), *iy = flimage::data(t[1]), *ixx = flimage::data(t[2]),
+                *iyy = flimage::data(t[3]), *ixy = flimage::data(t[4]);
+    float *out = flimage::data(output);
+    // One pass doing, element by element, the single-precision steps of the
+    // element-wise routines in their order: numerator Ixx Iy^2 + (-2 Ix Iy Ixy)
+    // + Iyy Ix^2, denominator (Ix^2 + Iy^2) sqrt(Ix^2 + Iy^2) + 0.01.
+    std::atomic<bool> negative{false};
+    ZoltSplitWork(flimage::count(input), size_t(1) << 18, [&](size_t first, size_t end) {
+        for (size_t i = first; i < end; ++i) {
+            const float iy2 = iy[i] * iy[i];
+            const float cross = -2.0f * ((ix[i] * iy[i]) * ixy[i]);
+            const float ix2 = ix[i] * ix[i];
+            const float numerator = (ixx[i] * iy2 + cross) + iyy[i] * ix2;
+            const float sum = ix2 + iy2;  // a sum of squares: never below 0
+            if (sum < 0.0f) negative = true;
+            out[i] = numerator / (std::sqrt(sum) * sum + 0.01f);
         }
-    flsgrt(Ixx, Ixy);
-    flmul(Ixy, Ixx, Ixy);
-    fladdconst(Ixy, Ixy, 0.01f);
-    fldiv(output, Ixy, output);
+    });
+    if (negative) std::printf("temp is negative\n");
     return t.status;
 }
 

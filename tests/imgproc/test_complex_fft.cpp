@@ -259,6 +259,29 @@ TEST_F(Fft, RoundTripReturnsTheStartingValues) {
     }
 }
 
+TEST_F(Fft, SidesBeyondAThousandPoints) {
+    // an impulse at row 1, column 3 of a 2048 x 2048 image transforms to
+    // exp(-2 pi i (k + 3 l) / 2048) at row k, column l
+    const int n = 2048;
+    ZoltHeader *h = image("32cmp", {n, n});
+    float *p = data<float>(h);
+    p[2 * (n + 3)] = 1.0f;
+    ASSERT_EQ(cff2d(h, -1), 0);
+    double worst = 0;
+    for (int k = 0; k < n; ++k)
+        for (int l = 0; l < n; ++l) {
+            const double a = -2 * kPi * ((k + 3 * l) % n) / n;
+            const size_t i = 2 * (size_t(k) * n + l);
+            worst = std::max(worst, std::abs(cd(p[i], p[i + 1]) - std::polar(1.0, a)));
+        }
+    EXPECT_LT(worst, 1e-3);
+    ASSERT_EQ(cff2d(h, 1), 0);
+    worst = 0;
+    for (size_t i = 0; i < 2 * size_t(n) * n; ++i)
+        worst = std::max(worst, std::fabs(double(p[i]) - (i == 2 * size_t(n + 3) ? 1.0 : 0.0)));
+    EXPECT_LT(worst, 2e-4);  // the shorter spans' six-decimal constants dominate
+}
+
 TEST_F(Fft, OnlyTheFirstFrameIsTransformed) {
     ZoltHeader *h = image("32cmp", {4, 4, 2});
     float *p = data<float>(h);

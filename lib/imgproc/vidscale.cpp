@@ -34,7 +34,11 @@ void ZoltSplitWork(size_t count, size_t minParallel,
         const size_t begin = piece * k;
         const size_t end = std::min(count, begin + piece);
         if (begin >= end) break;
-        helpers.emplace_back([&work, begin, end] { work(begin, end); });
+        try {
+            helpers.emplace_back([&work, begin, end] { work(begin, end); });
+        } catch (...) {
+            work(begin, end);  // no thread to be had: do the piece here
+        }
     }
     work(0, std::min(count, piece));
     for (auto &t : helpers) t.join();

@@ -314,22 +314,6 @@ int flDoGradius(float sigma) {
     return r < most ? static_cast<int>(r) : static_cast<int>(most);
 }
 
-float *flDoGkernel(float sigma, int order, int direction, int *radius) {
-    const int sel = order + 4 * direction;
-    if (order < 0 || order > 3 || sel < 0 || sel > 12 || sel == 8 || sel == 9 || sel == 11) return nullptr;
-    if (!std::isfinite(sigma) || sigma == 0.0f) return nullptr;
-    const int r = flDoGradius(sigma);
-    if (r > 4096) return nullptr;
-    const int n = 2 * r + 1;
-    Factors f;
-    if (!makeFactors(sel, sigma, r, &f) || !kernelFinite(f, r)) return nullptr;
-    auto *kernel = static_cast<float *>(Zoltalc(sizeof(float) * static_cast<size_t>(n) * n));
-    if (!kernel) return nullptr;
-    fillKernel(f, r, kernel);
-    if (radius) *radius = r;
-    return kernel;
-}
-
 ZoltHeader *flpad(const ZoltHeader *image, int rowpad, int colpad, int frame) {
     ZoltDepthGuard depth;
     Shape s;

@@ -22,14 +22,12 @@ enum : int {
 // Kernel radius for sigma: 1 + trunc(3 |sigma|).
 int flDoGradius(float sigma);
 
-// The (2r + 1) x (2r + 1) kernel of an order and direction (0 x, 1 y, 2 xy,
-// 3 sum of the two second derivatives), rows standing for dy and columns for
-// dx, computed in double and stored as float. Allocated with Zoltalc (release
-// with Zoltcfree); null for a refused order, direction or sigma.
-float *flDoGkernel(float sigma, int order, int direction, int *radius);
-
-// Correlates input with the kernel into output (of the input's size). 0 on
-// success, else one of the statuses above after a message on standard output.
+// Correlates every frame of input with the (2r + 1) x (2r + 1) kernel of an
+// order and direction (0 x, 1 y, 2 xy, 3 sum of the two second derivatives;
+// coefficients computed in double, stored as float) into output, which must
+// have the input's size. The kernel is not flipped: odd orders give the
+// negative of the usual derivative. 0 on success, else one of the statuses
+// above after a message on standard output.
 int flDoG(const ZoltHeader *input, ZoltHeader *output, float sigma, int order, int direction);
 
 // A new float 2-D image of frame f of a float image with rowpad rows above and

@@ -10,6 +10,7 @@
 #include "zoom.h"
 #include "colormap.h"
 #include "ccl.h"
+#include "histeq.h"
 #include "gauss.h"
 #include "elementwise.h"
 #include "derivatives.h"

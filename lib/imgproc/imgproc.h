@@ -11,6 +11,7 @@
 #include "colormap.h"
 #include "ccl.h"
 #include "histeq.h"
+#include "mfa.h"
 #include "gauss.h"
 #include "elementwise.h"
 #include "derivatives.h"

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
+#include "bands.h"
 #include "flimage.h"
 
 namespace {
@@ -20,27 +20,7 @@ namespace {
 constexpr int BINS = 256;
 constexpr size_t PIECE_MIN = 1 << 16;  // fewest values worth a thread of their own
 
-// Runs work(piece, first, end) over [0, n) cut into `pieces` parts, each on a
-// thread of its own (the calling thread takes the first).
-template <class Work>
-void inPieces(size_t n, int pieces, Work &&work) {
-    auto run = [&](int k) { work(k, n * k / pieces, n * (k + 1) / pieces); };
-    std::vector<std::thread> pool;
-    int started = 1;
-    try {
-        for (; started < pieces; ++started) pool.emplace_back(run, started);
-    } catch (...) {
-        // no more threads: the calling thread does the rest
-    }
-    run(0);
-    for (int k = started; k < pieces; ++k) run(k);
-    for (auto &t : pool) t.join();
-}
-
-int piecesFor(size_t n) {
-    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    return n < PIECE_MIN ? 1 : std::min(cores, 8);
-}
+int piecesFor(size_t n) { return bands::count(n, PIECE_MIN); }
 
 // The equalisation of n planar values of type T (float or double). The bin
 // of every value is kept (one byte each) between counting and mapping.
@@ -57,7 +37,7 @@ struct Equaliser {
     bool findExtremes() {
         constexpr double inf = std::numeric_limits<double>::infinity();
         std::vector<double> los(pieces, inf), his(pieces, -inf);
-        inPieces(n, pieces, [&](int k, size_t first, size_t end) {
+        bands::split(n, pieces, [&](int k, size_t first, size_t end) {
             // four running extremes each, so that they do not wait on one another
             constexpr T big = std::numeric_limits<T>::infinity();
             T a0 = big, a1 = big, a2 = big, a3 = big, b0 = -big, b1 = -big, b2 = -big, b3 = -big;
@@ -95,7 +75,7 @@ struct Equaliser {
         std::vector<int64_t> parts(static_cast<size_t>(pieces) * 4 * BINS, 0);
         std::vector<int64_t> nanParts(pieces, 0);
         const double l = lo, s = span, inverse = 1.0 / span, top = hi;
-        inPieces(n, pieces, [&](int k, size_t first, size_t end) {
+        bands::split(n, pieces, [&](int k, size_t first, size_t end) {
             int64_t *h = parts.data() + static_cast<size_t>(k) * 4 * BINS;
             // A product by the inverse is within a few units in the last
             // place of the quotient; only near a whole number can the two
@@ -140,7 +120,7 @@ struct Equaliser {
     template <class Put>
     void map(const float *value, Put &&put) const {
         const bool anyNan = nans > 0;
-        inPieces(n, pieces, [&](int, size_t first, size_t end) {
+        bands::split(n, pieces, [&](int, size_t first, size_t end) {
             if (!anyNan) {
                 for (size_t i = first; i < end; ++i) put(i, value[bins[i]]);
                 return;

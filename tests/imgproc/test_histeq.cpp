@@ -74,7 +74,7 @@ TEST_F(Histeq, ExtremesComeFromTheDataFarFromZero) {
 TEST_F(Histeq, IntegerImageFollowsItsEmpiricalDistribution) {
     // values 0..255 with both ends present: the bin of v is v, so the output
     // is 255 x (share of pixels not above v), counted here by sorting
-    const int cols = 300, rows = 250;  // large enough to be cut in pieces
+    const int cols = 300, rows = 450;  // large enough to be cut in pieces
     std::mt19937 gen(3);
     std::uniform_int_distribution<int> pick(0, 255);
     std::vector<float> v(cols * rows);
@@ -95,7 +95,7 @@ TEST_F(Histeq, IntegerImageFollowsItsEmpiricalDistribution) {
 TEST_F(Histeq, SpreadValuesFollowTheBinFormula) {
     // real values: bins by trunc((v - min) x 255 / (max - min)) in double
     // precision, counted and accumulated here the plain way
-    const int cols = 300, rows = 250;
+    const int cols = 300, rows = 450;
     std::mt19937 gen(4);
     std::normal_distribution<float> pick(100.f, 30.f);
     std::vector<float> v(cols * rows);

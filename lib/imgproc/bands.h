@@ -1,0 +1,40 @@
+// Cutting a range of rows or values into bands worked on side by side, one
+// thread per band (the calling thread takes the first). If a thread cannot
+// be started, the calling thread works its band as well.
+#ifndef IMGPROC_BANDS_H
+#define IMGPROC_BANDS_H
+
+#include <algorithm>
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+namespace bands {
+
+// Bands worth making for `work` units of work, given the fewest units a
+// band should have: one per core, at most 8.
+inline int count(size_t work, size_t leastPerBand) {
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const size_t most = std::max<size_t>(1, work / std::max<size_t>(1, leastPerBand));
+    return static_cast<int>(std::min<size_t>({static_cast<size_t>(cores), size_t(8), most}));
+}
+
+// Runs work(band, first, end) over [0, n) cut into `pieces` bands.
+template <class Work>
+void split(size_t n, int pieces, Work &&work) {
+    auto run = [&](int k) { work(k, n * k / pieces, n * (k + 1) / pieces); };
+    std::vector<std::thread> pool;
+    int started = 1;
+    try {
+        for (; started < pieces; ++started) pool.emplace_back(run, started);
+    } catch (...) {
+        // no more threads: the calling thread does the rest
+    }
+    run(0);
+    for (int k = started; k < pieces; ++k) run(k);
+    for (auto &t : pool) t.join();
+}
+
+}  // namespace bands
+
+#endif

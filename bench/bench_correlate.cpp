@@ -1,0 +1,36 @@
+// Correlation of a 1024 x 1024 float image with a 32 x 32 template, grey and
+// colour.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "correlate.h"
+
+namespace {
+
+ZoltHeader *randomImage(int cols, int rows, int frames, unsigned seed) {
+    const int d2[] = {2, cols, rows}, d3[] = {3, cols, rows, frames};
+    ZoltHeader *h = Zoltcreate("float", frames > 1 ? d3 : d2, 11, 0);
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> v(0.f, 255.f);
+    float *p = static_cast<float *>(h->oltptr);
+    for (size_t k = 0; k < Zoltdimen(h, -1); ++k) p[k] = v(gen);
+    return h;
+}
+
+void correlate(benchmark::State &state) {
+    const int frames = static_cast<int>(state.range(0));
+    ZoltHeader *img = randomImage(1024, 1024, frames, 1);
+    ZoltHeader *t = randomImage(32, 32, frames, 2);
+    ZoltHeader *out = randomImage(1024, 1024, frames, 3);
+    for (auto _ : state) {
+        flcorrelate(img, t, out);
+        benchmark::DoNotOptimize(out->oltptr);
+    }
+    Zoltfree(img, 7);
+    Zoltfree(t, 7);
+    Zoltfree(out, 7);
+}
+BENCHMARK(correlate)->Name("correlate/1024x1024_32x32")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

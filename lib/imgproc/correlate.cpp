@@ -1,0 +1,207 @@
+// Correlation with a template: at each position where the template fits, the
+// sum over the window of (template - its mean) x (image - the window's mean).
+// Grey scores are divided by rows2 x N and the template's spread; colour
+// scores by each channel's energy about its local means over the valid
+// region. Sums run per template row in single precision (on the image less
+// its global mean, to keep the terms small) and across rows in double.
+#include "correlate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "bands.h"
+#include "flimage.h"
+
+namespace {
+
+constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
+
+struct Geometry {
+    int rows1, cols1, rows2, cols2;
+    int hr, hc;  // half the template, rounded down
+    int H, W;    // valid rows and columns
+    size_t N;    // template pixels
+};
+
+// One channel: the image less its global mean, the template less its mean.
+struct Channel {
+    std::vector<float> J;       // image - c0
+    std::vector<float> tmpl;    // template - t
+    const float *image;
+    double c0 = 0, sumTmpl = 0;  // global mean of the image, sum of tmpl
+    double spread = 0;           // root-mean-square of template - t
+};
+
+Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
+    Channel ch;
+    ch.image = image;
+    const size_t n1 = static_cast<size_t>(g.rows1) * g.cols1;
+    double sum = 0;
+    for (size_t k = 0; k < n1; ++k) sum += image[k];
+    ch.c0 = sum / n1;
+    ch.J.resize(n1);
+    for (size_t k = 0; k < n1; ++k) ch.J[k] = static_cast<float>(image[k] - ch.c0);
+    double t = 0;
+    for (size_t k = 0; k < g.N; ++k) t += tmpl[k];
+    t /= g.N;
+    ch.tmpl.resize(g.N);
+    double square = 0;
+    for (size_t k = 0; k < g.N; ++k) {
+        const double d = tmpl[k] - t;
+        square += d * d;
+        ch.tmpl[k] = static_cast<float>(d);
+        ch.sumTmpl += ch.tmpl[k];
+    }
+    ch.spread = std::sqrt(square / g.N);
+    return ch;
+}
+
+// Means of the windows of valid row ii (window rows ii .. ii + rows2 - 1),
+// one per valid column; `columns` is scratch of cols1 + 1 values.
+void localMeans(const float *image, const Geometry &g, int ii, double *columns, double *mean) {
+    std::fill(columns, columns + g.cols1 + 1, 0.0);
+    for (int a = 0; a < g.rows2; ++a) {
+        const float *row = image + static_cast<size_t>(ii + a) * g.cols1;
+        for (int x = 0; x < g.cols1; ++x) columns[x + 1] += row[x];
+    }
+    for (int x = 0; x < g.cols1; ++x) columns[x + 1] += columns[x];  // running sums
+    for (int jj = 0; jj < g.W; ++jj) mean[jj] = (columns[jj + g.cols2] - columns[jj]) / g.N;
+}
+
+#if defined(__SSE2__)
+// Adds four single-precision lanes to four doubles.
+inline void addLanes(double *o, __m128 s) {
+    _mm_storeu_pd(o, _mm_add_pd(_mm_loadu_pd(o), _mm_cvtps_pd(s)));
+    _mm_storeu_pd(o + 2, _mm_add_pd(_mm_loadu_pd(o + 2), _mm_cvtps_pd(_mm_movehl_ps(s, s))));
+}
+
+// acc[jj .. jj + 4L - 1] += sum over b of w[b] src[jj + b ...], with L
+// independent running sums so that the additions do not wait on one another.
+template <int L>
+inline void productBlock(const float *src, const float *w, int cols2, double *acc) {
+    __m128 s[L];
+    for (int l = 0; l < L; ++l) s[l] = _mm_setzero_ps();
+    for (int b = 0; b < cols2; ++b) {
+        const __m128 wb = _mm_set1_ps(w[b]);
+        for (int l = 0; l < L; ++l) s[l] = _mm_add_ps(s[l], _mm_mul_ps(wb, _mm_loadu_ps(src + b + 4 * l)));
+    }
+    for (int l = 0; l < L; ++l) addLanes(acc + 4 * l, s[l]);
+}
+#endif
+
+// Adds the products of template row w with image row src to acc, for every
+// valid column: acc[jj] += sum over b of w[b] src[jj + b], summed in single
+// precision over the row.
+void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
+    int jj = 0;
+#if defined(__SSE2__)
+    for (; jj + 32 <= W; jj += 32) productBlock<8>(src + jj, w, cols2, acc + jj);
+    for (; jj + 4 <= W; jj += 4) productBlock<1>(src + jj, w, cols2, acc + jj);
+#endif
+    for (; jj < W; ++jj) {
+        float s = 0;
+        for (int b = 0; b < cols2; ++b) s += w[b] * src[jj + b];
+        acc[jj] += s;
+    }
+}
+
+// Scores of one channel on valid rows [first, end): sum of
+// tmpl x (image - local mean), times `scale`, into out (image 1's layout).
+void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out) {
+    std::vector<double> columns(g.cols1 + 1), mean(g.W), acc(g.W);
+    for (int ii = first; ii < end; ++ii) {
+        localMeans(ch.image, g, ii, columns.data(), mean.data());
+        std::fill(acc.begin(), acc.end(), 0.0);
+        for (int a = 0; a < g.rows2; ++a)
+            rowProducts(ch.J.data() + static_cast<size_t>(ii + a) * g.cols1,
+                        ch.tmpl.data() + static_cast<size_t>(a) * g.cols2, g.cols2, g.W, acc.data());
+        float *o = out + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
+        // sum of tmpl x (J + c0 - m) = sum of tmpl x J + (c0 - m) x sum of tmpl
+        for (int jj = 0; jj < g.W; ++jj)
+            o[jj] = static_cast<float>((acc[jj] + (ch.c0 - mean[jj]) * ch.sumTmpl) * scale);
+    }
+}
+
+// Energy of a channel about its local means over the valid region.
+double energy(const Channel &ch, const Geometry &g, int pieces) {
+    std::vector<double> part(pieces, 0.0);
+    bands::split(g.H, pieces, [&](int k, size_t first, size_t end) {
+        std::vector<double> columns(g.cols1 + 1), mean(g.W);
+        double e = 0;
+        for (int ii = static_cast<int>(first); ii < static_cast<int>(end); ++ii) {
+            localMeans(ch.image, g, ii, columns.data(), mean.data());
+            const float *centre = ch.image + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
+            for (int jj = 0; jj < g.W; ++jj) e += (centre[jj] - mean[jj]) * (centre[jj] - mean[jj]);
+        }
+        part[k] = e;
+    });
+    double e = 0;
+    for (double p : part) e += p;
+    return e;
+}
+
+// Zeros over the valid region of a frame.
+void zeroValid(const Geometry &g, float *out) {
+    for (int ii = 0; ii < g.H; ++ii)
+        std::fill_n(out + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc, g.W, 0.f);
+}
+
+}  // namespace
+
+int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *output) {
+    ZoltDepthGuard depth;
+    if (!flimage::isFloat(image) || !flimage::isFloat(templ) || !flimage::isFloat(output)) {
+        ZoltErrorCode = ZOLT_ETYPE;
+        Zoltext("flcorrelate: the image, the template and the output must be \"32flt\" images");
+        return CORR_NOTFLOAT;
+    }
+    flimage::Shape s1, s2, so;
+    flimage::shapeOf(image, &s1);
+    flimage::shapeOf(templ, &s2);
+    flimage::shapeOf(output, &so);
+    const bool colour = s1.ndim == 3;
+    const bool shapesFit = s1.ndim >= 2 && s1.ndim == s2.ndim && so.cols == s1.cols &&
+                           so.rows == s1.rows &&
+                           (!colour || (s1.frames == 3 && s2.frames == 3 && so.frames >= 3));
+    if (!shapesFit) {
+        ZoltErrorCode = ZOLT_EDIM;
+        Zoltext("flcorrelate: image and template must both be grey or both colour of 3 frames, "
+                "and the output the image's size");
+        return CORR_SHAPE;
+    }
+    if (s2.rows > s1.rows || s2.cols > s1.cols) return CORR_OK;  // the template fits nowhere
+
+    Geometry g{s1.rows, s1.cols, s2.rows, s2.cols, s2.rows / 2, s2.cols / 2, 0, 0,
+               static_cast<size_t>(s2.rows) * s2.cols};
+    g.H = g.rows1 - 2 * g.hr;
+    g.W = g.cols1 - 2 * g.hc;
+    if (g.H <= 0 || g.W <= 0) return CORR_OK;  // an even template as large as the image
+    const int pieces = bands::count(static_cast<size_t>(g.H) * g.W * g.N, BAND_WORK);
+    const int channels = colour ? 3 : 1;
+    const float *in1 = flimage::data(image), *in2 = flimage::data(templ);
+    float *out = flimage::data(output);
+    for (int c = 0; c < channels; ++c) {
+        const Channel ch = prepare(in1 + c * s1.frameSize(), in2 + c * s2.frameSize(), g);
+        float *frame = out + c * so.frameSize();
+        double scale;
+        if (colour) {
+            const double e = energy(ch, g, pieces);
+            scale = e > 0 ? 1.0 / e : 0.0;
+        } else {
+            scale = ch.spread > 0 ? 1.0 / (static_cast<double>(g.rows2) * g.N * ch.spread) : 0.0;
+        }
+        if (scale == 0) {  // a constant template or channel scores 0
+            zeroValid(g, frame);
+            continue;
+        }
+        bands::split(g.H, pieces, [&](int, size_t first, size_t end) {
+            scoreRows(ch, g, scale, static_cast<int>(first), static_cast<int>(end), frame);
+        });
+    }
+    return CORR_OK;
+}

@@ -1,0 +1,184 @@
+// Correlation with a template: the valid region for odd and even templates,
+// scores against a direct double-precision sum, the exact-copy peak, the
+// colour normalisation, constant templates and channels, and refusals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "correlate.h"
+
+namespace {
+
+constexpr float UNTOUCHED = 7.5f;
+
+struct Correlate : ::testing::Test {
+    std::vector<ZoltHeader *> images;
+    void SetUp() override { ZoltErrorMode = 1; }
+    void TearDown() override {
+        for (ZoltHeader *h : images) Zoltfree(h, 7);
+        ZoltErrorMode = 8;
+    }
+    ZoltHeader *image(int cols, int rows, int frames = 1, const char *type = "float") {
+        const int d2[] = {2, cols, rows}, d3[] = {3, cols, rows, frames};
+        ZoltHeader *h = Zoltcreate(type, frames > 1 ? d3 : d2, 11, 0);
+        images.push_back(h);
+        return h;
+    }
+    ZoltHeader *random(int cols, int rows, int frames, unsigned seed, float offset = 0) {
+        ZoltHeader *h = image(cols, rows, frames);
+        std::mt19937 gen(seed);
+        std::uniform_real_distribution<float> v(0.f, 10.f);
+        float *p = static_cast<float *>(h->oltptr);
+        for (size_t k = 0; k < Zoltdimen(h, -1); ++k) p[k] = offset + v(gen);
+        return h;
+    }
+    ZoltHeader *filled(int cols, int rows, int frames, float value) {
+        ZoltHeader *h = image(cols, rows, frames);
+        std::fill_n(static_cast<float *>(h->oltptr), Zoltdimen(h, -1), value);
+        return h;
+    }
+};
+
+float at(const ZoltHeader *h, int frame, int r, int c) {
+    const int cols = static_cast<int>(Zoltdimen(h, 0)), rows = static_cast<int>(Zoltdimen(h, 1));
+    return static_cast<const float *>(h->oltptr)[(static_cast<size_t>(frame) * rows + r) * cols + c];
+}
+
+// The window sum of (template - mean) x (image - window mean) at (i, j), in double.
+double directSum(const ZoltHeader *img, const ZoltHeader *t, int frame, int i, int j) {
+    const int r2 = static_cast<int>(Zoltdimen(t, 1)), c2 = static_cast<int>(Zoltdimen(t, 0));
+    const int top = i - r2 / 2, left = j - c2 / 2;
+    double tm = 0, im = 0;
+    for (int a = 0; a < r2; ++a)
+        for (int b = 0; b < c2; ++b) {
+            tm += at(t, frame, a, b);
+            im += at(img, frame, top + a, left + b);
+        }
+    tm /= r2 * c2;
+    im /= r2 * c2;
+    double s = 0;
+    for (int a = 0; a < r2; ++a)
+        for (int b = 0; b < c2; ++b) s += (at(t, frame, a, b) - tm) * (at(img, frame, top + a, left + b) - im);
+    return s;
+}
+
+double spreadOf(const ZoltHeader *t) {
+    const size_t n = Zoltdimen(t, -1);
+    const float *p = static_cast<const float *>(t->oltptr);
+    double m = 0, v = 0;
+    for (size_t k = 0; k < n; ++k) m += p[k];
+    m /= n;
+    for (size_t k = 0; k < n; ++k) v += (p[k] - m) * (p[k] - m);
+    return std::sqrt(v / n);
+}
+
+TEST_F(Correlate, ValidRegionOfOddAndEvenTemplates) {
+    // 5 x 5 and 4 x 4 over 100 x 100 both write rows and columns 2..97
+    for (int size : {5, 4}) {
+        ZoltHeader *img = random(100, 100, 1, 1), *t = random(size, size, 1, 2);
+        ZoltHeader *out = filled(100, 100, 1, UNTOUCHED);
+        ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+        for (int r = 0; r < 100; ++r)
+            for (int c = 0; c < 100; ++c) {
+                const bool valid = r >= 2 && r <= 97 && c >= 2 && c <= 97;
+                EXPECT_EQ(at(out, 0, r, c) != UNTOUCHED, valid) << size << ": " << r << "," << c;
+            }
+        // windows run from i - 2 to i - 2 + size - 1: check values at the corners
+        const double scale = 1.0 / (size * size * size * spreadOf(t));
+        for (int r : {2, 50, 97})
+            for (int c : {2, 31, 97})
+                EXPECT_NEAR(at(out, 0, r, c), directSum(img, t, 0, r, c) * scale, 1e-5) << size;
+    }
+}
+
+TEST_F(Correlate, GreyScoresAgreeWithDirectSumsAndPeakAtACopy) {
+    // a 9 x 7 patch of the image itself, on an offset that punishes careless
+    // single-precision sums; large enough to be worked in bands
+    ZoltHeader *img = random(120, 110, 1, 3, 1000.f);
+    ZoltHeader *t = image(9, 7);
+    const int pr = 40, pc = 70;  // centre of the copy
+    for (int a = 0; a < 7; ++a)
+        for (int b = 0; b < 9; ++b)
+            static_cast<float *>(t->oltptr)[a * 9 + b] = at(img, 0, pr - 3 + a, pc - 4 + b);
+    ZoltHeader *out = image(120, 110);
+    ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+    const double u = spreadOf(t), scale = 1.0 / (7.0 * 63 * u);
+    double worst = 0, best = -1e30;
+    int bestR = 0, bestC = 0;
+    for (int r = 3; r <= 106; ++r)
+        for (int c = 4; c <= 115; ++c) {
+            worst = std::max(worst, std::fabs(at(out, 0, r, c) - directSum(img, t, 0, r, c) * scale));
+            if (at(out, 0, r, c) > best) {
+                best = at(out, 0, r, c);
+                bestR = r;
+                bestC = c;
+            }
+        }
+    EXPECT_LT(worst, 1e-4);
+    EXPECT_EQ(bestR, pr);
+    EXPECT_EQ(bestC, pc);
+    // over its own copy the sum is N u^2, so the score is u / rows2
+    EXPECT_NEAR(at(out, 0, pr, pc), u / 7, 1e-4);
+}
+
+TEST_F(Correlate, ColourChannelsAreNormalisedByTheirEnergy) {
+    ZoltHeader *img = random(30, 20, 3, 4), *t = random(5, 3, 3, 5);
+    ZoltHeader *out = image(30, 20, 3);
+    ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+    for (int k = 0; k < 3; ++k) {
+        // energy: (centre pixel - window mean)^2 over the valid region
+        double e = 0;
+        for (int r = 1; r <= 18; ++r)
+            for (int c = 2; c <= 27; ++c) {
+                double m = 0;
+                for (int a = -1; a <= 1; ++a)
+                    for (int b = -2; b <= 2; ++b) m += at(img, k, r + a, c + b);
+                m /= 15;
+                e += (at(img, k, r, c) - m) * (at(img, k, r, c) - m);
+            }
+        for (int r : {1, 9, 18})
+            for (int c : {2, 13, 27})
+                EXPECT_NEAR(at(out, k, r, c), directSum(img, t, k, r, c) / e, 1e-7) << k;
+    }
+}
+
+TEST_F(Correlate, ConstantTemplateOrChannelScoresZero) {
+    ZoltHeader *img = random(20, 20, 1, 6);
+    ZoltHeader *out = filled(20, 20, 1, UNTOUCHED);
+    ASSERT_EQ(flcorrelate(img, filled(3, 3, 1, 4.f), out), CORR_OK);
+    EXPECT_EQ(at(out, 0, 10, 10), 0.f);
+    EXPECT_EQ(at(out, 0, 0, 0), UNTOUCHED);
+
+    ZoltHeader *rgb = random(20, 20, 3, 7);
+    std::fill_n(static_cast<float *>(rgb->oltptr) + 2 * 400, 400, 3.f);  // a flat blue frame
+    ZoltHeader *colourOut = image(20, 20, 3);
+    ASSERT_EQ(flcorrelate(rgb, random(3, 3, 3, 8), colourOut), CORR_OK);
+    for (int r = 1; r < 19; ++r)
+        for (int c = 1; c < 19; ++c) {
+            EXPECT_EQ(at(colourOut, 2, r, c), 0.f);
+            EXPECT_TRUE(std::isfinite(at(colourOut, 0, r, c)));
+        }
+}
+
+TEST_F(Correlate, TemplateLargerThanTheImageWritesNothing) {
+    // wider, taller, and of the image's own even size (no position left)
+    ZoltHeader *img = random(10, 8, 1, 9);
+    ZoltHeader *out = filled(10, 8, 1, UNTOUCHED);
+    for (ZoltHeader *t : {random(11, 3, 1, 10), random(3, 9, 1, 11), random(10, 8, 1, 12)}) {
+        ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+        for (int k = 0; k < 80; ++k) EXPECT_EQ(static_cast<float *>(out->oltptr)[k], UNTOUCHED);
+    }
+}
+
+TEST_F(Correlate, ImagesOtherThanFloatOrOfMixedKindsAreRefused) {
+    ZoltHeader *img = random(10, 10, 1, 13), *out = filled(10, 10, 1, UNTOUCHED);
+    EXPECT_EQ(flcorrelate(img, image(3, 3, 1, "u8bit"), out), CORR_NOTFLOAT);
+    EXPECT_EQ(flcorrelate(image(10, 10, 1, "64flt"), random(3, 3, 1, 14), out), CORR_NOTFLOAT);
+    EXPECT_EQ(flcorrelate(img, random(3, 3, 3, 15), out), CORR_SHAPE);  // grey against colour
+    EXPECT_EQ(flcorrelate(img, random(3, 3, 1, 16), filled(9, 10, 1, 0.f)), CORR_SHAPE);
+    for (int k = 0; k < 100; ++k) EXPECT_EQ(static_cast<float *>(out->oltptr)[k], UNTOUCHED);
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "ccl.h"
 #include "histeq.h"
 #include "mfa.h"
+#include "correlate.h"
 #include "gauss.h"
 #include "elementwise.h"
 #include "derivatives.h"

@@ -9,13 +9,14 @@
 #include <cstdio>
 #include <climits>
 #include <cstring>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "bands.h"
 
 namespace {
 
@@ -245,28 +246,15 @@ void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Stri
 }
 
 // Threads forStrips uses for that many strips.
-int stripThreads(int strips) {
-    return std::min(strips, std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
-}
+int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// Runs work(thread, strip) for every strip, on as many threads as the
-// machine has cores (each thread takes every n-th strip).
+// Runs work(thread, strip) for every strip, each thread taking a run of
+// neighbouring strips.
 template <class Work>
 void forStrips(int strips, Work &&work) {
-    const int threads = stripThreads(strips);
-    auto run = [&](int t) {
-        for (int s = t; s < strips; s += threads) work(t, s);
-    };
-    std::vector<std::thread> pool;
-    int started = 1;
-    try {
-        for (; started < threads; ++started) pool.emplace_back(run, started);
-    } catch (...) {
-        // no more threads: the calling thread does the rest
-    }
-    run(0);
-    for (int t = started; t < threads; ++t) run(t);
-    for (auto &th : pool) th.join();
+    bands::split(strips, stripThreads(strips), [&](int t, size_t first, size_t end) {
+        for (size_t s = first; s < end; ++s) work(t, static_cast<int>(s));
+    });
 }
 
 // Stitches the strips together: one table over every label in raster order
@@ -485,7 +473,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     // Final labels, holes filled and, when erasing is asked, areas counted:
     // each strip does its own rows but its first and last, whose neighbours
     // lie in other strips; those follow once every strip is done.
-    const bool erasing = EraseSmall != 0 || EraseLarge != 0;
+    // Areas are needed for the file and for erasing; every region has at
+    // least one pixel, so EraseSmall 1 (the dialog's default) erases nothing.
+    const bool wantFile = (EraseSmall != 0 || EraseLarge != 0) && areasfile && areasfile[0];
+    const bool erasing = wantFile || EraseSmall > 1 || EraseLarge > 0;
     const int32_t spare = count + 1;
     if (erasing) {
         for (int32_t *&a : areas) {
@@ -525,7 +516,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         for (int t = 1; t < threads; ++t)
             for (int k = 0; k <= count; ++k) area[k] += areas[t][k];
         area[0] = 0;  // the background is no region
-        if (areasfile && areasfile[0] && !writeAreas(areasfile, area, count)) {
+        if (wantFile && !writeAreas(areasfile, area, count)) {
             release();
             return CCL_AREASFILE;
         }

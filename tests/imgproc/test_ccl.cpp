@@ -190,7 +190,8 @@ TEST_F(Ccl, EraseSmallAndLargeByArea) {
     struct {
         int small, large;
         bool keep[5];  // by region id
-    } cases[] = {{5, 0, {true, false, true, true, true}},
+    } cases[] = {{1, 0, {true, true, true, true, true}},
+                 {5, 0, {true, false, true, true, true}},
                  {0, 100, {true, true, true, false, true}},
                  {5, 100, {true, false, true, false, true}}};
     for (const auto &k : cases) {

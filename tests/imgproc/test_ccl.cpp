@@ -411,6 +411,14 @@ TEST_F(Ccl, TooManyLabelsIsRefusedAndOutputLeftAlone) {
     EXPECT_EQ(static_cast<int32_t *>(out->oltptr)[1002 + 1], 0);
 }
 
+TEST_F(Ccl, SingleRowOrColumnHasNothingToLabel) {
+    int count = -1;
+    EXPECT_EQ(label(picture({"####"}), 5, 0, "areas.txt", &count), (std::vector<int>{0, -1, -1, -1}));
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(readFile("areas.txt"), "0 0\n");
+    EXPECT_EQ(label(picture({"#", "#", "#"})), (std::vector<int>{0, -1, -1}));
+}
+
 TEST_F(Ccl, MismatchedOrMissingImagesAreRefused) {
     ZoltHeader *in = picture({"...", ".#."});
     int count = 5;

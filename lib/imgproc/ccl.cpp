@@ -1,7 +1,8 @@
 // Connected-component labelling: two raster passes with a union-find table of
-// provisional labels (each class represented by its smallest label), one-pixel
-// hole filling, optional area-based erasing and an areas text file.
-// Grey 2-D images, or 3-frame colour images reduced to their RGB magnitude.
+// provisional labels (each region ends with its smallest label), one-pixel
+// hole filling, optional area-based erasing and an areas text file. Grey 2-D
+// images, or 3-frame colour images reduced to their RGB magnitude; at most
+// 1000000 provisional labels.
 #include "ccl.h"
 
 #include <algorithm>
@@ -31,7 +32,8 @@ bool plainType(uint32_t code) {
     }
 }
 
-// Value of frame k, element i of a planar image of one of the fast types.
+// Element i of a planar image of one of the fast types (frames follow one
+// another, so frame k of a colour image starts at k x rows x cols).
 inline float planeValue(const ZoltHeader *h, size_t i) {
     switch (h->dtype) {
     case ZOLT_F32: return static_cast<const float *>(h->oltptr)[i];

@@ -269,8 +269,9 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
         Zoltext("Pcon: images need at least 2 rows and 2 columns");
         return PCON_SIZES;
     }
-    if (t1 >= t2 && !(dlt > 0 && dlt < 1)) {
-        Zoltext("Pcon: the cooling factor must lie between 0 and 1, or the temperature never falls below t2");
+    if (t1 >= t2 && !(dlt > 0 && dlt < 1 && std::isfinite(t1))) {
+        Zoltext("Pcon: the temperature would never fall below t2: the start must be finite "
+                "and the cooling factor between 0 and 1");
         return PCON_PARAMS;
     }
     if (!(t2 > 0)) {

@@ -196,7 +196,8 @@ TEST_F(Mfa, RefusalsChangeNothing) {
                {3, 1, 0, 0.99f},       // never below an end of 0
                {3, -2, -1, 0.99f},     // nor below a negative one
                {0, 1, 0.005f, 0.99f},  // divides by sigma^2
-               {3, 1, 0.005f, NAN}};
+               {3, 1, 0.005f, NAN},
+               {3, INFINITY, 0.005f, 0.99f}};  // an infinite start never cools
     for (const auto &p : bad)
         EXPECT_EQ(Pcon(f, g, p.sigma, 0.03f, 4.f, p.t1, p.t2, p.dlt), PCON_PARAMS)
             << p.sigma << " " << p.t1 << " " << p.t2 << " " << p.dlt;

@@ -70,8 +70,8 @@ int Zoltchkhd(const ZoltHeader *h, const char *message) {
         std::fprintf(stderr, "\nZoltchkhd:  Bad ZOLT image header encountered.\n");
         std::fprintf(stderr, "%s\n", message ? message : "");
     }
-    if (ZoltErrorMode == 8 || ZoltErrorMode == 1) return 0;
-    std::exit(ZOLT_EHEADER);
+    if (ZoltErrorMode == 64) std::exit(ZOLT_EHEADER);
+    return 0;
 }
 
 ZoltHeader *Zoltcreate(const char *type, const int *dims, int flags, int structsize) {

@@ -21,17 +21,6 @@
 
 namespace {
 
-// The nine single-channel codes the 2-D pixel access calls read.
-bool plainType(uint32_t code) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
-    case ZOLT_F32: case ZOLT_F64: case ZOLT_C32: case ZOLT_C64:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Element i of a planar image of one of the fast types (frames follow one
 // another, so frame k of a colour image starts at k x rows x cols).
 inline float planeValue(const ZoltHeader *h, size_t i) {
@@ -363,7 +352,7 @@ bool readable(const ZoltHeader *in, int &rows, int &cols) {
     cols = static_cast<int>(Zoltdimen(in, 0));
     rows = static_cast<int>(Zoltdimen(in, 1));
     if (cols <= 0 || rows <= 0) return false;
-    if (in->oltndim == 2) return plainType(in->dtype);
+    if (in->oltndim == 2) return Zoltplaintype(in->dtype);
     return Zoltdimen(in, 2) >= 3 && in->dtype != ZOLT_STRUCT;
 }
 

@@ -11,7 +11,7 @@
 #include <limits>
 #include <mutex>
 
-#include "complex.h"
+#include "complexconv.h"
 #include "stats.h"
 #include "vidscale.h"
 

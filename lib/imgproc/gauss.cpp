@@ -296,13 +296,7 @@ bool outputFits(const ZoltHeader *out, const Shape &in) {
     Shape s;
     if (!flimage::shapeOf(out, &s) || !out->oltptr) return false;
     if (s.cols != in.cols || s.rows != in.rows || s.frames != in.frames) return false;
-    switch (out->dtype) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
-    case ZOLT_F32: case ZOLT_F64: case ZOLT_C32: case ZOLT_C64:
-        return true;
-    default:
-        return false;
-    }
+    return Zoltplaintype(out->dtype);
 }
 
 }  // namespace

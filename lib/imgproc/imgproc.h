@@ -5,7 +5,7 @@
 
 #include "zolt.h"
 #include "vidscale.h"
-#include "complex.h"
+#include "complexconv.h"
 #include "fft.h"
 #include "zoom.h"
 #include "colormap.h"
@@ -21,8 +21,5 @@
 #include "stats.h"
 #include "plotcontour.h"
 #include "imagecopy.h"
-
-// Name and version of the algorithm library.
-const char *ImgprocVersion();
 
 #endif

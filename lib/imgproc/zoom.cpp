@@ -21,18 +21,7 @@ int framesOf(const ZoltHeader *h) { return h->oltndim >= 3 ? static_cast<int>(Zo
 
 // True when the 2-D (threeD false) or 3-D access calls handle the type.
 bool accessible(uint32_t code, bool threeD) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
-    case ZOLT_F32: case ZOLT_F64: case ZOLT_C32: case ZOLT_C64:
-        return true;
-    case ZOLT_S8_3: case ZOLT_S8_4: case ZOLT_SU8_3: case ZOLT_SU8_4:
-    case ZOLT_S16_3: case ZOLT_S16_4: case ZOLT_SU16_3: case ZOLT_SU16_4:
-    case ZOLT_S32_3: case ZOLT_S32_4: case ZOLT_SF32_3: case ZOLT_SF32_4:
-    case ZOLT_SF64_3: case ZOLT_SF64_4:
-        return threeD;
-    default:
-        return false;
-    }
+    return threeD ? Zoltaccesstype(code) : Zoltplaintype(code);
 }
 
 // Input straight from a planar buffer of T (Step 2: complex, real part);

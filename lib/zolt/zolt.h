@@ -164,6 +164,11 @@ const ZoltTypeEntry *Zoltfindtype(const char *name);
 const ZoltTypeEntry *ZoltTypeTable(int *rows);
 // The canonical row of a type code, or null.
 const ZoltTypeEntry *Zoltfindcode(uint32_t code);
+// True for the nine single-channel codes, the types of the 2-D access calls.
+bool Zoltplaintype(uint32_t code);
+// True for the types the 3-D access calls read and write: the single-channel
+// codes and their interleaved channel forms ("struct" and unknown codes not).
+bool Zoltaccesstype(uint32_t code);
 void *Zoltalc(size_t bytes);
 void Zoltcfree(void *p);
 char *Zolttim();

@@ -14,22 +14,6 @@ bool isCommon(uint32_t code) { return code == ZOLT_U8 || code == ZOLT_S16 || cod
 
 bool isComplex(uint32_t code) { return code == ZOLT_C32 || code == ZOLT_C64; }
 
-// Types the pixel access calls can read and write: the single-channel codes
-// and their interleaved channel forms.
-bool isConvertible(uint32_t code) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
-    case ZOLT_F32: case ZOLT_F64:
-    case ZOLT_S8_3: case ZOLT_S8_4: case ZOLT_SU8_3: case ZOLT_SU8_4:
-    case ZOLT_S16_3: case ZOLT_S16_4: case ZOLT_SU16_3: case ZOLT_SU16_4:
-    case ZOLT_S32_3: case ZOLT_S32_4: case ZOLT_SF32_3: case ZOLT_SF32_4:
-    case ZOLT_SF64_3: case ZOLT_SF64_4:
-        return true;
-    default:
-        return false;
-    }
-}
-
 template <typename From, typename To, typename Op>
 void convertRun(const void *src, void *dst, size_t count, Op op) {
     const auto *in = static_cast<const From *>(src);
@@ -95,7 +79,7 @@ int Zoltconvert(const ZoltHeader *src, ZoltHeader *dst) {
     const uint32_t from = src->dtype;
     const uint32_t to = dst->dtype;
     if (isComplex(from) || isComplex(to)) return -2;
-    if (!isConvertible(from) || !isConvertible(to)) {
+    if (!Zoltaccesstype(from) || !Zoltaccesstype(to)) {
         ZoltErrorCode = ZOLT_ETYPE;
         Zoltext("Zoltconvert: unrecognized or illegal data type.");
         return -2;

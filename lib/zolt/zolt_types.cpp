@@ -54,6 +54,15 @@ const ZoltTypeEntry *Zoltfindtype(const char *name) {
     return nullptr;
 }
 
+bool Zoltplaintype(uint32_t code) {
+    // The channel bits 0x10 and 0x20 also mark the two "S64flt" codes.
+    return code != ZOLT_STRUCT && (code & 0x30) == 0 && Zoltfindcode(code) != nullptr;
+}
+
+bool Zoltaccesstype(uint32_t code) {
+    return code != ZOLT_STRUCT && Zoltfindcode(code) != nullptr;
+}
+
 const ZoltTypeEntry *Zoltfindcode(uint32_t code) {
     if (code == 0) return nullptr;
     for (const ZoltTypeEntry &row : kTypes)

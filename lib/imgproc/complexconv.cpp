@@ -1,7 +1,7 @@
 // Complex-to-real conversions. One loop per output kind over the raw buffers
 // for "32flt", "u8bit" and "32cmp" outputs; the rarer output types go pixel by
 // pixel through Zoltfpp. Only the first rows x columns pixels are processed.
-#include "complex.h"
+#include "complexconv.h"
 
 #include <cmath>
 #include <cstdint>
@@ -29,17 +29,6 @@ struct Imaginary {
     float operator()(float, float im) const { return im; }
 };
 
-// Output types Zoltfpp can write a single value into.
-bool putAccepts(uint32_t code) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32:
-    case ZOLT_F32: case ZOLT_F64: case ZOLT_C32: case ZOLT_C64:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Rows of an image; a 1-D image is one row.
 unsigned rowsOf(const ZoltHeader *h) { return h->oltndim >= 2 ? Zoltdimen(h, 1) : 1; }
 
@@ -57,7 +46,7 @@ int convert(const ZoltHeader *in, ZoltHeader *out) {
         std::fprintf(stderr, "%s: Input data type not complex\n", Op::name);
         return -2;
     }
-    if (!putAccepts(out->dtype)) return -2;
+    if (!Zoltplaintype(out->dtype)) return -2;
 
     const int rows = static_cast<int>(rowsOf(in));
     const int cols = static_cast<int>(Zoltdimen(in, 0));

@@ -1,8 +1,8 @@
 // Complex images ("32cmp": real, imaginary float pairs) turned into real
 // values: magnitude, phase, real and imaginary part, written into an existing
 // output of the same rows and columns (first frame only).
-#ifndef IMGPROC_COMPLEX_H
-#define IMGPROC_COMPLEX_H
+#ifndef IMGPROC_COMPLEXCONV_H
+#define IMGPROC_COMPLEXCONV_H
 
 #include "zolt.h"
 

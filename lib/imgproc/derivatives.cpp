@@ -93,8 +93,9 @@ int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
 int flharris(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     ZoltDepthGuard depth;
     flimage::Shape s;
-    if (const int status = checkTarget(input, output, 1)) return status;
     flimage::shapeOf(input, &s);
+    // every frame of the input is written into the output frame of its number
+    if (const int status = checkTarget(input, output, s.frames)) return status;
     Temps t(input, 2, sigma, {kDx, kDy});
     if (!t.ok) return kNoMemory;
     const int W = s.cols, H = s.rows;

@@ -7,8 +7,10 @@
 #include "zolt.h"
 
 // Each returns 0 on success; -1 when the input or output is not "32flt" (for
-// flharris and flmarkmax: when the output is not a "32flt" image they can
-// write), -2 when their sizes do not fit; a failing derivative (for example
+// flharris and flmarkmax: when the output is not a "32flt" image), -2 when
+// their sizes do not fit (flharris: the output needs the input's columns,
+// rows and at least its frames; flmarkmax: its columns, rows and at least 3
+// frames); a failing derivative (for example
 // sigma 0 or too few rows) leaves zeros in its place, the result is computed
 // from them and the filter's status (below -2) is returned.
 

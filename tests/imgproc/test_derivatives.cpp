@@ -209,6 +209,11 @@ TEST_F(DerivedRefusals, TypesAndSizesAreChecked) {
     // Harris and the maxima write only float outputs that fit.
     EXPECT_EQ(flharris(in.h, bytes.h, 1.0f), -1);
     EXPECT_EQ(flharris(in.h, small.h, 1.0f), -2);
+    // Harris writes every frame of the input: a one-frame output of a
+    // two-frame input is refused, not written past its end.
+    for (int i = 0; i < 200; ++i) out.f()[i] = 5.0f;
+    EXPECT_EQ(flharris(frames.h, out.h, 1.0f), -2);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(out.f()[i], 5.0f) << i;
     TestImage two(10, 20, 2);
     EXPECT_EQ(flmarkmax(in.h, two.h, 0.0f), -2);
     EXPECT_EQ(flmarkmax(in.h, out.h, 0.0f), -2);

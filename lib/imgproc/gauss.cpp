@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include "flimage.h"
 #include "vidscale.h"
@@ -238,9 +239,17 @@ bool separableFrame(const float *src, float *dst, int W, int H, int r, const flo
     const size_t padded = w + 2 * static_cast<size_t>(r);
     const size_t ring = rowsFirst ? static_cast<size_t>(n) : 0;
     std::atomic<bool> ok{true};
+    // Zoltalc keeps the library's nesting count, which the cores must not
+    // change at the same moment: they take their buffers one at a time.
+    std::mutex allocating;
     ZoltSplitWork(static_cast<size_t>(H), minParallelRows(W, 2 * n), [&](size_t first, size_t end) {
-        auto *buf = static_cast<float *>(Zoltalc(sizeof(float) * (2 * padded + ring * w)));
-        auto *taps = static_cast<const float **>(Zoltalc(sizeof(float *) * static_cast<size_t>(n)));
+        float *buf;
+        const float **taps;
+        {
+            std::lock_guard<std::mutex> hold(allocating);
+            buf = static_cast<float *>(Zoltalc(sizeof(float) * (2 * padded + ring * w)));
+            taps = static_cast<const float **>(Zoltalc(sizeof(float *) * static_cast<size_t>(n)));
+        }
         if (!buf || !taps) {
             Zoltcfree(buf);
             Zoltcfree(taps);

@@ -50,6 +50,15 @@ ZoltHeader *cutBox(const ZoltHeader *h, const int *shape, int cols, int rows, Ra
         Zoltshort("Zoltexwin: can't make new image!\n");
         return nullptr;
     }
+    // A header whose type name and code disagree (as a damaged file may bring)
+    // would give a window of another element size: refuse it rather than copy
+    // past the end of the new image.
+    if (w->dtype != h->dtype || w->oltesize != h->oltesize) {
+        Zoltfree(w, 7);
+        ZoltErrorCode = ZOLT_ETYPE;
+        Zoltshort("Zoltexwin: fields 'oltdt' and 'dtype' disagree; can't make new image!");
+        return nullptr;
+    }
     const size_t esize = static_cast<size_t>(h->oltesize);
     const size_t run = static_cast<size_t>(c.length()) * esize;
     const auto *in = static_cast<const unsigned char *>(h->oltptr);

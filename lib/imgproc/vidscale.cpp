@@ -179,10 +179,6 @@ int scaleSets(const Job &job) {
 
 int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *maxOut,
                  int frameSwitch) {
-    if (!Zoltmagicok(in) || !in->oltptr) {
-        std::printf("Zoltvidscale: input image must already exist\n");
-        return ZOLT_VIDSCALE_NO_INPUT;
-    }
     if (!Zoltmagicok(out) || !out->oltptr) {
         std::printf("Zoltvidscale: output image must already exist\n");
         return ZOLT_VIDSCALE_NO_OUTPUT;
@@ -190,6 +186,10 @@ int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *ma
     if (out->dtype != ZOLT_U8) {
         std::printf("Zoltvidscale: output image must be unsigned byte\n");
         return ZOLT_VIDSCALE_OUTPUT_TYPE;
+    }
+    if (!Zoltmagicok(in) || !in->oltptr) {
+        std::printf("Zoltvidscale: input image must already exist\n");
+        return ZOLT_VIDSCALE_NO_INPUT;
     }
     if (frameSwitch && in->oltndim != 3) {
         std::printf("Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n");

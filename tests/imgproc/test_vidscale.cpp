@@ -11,19 +11,12 @@
 #include <vector>
 
 #include "vidscale.h"
+#include "zolt_fixture.h"
 
 namespace {
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
-
-ZoltHeader *make(const char *type, std::vector<int> lengths) {
-    std::vector<int> dims{static_cast<int>(lengths.size())};
-    dims.insert(dims.end(), lengths.begin(), lengths.end());
-    ZoltHeader *h = Zoltcreate(type, dims.data(), 11, 0);
-    EXPECT_NE(h, nullptr) << type;
-    return h;
-}
 
 template <typename T>
 void fill(ZoltHeader *h, const std::vector<T> &values) {
@@ -35,20 +28,12 @@ std::vector<int> bytes(const ZoltHeader *h) {
     return std::vector<int>(p, p + Zoltpixels(h));
 }
 
-struct Vidscale : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    ZoltHeader *image(const char *type, std::vector<int> lengths) {
-        images.push_back(make(type, std::move(lengths)));
-        return images.back();
-    }
+struct Vidscale : ZoltTest {
     // an output prefilled with 77 so that untouched pixels show
-    ZoltHeader *output(std::vector<int> lengths) {
-        ZoltHeader *o = image("u8bit", std::move(lengths));
+    ZoltHeader *output(std::initializer_list<int> lengths) {
+        ZoltHeader *o = image("u8bit", lengths);
         std::memset(o->oltptr, 77, Zoltpixels(o));
         return o;
-    }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
     }
 };
 
@@ -256,6 +241,8 @@ TEST_F(Vidscale, RefusalsPrintTheirMessageAndTouchNothing) {
         {in2, nullptr, 0, ZOLT_VIDSCALE_NO_OUTPUT, "Zoltvidscale: output image must already exist\n"},
         {nullptr, out2, 0, ZOLT_VIDSCALE_NO_INPUT, "Zoltvidscale: input image must already exist\n"},
         {in2, flt, 0, ZOLT_VIDSCALE_OUTPUT_TYPE, "Zoltvidscale: output image must be unsigned byte\n"},
+        // the output is judged before the input
+        {nullptr, flt, 0, ZOLT_VIDSCALE_OUTPUT_TYPE, "Zoltvidscale: output image must be unsigned byte\n"},
         {in2, out2, 1, ZOLT_VIDSCALE_NOT_3D,
          "Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n"},
         {in2, out3, 0, ZOLT_VIDSCALE_DIMENSIONS,

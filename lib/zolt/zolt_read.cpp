@@ -6,9 +6,9 @@
 #include "zolt.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -58,10 +58,15 @@ long long bytesLeft(FILE *fp) {
     return static_cast<long long>(st.st_size) - pos;
 }
 
-void reportf(const char *format, long long value, const char *text = "") {
-    char message[256];
-    std::snprintf(message, sizeof message, format, value, text);
-    Zoltext(message);
+// Formats a message and hands it to a report call (Zoltext or Zoltwarn).
+__attribute__((format(printf, 2, 3)))
+void reportf(int (*report)(const char *), const char *format, ...) {
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    report(message);
 }
 
 // Refuses what a damaged fixed header would otherwise make the reader trust:
@@ -76,7 +81,7 @@ int checkFixedPart(const ZoltHeader *h) {
     }
     if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
         ZoltErrorCode = ZOLT_EDIM;
-        reportf("ZoltRdHdr: field 'oltndim' holds %lld; an image has 1 to 3 dimensions.",
+        reportf(Zoltext, "ZoltRdHdr: field 'oltndim' holds %d; an image has 1 to 3 dimensions.",
                 h->oltndim);
         return -1;
     }
@@ -84,7 +89,7 @@ int checkFixedPart(const ZoltHeader *h) {
     const bool sized = row && row->code != ZOLT_STRUCT;
     if (h->oltesize < 1 || (sized && h->oltesize != row->esize)) {
         ZoltErrorCode = ZOLT_EHEADER;
-        reportf("ZoltRdHdr: field 'oltesize' holds %lld, which does not fit data type '%s'.",
+        reportf(Zoltext, "ZoltRdHdr: field 'oltesize' holds %d, which does not fit data type '%s'.",
                 h->oltesize, h->oltdt);
         return -1;
     }
@@ -101,14 +106,14 @@ int checkDims(const ZoltHeader *h) {
         const ZoltDimHeader &d = h->oltdim[k];
         if (d.dimlen < 1) {
             ZoltErrorCode = ZOLT_EHEADER;
-            reportf("ZoltRdDims: field 'dimlen' holds %lld; a dimension needs at least 1 sample.",
+            reportf(Zoltext, "ZoltRdDims: field 'dimlen' holds %d; a dimension needs at least 1 sample.",
                     d.dimlen);
             return -1;
         }
         if (d.dimnum < 1 || d.dimnum > n || seen[d.dimnum]) {
             ZoltErrorCode = ZOLT_EHEADER;
-            reportf("ZoltRdDims: field 'dimnum' holds %lld; each of 1 to %s must appear once.",
-                    d.dimnum, n == 1 ? "1" : n == 2 ? "2" : "3");
+            reportf(Zoltext, "ZoltRdDims: field 'dimnum' holds %d; each of 1 to %d must appear once.",
+                    d.dimnum, n);
             return -1;
         }
         seen[d.dimnum] = true;
@@ -252,26 +257,22 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
         if (row) {
             if (std::strcmp(h->oltdt, row->name) != 0 || h->dtype != row->code) {
                 ZoltErrorCode = ZOLT_EHEADER;
-                std::string text(1024, '\0');
-                std::snprintf(&text[0], text.size(), "%s\n%s'%s',\n%s%x\n%s'%s',\n%s%x",
-                              "ZoltRdHdr: WARNING!  File header fields 'oltdt', 'dtype' contain",
-                              "          inconsistent information -- hdr->Zoltdt = ", h->oltdt,
-                              "          hdr->dtype = $", h->dtype,
-                              "          Data type table shows 'oltdt' should be = ", row->name,
-                              "          and 'dtype' should be $", row->code);
-                Zoltwarn(text.c_str());
+                reportf(Zoltwarn, "%s\n%s'%s',\n%s%x\n%s'%s',\n%s%x",
+                        "ZoltRdHdr: WARNING!  File header fields 'oltdt', 'dtype' contain",
+                        "          inconsistent information -- hdr->Zoltdt = ", h->oltdt,
+                        "          hdr->dtype = $", h->dtype,
+                        "          Data type table shows 'oltdt' should be = ", row->name,
+                        "          and 'dtype' should be $", row->code);
                 std::memset(h->oltdt, 0, sizeof h->oltdt);
                 std::strncpy(h->oltdt, row->name, sizeof h->oltdt - 1);
                 h->dtype = row->code;
             }
         } else {
             ZoltErrorCode = ZOLT_EHEADER;
-            std::string text(1024, '\0');
-            std::snprintf(&text[0], text.size(), "%s\n%s (field 'oltdt' contains '%s')\n%s",
-                          "ZoltRdHdr: WARNING!  Data Type Field 'oltdt' does not contain a data type",
-                          "          recognized by this version of ZOLT", h->oltdt,
-                          "          Image has damaged header?");
-            Zoltext(text.c_str());
+            reportf(Zoltext, "%s\n%s (field 'oltdt' contains '%s')\n%s",
+                    "ZoltRdHdr: WARNING!  Data Type Field 'oltdt' does not contain a data type",
+                    "          recognized by this version of ZOLT", h->oltdt,
+                    "          Image has damaged header?");
         }
     } else if (h->oltblksz != 512) {
         // Not a layout this library knows: refuse the file, keep the process.
@@ -312,7 +313,7 @@ ZoltHeader *ZoltRdDims(ZoltHeader *h, FILE *fp) {
     }
     if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
         ZoltErrorCode = ZOLT_EDIM;
-        reportf("ZoltRdDims: field 'oltndim' holds %lld; an image has 1 to 3 dimensions.",
+        reportf(Zoltext, "ZoltRdDims: field 'oltndim' holds %d; an image has 1 to 3 dimensions.",
                 h->oltndim);
         return nullptr;
     }

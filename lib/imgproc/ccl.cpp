@@ -547,7 +547,12 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         for (int k = 1; k < frames; ++k) std::memcpy(o + k * n, o, n * sizeof(int32_t));
     } else {
         std::printf("cclC4_3:converting output image from %s to %s\n", "32bit", output->oltdt);
-        if (convert) Zoltconvert(convert, output);
+        if (convert && Zoltconvert(convert, output) != 0) {  // complex and other unconvertible types
+            release();
+            ZoltErrorCode = ZOLT_ETYPE;
+            Zoltext("cclC4_2: the labels cannot be converted into the output's data type");
+            return CCL_BADIMAGE;
+        }
     }
     release();
     return CCL_OK;

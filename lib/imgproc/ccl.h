@@ -14,7 +14,8 @@ enum : int {
     CCL_OK = 0,
     CCL_TOOMANY = 1,     // more than CCL_MAXLABELS provisional labels needed
     CCL_BADLABEL = -1,   // kept for callers; the table now covers every label
-    CCL_BADIMAGE = -2,   // null, unreadable or mismatched input or output image
+    CCL_BADIMAGE = -2,   // null, unreadable or mismatched input or output image, or an
+                         // output type the labels cannot be converted to
     CCL_AREASFILE = -3,  // the areas file could not be created
 };
 

@@ -13,17 +13,18 @@
 #include <vector>
 
 #include "ccl.h"
+#include "zolt_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // Runs every case in a fresh temporary folder, so areas files land there.
-struct Ccl : ::testing::Test {
+struct Ccl : ZoltTest {
     fs::path oldDir, dir;
-    std::vector<ZoltHeader *> images;
 
     void SetUp() override {
+        ZoltTest::SetUp();
         oldDir = fs::current_path();
         dir = fs::temp_directory_path() /
               ("ccl_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
@@ -31,26 +32,16 @@ struct Ccl : ::testing::Test {
         fs::remove_all(dir);
         fs::create_directories(dir);
         fs::current_path(dir);
-        ZoltErrorMode = 1;
     }
     void TearDown() override {
         fs::current_path(oldDir);
         fs::remove_all(dir);
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-        ZoltErrorMode = 8;
-    }
-
-    ZoltHeader *image(const char *type, int cols, int rows, int frames = 1) {
-        const int d2[] = {2, cols, rows};
-        const int d3[] = {3, cols, rows, frames};
-        ZoltHeader *h = Zoltcreate(type, frames > 1 ? d3 : d2, 11, 0);
-        images.push_back(h);
-        return h;
+        ZoltTest::TearDown();
     }
 
     // A float image from rows of text: '.' is 0, '#' is 100, digits d are 100 + 10 d.
     ZoltHeader *picture(const std::vector<std::string> &rows) {
-        ZoltHeader *h = image("float", static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
+        ZoltHeader *h = image("float", {static_cast<int>(rows[0].size()), static_cast<int>(rows.size())});
         auto *p = static_cast<float *>(h->oltptr);
         for (const auto &row : rows)
             for (char ch : row)
@@ -62,7 +53,7 @@ struct Ccl : ::testing::Test {
     std::vector<int> label(const ZoltHeader *in, int eraseSmall = 0, int eraseLarge = 0,
                            const char *file = "", int *count = nullptr, int *status = nullptr) {
         const int cols = static_cast<int>(Zoltdimen(in, 0)), rows = static_cast<int>(Zoltdimen(in, 1));
-        ZoltHeader *out = image("32bit", cols, rows);
+        ZoltHeader *out = image("32bit", {cols, rows});
         int n = -7;
         const int st = cclC4_2(in, 2.f, 10.f, 255.f, eraseSmall, eraseLarge, n, file, out);
         if (count) *count = n;
@@ -91,7 +82,7 @@ std::vector<std::vector<int>> interior(const std::vector<int> &l, int cols) {
 using V = std::vector<std::vector<int>>;
 
 TEST_F(Ccl, ConstantImageIsOneRegionWithUnlabelledBorder) {
-    ZoltHeader *in = image("float", 6, 5);
+    ZoltHeader *in = image("float", {6, 5});
     for (int i = 0; i < 30; ++i) static_cast<float *>(in->oltptr)[i] = 100.f;
     int count = 0;
     testing::internal::CaptureStdout();
@@ -144,10 +135,10 @@ TEST_F(Ccl, OnePixelHoleIsFilledButNotInTheOuterRowsOrColumns) {
 
 TEST_F(Ccl, BrightNeighbourAboveMaxvalPullsARegionIntoBackground) {
     // 25 lies within the threshold of its neighbour 26 but above maxval 25.5
-    ZoltHeader *in = image("float", 4, 3);
+    ZoltHeader *in = image("float", {4, 3});
     const float v[] = {0, 0, 0, 0, 0, 20, 26, 25, 0, 20, 0, 0};
     std::copy(v, v + 12, static_cast<float *>(in->oltptr));
-    ZoltHeader *out = image("32bit", 4, 3);
+    ZoltHeader *out = image("32bit", {4, 3});
     int count = 0;
     ASSERT_EQ(cclC4_2(in, 2.f, 10.f, 25.5f, 0, 0, count, "", out), CCL_OK);
     const auto *l = static_cast<const int32_t *>(out->oltptr);
@@ -172,7 +163,7 @@ TEST_F(Ccl, NoAreasFileUnlessErasingIsAsked) {
 
 TEST_F(Ccl, EraseSmallAndLargeByArea) {
     // A: 4 pixels (label 1), C: a 10 x 10 block (2), D: 10 x 10 plus one (3), B: 5 pixels (4)
-    ZoltHeader *in = image("float", 30, 13);
+    ZoltHeader *in = image("float", {30, 13});
     auto *p = static_cast<float *>(in->oltptr);
     std::vector<int> region(30 * 13, 0);
     auto fill = [&](int id, int r0, int c0, int h, int w) {
@@ -209,7 +200,7 @@ TEST_F(Ccl, EraseSmallAndLargeByArea) {
 
 TEST_F(Ccl, UnwritableAreasFileLeavesOutputAlone) {
     ZoltHeader *in = picture({"....", ".##.", ".##."});
-    ZoltHeader *out = image("float", 4, 3);
+    ZoltHeader *out = image("float", {4, 3});
     int count = 0;
     testing::internal::CaptureStdout();
     EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 1, 0, count, "no/such/folder/areas.txt", out),
@@ -223,7 +214,7 @@ TEST_F(Ccl, UnwritableAreasFileLeavesOutputAlone) {
 
 TEST_F(Ccl, FloatOutputCarriesMinusOneBorder) {
     ZoltHeader *in = picture({"....", ".##.", ".##."});
-    ZoltHeader *out = image("float", 4, 3);
+    ZoltHeader *out = image("float", {4, 3});
     int count = 0;
     testing::internal::CaptureStdout();
     ASSERT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 0, 0, count, "", out), CCL_OK);
@@ -236,7 +227,7 @@ TEST_F(Ccl, FloatOutputCarriesMinusOneBorder) {
 
 TEST_F(Ccl, ThreeFrameIntOutputGetsLabelsInEveryFrame) {
     ZoltHeader *in = picture({"...", ".#.", "..."});
-    ZoltHeader *out = image("32bit", 3, 3, 3);
+    ZoltHeader *out = image("32bit", {3, 3, 3});
     int count = 0;
     ASSERT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 0, 0, count, "", out), CCL_OK);
     const auto *o = static_cast<const int32_t *>(out->oltptr);
@@ -248,7 +239,7 @@ TEST_F(Ccl, ThreeFrameIntOutputGetsLabelsInEveryFrame) {
 
 TEST_F(Ccl, ColourAndByteInputsAreReducedToGrey) {
     // frames 30, 40, 0 give sqrt((900 + 1600) / 3) = 28.87; against 28 within 2
-    ZoltHeader *rgb = image("float", 4, 2, 3);
+    ZoltHeader *rgb = image("float", {4, 2, 3});
     auto *p = static_cast<float *>(rgb->oltptr);
     for (int i = 5; i < 8; ++i) {
         p[i] = 30.f;
@@ -259,7 +250,7 @@ TEST_F(Ccl, ColourAndByteInputsAreReducedToGrey) {
     int count = 0;
     const auto l = label(rgb, 0, 0, "", &count);
     EXPECT_EQ(std::vector<int>(l.begin() + 4, l.end()), (std::vector<int>{-1, 1, 1, 1}));
-    ZoltHeader *bytes = image("u8bit", 4, 2);
+    ZoltHeader *bytes = image("u8bit", {4, 2});
     auto *b = static_cast<unsigned char *>(bytes->oltptr);
     b[5] = 50;
     b[6] = 52;
@@ -354,12 +345,12 @@ TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
     };
     for (const Case &k : cases) {
         std::uniform_int_distribution<size_t> pick(0, k.values.size() - 1);
-        ZoltHeader *in = image("float", cols, rows);
+        ZoltHeader *in = image("float", {cols, rows});
         auto *p = static_cast<float *>(in->oltptr);
         for (int i = 0; i < rows * cols; ++i) p[i] = k.values[pick(gen)];
         const std::vector<float> g(p, p + rows * cols);
         const Reference want = referenceLabels(g, rows, cols, k.thresh, k.minval, k.maxval, 3, 40);
-        ZoltHeader *out = image("32bit", cols, rows);
+        ZoltHeader *out = image("32bit", {cols, rows});
         int count = 0;
         testing::internal::CaptureStdout();
         const int st = cclC4_2(in, k.thresh, k.minval, k.maxval, 3, 40, count, "areas.txt", out);
@@ -386,7 +377,7 @@ void checkerOfFour(ZoltHeader *h, int cols, int rows) {
 }
 
 TEST_F(Ccl, MillionLabelsFitAndTheLastOneIsCounted) {
-    ZoltHeader *in = image("float", 1001, 1001);
+    ZoltHeader *in = image("float", {1001, 1001});
     checkerOfFour(in, 1001, 1001);
     int count = 0;
     const auto l = label(in, 1, 0, "areas.txt", &count);
@@ -399,9 +390,9 @@ TEST_F(Ccl, MillionLabelsFitAndTheLastOneIsCounted) {
 }
 
 TEST_F(Ccl, TooManyLabelsIsRefusedAndOutputLeftAlone) {
-    ZoltHeader *in = image("float", 1002, 1001);
+    ZoltHeader *in = image("float", {1002, 1001});
     checkerOfFour(in, 1002, 1001);
-    ZoltHeader *out = image("32bit", 1002, 1001);
+    ZoltHeader *out = image("32bit", {1002, 1001});
     int count = 0;
     testing::internal::CaptureStdout();
     EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 0, 0, count, "", out), CCL_TOOMANY);
@@ -422,13 +413,23 @@ TEST_F(Ccl, SingleRowOrColumnHasNothingToLabel) {
 TEST_F(Ccl, MismatchedOrMissingImagesAreRefused) {
     ZoltHeader *in = picture({"...", ".#."});
     int count = 5;
-    EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 0, 0, count, "", image("float", 2, 2)), CCL_BADIMAGE);
-    EXPECT_EQ(cclC4_2(nullptr, 2.f, 10.f, 255.f, 0, 0, count, "", image("float", 3, 2)),
+    EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 0, 0, count, "", image("float", {2, 2})), CCL_BADIMAGE);
+    EXPECT_EQ(cclC4_2(nullptr, 2.f, 10.f, 255.f, 0, 0, count, "", image("float", {3, 2})),
               CCL_BADIMAGE);
-    EXPECT_EQ(cclC4_2(image("float", 3, 2, 2), 2.f, 10.f, 255.f, 0, 0, count, "",
-                      image("float", 3, 2)),
+    EXPECT_EQ(cclC4_2(image("float", {3, 2, 2}), 2.f, 10.f, 255.f, 0, 0, count, "",
+                      image("float", {3, 2})),
               CCL_BADIMAGE);  // two frames are no colour image
     EXPECT_EQ(count, 5);
+}
+
+TEST_F(Ccl, OutputTheLabelsCannotBeConvertedToIsAFailure) {
+    // complex images take no converted values: the call must not report success
+    ZoltHeader *out = image("32cmp", {3, 2});
+    int count = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cclC4_2(picture({"...", ".#."}), 2.f, 10.f, 255.f, 0, 0, count, "", out), CCL_BADIMAGE);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ZoltErrorCode, ZOLT_ETYPE);
 }
 
 }  // namespace

@@ -171,7 +171,8 @@ void ZOlttoolMainWindow::printStatistics(const ZoltHeader *img, const QString &z
     for (int k = 0; k < shown; ++k)
         if (Zoltframestats(img, k, &s[k]) != 0) return;
 
-    const double top = std::trunc(s[0].max);
+    // A frame of nothing but NaN has no largest value: count it as 0.
+    const double top = std::isnan(s[0].max) ? 0.0 : std::trunc(s[0].max);
     table()->maxValue = top >= INT_MAX ? INT_MAX : top <= INT_MIN ? INT_MIN : static_cast<int>(top);
 
     if (!threeD) {

@@ -1,6 +1,7 @@
 // Per-frame statistics over the raw pixel buffer: two passes in storage order
 // (mean, then the squared deviations), all sums in double precision. The
-// extremes start from the first value, so any range of values comes out true.
+// extremes come from the values themselves, so any range comes out true; NaN
+// values take no part in them (but do make the mean and spread NaN).
 #include "stats.h"
 
 #include <cmath>
@@ -14,14 +15,15 @@ template <typename T>
 void frameStats(const void *data, size_t first, size_t step, size_t count, ZoltFrameStats *out) {
     const T *p = static_cast<const T *>(data) + first;
     double sum = 0.0;
-    double lo = static_cast<double>(p[0]);
-    double hi = lo;
+    double lo = HUGE_VAL;
+    double hi = -HUGE_VAL;
     for (size_t i = 0; i < count; ++i) {
         const double v = static_cast<double>(p[i * step]);
         sum += v;
-        if (v > hi) hi = v;
+        if (v > hi) hi = v;  // NaN never wins a comparison, so it takes no part
         if (v < lo) lo = v;
     }
+    if (lo > hi) lo = hi = std::nan("");  // nothing but NaN in the frame
     const double mean = sum / static_cast<double>(count);
     double sq = 0.0;
     for (size_t i = 0; i < count; ++i) {

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTest>
 
+#include <cmath>
+
 #include "bufferfixture.h"
 #include "zolt.h"
 
@@ -169,6 +171,26 @@ void TestReading::extremesAndSpreadComeFromTheData() {
     f.win->open();
     QVERIFY2(f.since(before).contains("max = 1e+08 min = 1 Mean = 100001 "),
              qPrintable(f.since(before)));
+
+    // a NaN in front does not hide the extremes behind it
+    const QString odd = f.path("odd.zol");
+    writeZolt(makeImage("float", {3, 1}, {std::nan(""), 5, -2}), odd);
+    f.asked->answer(odd);
+    before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).endsWith("max = 5 min = -2 Mean = nan StdDev = nan"),
+             qPrintable(f.since(before)));
+    QCOMPARE(f.table->maxValue, 5);
+
+    // nothing but NaN: no largest value to keep
+    const QString blank = f.path("blank.zol");
+    writeZolt(makeImage("float", {2, 1}, {std::nan(""), std::nan("")}), blank);
+    f.asked->answer(blank);
+    before = f.console();
+    f.win->open();
+    QVERIFY2(f.since(before).endsWith("max = nan min = nan Mean = nan StdDev = nan"),
+             qPrintable(f.since(before)));
+    QCOMPARE(f.table->maxValue, 0);
 }
 
 void TestReading::complexFileStaysComplex() {

@@ -1,6 +1,7 @@
 // Per-frame statistics against a direct double-precision reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -81,6 +82,29 @@ TEST_F(Stats, ExtremesComeFromTheDataWhateverTheirRange) {
     ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
     EXPECT_EQ(s.max, 5e7);
     EXPECT_EQ(s.min, 2e7);
+    Zoltfree(h, 7);
+}
+
+// A NaN takes no part in the extremes wherever it stands; the sums carry it.
+TEST_F(Stats, NaNValuesTakeNoPartInTheExtremes) {
+    ZoltHeader *h = make("float", {3});
+    float *p = static_cast<float *>(h->oltptr);
+    const float orders[3][3] = {{NAN, 5.0f, -2.0f}, {5.0f, NAN, -2.0f}, {5.0f, -2.0f, NAN}};
+    for (const auto &v : orders) {
+        std::memcpy(p, v, sizeof v);
+        ZoltFrameStats s;
+        ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
+        EXPECT_EQ(s.max, 5.0);
+        EXPECT_EQ(s.min, -2.0);
+        EXPECT_TRUE(std::isnan(s.mean));
+        EXPECT_TRUE(std::isnan(s.sd));
+    }
+    // Nothing but NaN: no extremes at all.
+    std::fill(p, p + 3, NAN);
+    ZoltFrameStats s;
+    ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
+    EXPECT_TRUE(std::isnan(s.max));
+    EXPECT_TRUE(std::isnan(s.min));
     Zoltfree(h, 7);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "colormap.h"
+#include "zolt_fixture.h"
 
 namespace {
 
@@ -31,19 +32,7 @@ std::ostream &operator<<(std::ostream &os, const Rgb &c) {
     return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
-struct Colormap : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    ZoltHeader *image(const char *type, std::vector<int> lengths) {
-        std::vector<int> dims{static_cast<int>(lengths.size())};
-        dims.insert(dims.end(), lengths.begin(), lengths.end());
-        ZoltHeader *h = Zoltcreate(type, dims.data(), 11, 0);
-        EXPECT_NE(h, nullptr) << type;
-        images.push_back(h);
-        return h;
-    }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-    }
+struct Colormap : ZoltTest {
     // colours of grey values 0..255 under a map, through a 16 x 16 ramp image
     std::vector<Rgb> colours(int map) {
         ZoltHeader *in = image("u8bit", {16, 16});

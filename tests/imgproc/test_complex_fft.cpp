@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "complex.h"
+#include "complexconv.h"
 #include "fft.h"
+#include "zolt_fixture.h"
 
 namespace {
 
@@ -25,20 +26,7 @@ using cd = std::complex<double>;
 
 const double kPi = 3.14159265358979323846;
 
-struct Images : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    ZoltHeader *image(const char *type, std::vector<int> lengths) {
-        std::vector<int> dims{static_cast<int>(lengths.size())};
-        dims.insert(dims.end(), lengths.begin(), lengths.end());
-        ZoltHeader *h = Zoltcreate(type, dims.data(), 11, 4);
-        EXPECT_NE(h, nullptr) << type;
-        images.push_back(h);
-        return h;
-    }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-    }
-};
+using Images = ZoltTest;
 
 template <typename T>
 T *data(ZoltHeader *h) { return static_cast<T *>(h->oltptr); }
@@ -129,7 +117,9 @@ TEST_F(Extract, RefusalsWriteNothing) {
     ZoltHeader *wide = image("32flt", {3, 2});
     ZoltHeader *tall = image("32flt", {2, 3});
     ZoltHeader *cmp64 = image("64cmp", {2, 2});
-    ZoltHeader *st = image("struct", {2, 2});
+    const int structDims[] = {2, 2, 2};
+    ZoltHeader *st = keep(Zoltcreate("struct", structDims, 11, 4));  // 4-byte records
+    ASSERT_NE(st, nullptr);
     ZoltHeader *target = image("32flt", {2, 2});
     for (int i = 0; i < 8; ++i) data<float>(in)[i] = 1.0f + i;
     for (int i = 0; i < 4; ++i) data<float>(target)[i] = -7.0f;

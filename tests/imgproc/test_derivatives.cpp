@@ -13,15 +13,13 @@
 #include "dog_reference.h"
 #include "float_image.h"
 #include "gauss.h"
+#include "zolt_fixture.h"
 
 namespace {
 
 using dogref::correlate;
 
-struct Quiet : ::testing::Test {
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
+using Quiet = ZoltTest;
 
 void fillRandom(TestImage &im, size_t n, unsigned seed) {
     std::mt19937 gen(seed);

@@ -12,6 +12,7 @@
 #include "dog_reference.h"
 #include "float_image.h"
 #include "gauss.h"
+#include "zolt_fixture.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ void fillRandom(Image &im, size_t n, unsigned seed) {
     for (size_t i = 0; i < n; ++i) im.f()[i] = u(gen);
 }
 
-struct Quiet : ::testing::Test {
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
+using Quiet = ZoltTest;
 
 // ------------------------------------------------------------ accuracy
 

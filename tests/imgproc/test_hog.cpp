@@ -10,13 +10,11 @@
 #include "dog_reference.h"
 #include "float_image.h"
 #include "hog.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Quiet : ::testing::Test {
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
+using Quiet = ZoltTest;
 
 const double kPi = 3.14159265358979323846;
 

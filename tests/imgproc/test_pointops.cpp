@@ -9,13 +9,11 @@
 #include "elementwise.h"
 #include "float_image.h"
 #include "pointops.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Quiet : ::testing::Test {
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
+using Quiet = ZoltTest;
 
 void fill(TestImage &im, std::initializer_list<float> values) {
     size_t i = 0;

@@ -10,22 +10,14 @@
 #include <vector>
 
 #include "zoom.h"
+#include "zolt_fixture.h"
 
 namespace {
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-struct Zoom : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    ZoltHeader *image(const char *type, std::vector<int> lengths) {
-        std::vector<int> dims{static_cast<int>(lengths.size())};
-        dims.insert(dims.end(), lengths.begin(), lengths.end());
-        ZoltHeader *h = Zoltcreate(type, dims.data(), 11, 0);
-        EXPECT_NE(h, nullptr) << type;
-        images.push_back(h);
-        return h;
-    }
+struct Zoom : ZoltTest {
     // 2 x 2 frames holding 100 f + (0, 10 / 20, 30)
     ZoltHeader *square(int frames) {
         ZoltHeader *h = frames ? image("32flt", {2, 2, frames}) : image("32flt", {2, 2});
@@ -33,9 +25,6 @@ struct Zoom : ::testing::Test {
         for (int f = 0; f < std::max(frames, 1); ++f)
             for (int i = 0; i < 4; ++i) p[4 * f + i] = 100.0f * f + 10.0f * i;
         return h;
-    }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
     }
 };
 

@@ -17,6 +17,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <cstring>
+
 #include "buffertable.h"
 #include "operations.h"
 #include "prompt.h"
@@ -180,31 +182,30 @@ const ActionEntry actionTable[] = {
      OutputG, false},
 };
 
-// Menus and tool bars list action object names; null is a separator.
+// Menus and tool bars list action object names in order, "|" for a separator;
+// a null name ends the list.
 struct BarEntry {
     const char *title;
     const char *actions[12];
 };
 
 const BarEntry menuTable[] = {
-    {TR("&File"), {"openAct", "reopenAct", "archiveAct", "saveAsAct", "runScriptAct", nullptr, "exitAct"}},
+    {TR("&File"), {"openAct", "reopenAct", "archiveAct", "saveAsAct", "runScriptAct", "|", "exitAct"}},
     {TR("&Edit"), {"cutAct", "copyAct", "pasteAct", "delete_Act"}},
     {TR("Display"), {"viewAct"}},
     {TR("Unary"),
-     {"dxAct", "dyAct", "dxxAct", "dyyAct", "dxdyAct", nullptr, "curvatureAct", "exponentAct", "inverseAct",
+     {"dxAct", "dyAct", "dxxAct", "dyyAct", "dxdyAct", "|", "curvatureAct", "exponentAct", "inverseAct",
       "laplacianAct"}},
     {TR("Binary"), {"addAct", "subAct", "mulAct", "divAct", "pconAct"}},
     {TR("Complex"), {"c2magAct", "c2phaseAct", "c2realAct", "c2imagAct", "fftAct", "ifftAct"}},
     {TR("&Help"), {"aboutAct"}},
 };
-constexpr int menuLengths[] = {7, 4, 1, 10, 5, 6, 1};
 
 const BarEntry toolBarTable[] = {
     {TR("File"), {"openAct", "reopenAct", "archiveAct", "saveAsAct"}},
     {TR("Edit"), {"copyAct", "pasteAct", "rerunScriptAct"}},
     {TR("Display"), {"viewAct", "modeAct"}},
 };
-constexpr int toolBarLengths[] = {4, 3, 2};
 
 #undef TR
 
@@ -318,28 +319,27 @@ void ZOlttoolMainWindow::createActions() {
     histeqAct = findChild<QAction *>("histeqAct");
 }
 
-void ZOlttoolMainWindow::createMenus() {
-    int m = 0;
-    for (const BarEntry &entry : menuTable) {
-        QMenu *menu = menuBar()->addMenu(tr(entry.title));
-        for (int i = 0; i < menuLengths[m]; ++i) {
-            if (entry.actions[i])
-                menu->addAction(findChild<QAction *>(entry.actions[i]));
-            else
-                menu->addSeparator();
-        }
-        ++m;
+// Fills a menu or tool bar from its list of action names.
+template <typename Bar>
+static void fill(Bar *bar, const QObject *actions, const char *const *names) {
+    for (; *names; ++names) {
+        if (std::strcmp(*names, "|") == 0)
+            bar->addSeparator();
+        else
+            bar->addAction(actions->findChild<QAction *>(*names));
     }
 }
 
+void ZOlttoolMainWindow::createMenus() {
+    for (const BarEntry &entry : menuTable)
+        fill(menuBar()->addMenu(tr(entry.title)), this, entry.actions);
+}
+
 void ZOlttoolMainWindow::createToolBars() {
-    int t = 0;
     for (const BarEntry &entry : toolBarTable) {
         QToolBar *bar = addToolBar(tr(entry.title));
         bar->setObjectName(QString("%1ToolBar").arg(entry.title));
-        for (int i = 0; i < toolBarLengths[t]; ++i)
-            bar->addAction(findChild<QAction *>(entry.actions[i]));
-        ++t;
+        fill(bar, this, entry.actions);
     }
 }
 

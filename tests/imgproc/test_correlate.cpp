@@ -8,23 +8,16 @@
 #include <vector>
 
 #include "correlate.h"
+#include "zolt_fixture.h"
 
 namespace {
 
 constexpr float UNTOUCHED = 7.5f;
 
-struct Correlate : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-        ZoltErrorMode = 8;
-    }
+struct Correlate : ZoltTest {
+    // A zero-filled image: 2-D, or of `frames` frames.
     ZoltHeader *image(int cols, int rows, int frames = 1, const char *type = "float") {
-        const int d2[] = {2, cols, rows}, d3[] = {3, cols, rows, frames};
-        ZoltHeader *h = Zoltcreate(type, frames > 1 ? d3 : d2, 11, 0);
-        images.push_back(h);
-        return h;
+        return frames > 1 ? ZoltTest::image(type, {cols, rows, frames}) : ZoltTest::image(type, {cols, rows});
     }
     ZoltHeader *random(int cols, int rows, int frames, unsigned seed, float offset = 0) {
         ZoltHeader *h = image(cols, rows, frames);

@@ -10,32 +10,24 @@
 #include <vector>
 
 #include "histeq.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Histeq : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-        ZoltErrorMode = 8;
-    }
-    ZoltHeader *image(const char *type, int cols, int rows, int frames = 1) {
-        const int d2[] = {2, cols, rows};
-        const int d3[] = {3, cols, rows, frames};
-        ZoltHeader *h = Zoltcreate(type, frames > 1 ? d3 : d2, 11, 0);
-        images.push_back(h);
-        return h;
+struct Histeq : ZoltTest {
+    // A zero-filled float image: 2-D, or of `frames` frames.
+    ZoltHeader *floatImage(int cols, int rows, int frames = 1) {
+        return frames > 1 ? image("float", {cols, rows, frames}) : image("float", {cols, rows});
     }
     ZoltHeader *floats(int cols, int rows, const std::vector<float> &v, int frames = 1) {
-        ZoltHeader *h = image("float", cols, rows, frames);
-        std::copy(v.begin(), v.end(), static_cast<float *>(h->oltptr));
+        ZoltHeader *h = floatImage(cols, rows, frames);
+        std::copy(v.begin(), v.end(), pixels<float>(h));
         return h;
     }
     // Equalises and returns the output values (frames x rows x cols).
     std::vector<float> equalise(ZoltHeader *in, int frames = 1, std::string *said = nullptr) {
         const int cols = static_cast<int>(Zoltdimen(in, 0)), rows = static_cast<int>(Zoltdimen(in, 1));
-        ZoltHeader *out = image("float", cols, rows, frames);
+        ZoltHeader *out = floatImage(cols, rows, frames);
         testing::internal::CaptureStdout();
         EXPECT_EQ(flhisteq(in, out, 0), HISTEQ_OK);
         const std::string text = testing::internal::GetCapturedStdout();
@@ -136,10 +128,10 @@ TEST_F(Histeq, NotANumberStaysOutOfTheHistogram) {
 }
 
 TEST_F(Histeq, ByteImagesInAndOut) {
-    ZoltHeader *in = image("u8bit", 2, 2);
+    ZoltHeader *in = image("u8bit", {2, 2});
     const unsigned char v[] = {10, 10, 10, 200};
     std::copy(v, v + 4, static_cast<unsigned char *>(in->oltptr));
-    ZoltHeader *out = image("u8bit", 2, 2);
+    ZoltHeader *out = image("u8bit", {2, 2});
     testing::internal::CaptureStdout();
     ASSERT_EQ(flhisteq(in, out, 0), HISTEQ_OK);
     testing::internal::GetCapturedStdout();
@@ -170,8 +162,8 @@ TEST_F(Histeq, RefusalsLeaveTheOutputAlone) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Hist0.0:Cannot equalize histogram of an image (4 x 3 )smaller than the neighborhood(3)\n");
     EXPECT_EQ(flhisteq(in, out, 2), HISTEQ_REFUSED);   // windows are not offered
-    EXPECT_EQ(flhisteq(in, image("float", 4, 3), 0), HISTEQ_REFUSED);  // wrong shape
-    EXPECT_EQ(flhisteq(floats(2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 3), image("float", 2, 2), 0),
+    EXPECT_EQ(flhisteq(in, image("float", {4, 3}), 0), HISTEQ_REFUSED);  // wrong shape
+    EXPECT_EQ(flhisteq(floats(2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 3), image("float", {2, 2}), 0),
               HISTEQ_REFUSED);  // colour into one frame
     for (int i = 0; i < 9; ++i) EXPECT_EQ(static_cast<float *>(out->oltptr)[i], 7.f) << i;
 }

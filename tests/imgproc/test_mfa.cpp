@@ -3,32 +3,27 @@
 // and the refusals that leave both images alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "mfa.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Mfa : ::testing::Test {
-    std::vector<ZoltHeader *> images;
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override {
-        for (ZoltHeader *h : images) Zoltfree(h, 7);
-        ZoltErrorMode = 8;
-    }
-    ZoltHeader *image(int cols, int rows, const std::vector<float> &v, const char *type = "float") {
-        const int dims[] = {2, cols, rows};
-        ZoltHeader *h = Zoltcreate(type, dims, 11, 0);
-        images.push_back(h);
-        if (!v.empty()) std::copy(v.begin(), v.end(), static_cast<float *>(h->oltptr));
+struct Mfa : ZoltTest {
+    // A 2-D float image holding the values.
+    ZoltHeader *floats(int cols, int rows, const std::vector<float> &v) {
+        ZoltHeader *h = image("float", {cols, rows});
+        std::copy(v.begin(), v.end(), pixels<float>(h));
         return h;
     }
 };
 
-std::vector<float> pixels(const ZoltHeader *h) {
+std::vector<float> values(const ZoltHeader *h) {
     const float *p = static_cast<const float *>(h->oltptr);
     return std::vector<float>(p, p + Zoltdimen(h, -1));
 }
@@ -108,26 +103,34 @@ TEST_F(Mfa, AgreesWithDoublePrecisionAnnealing) {
     for (int size : {9, 130}) {
         const auto observed = noisySteps(size, size - 1, 5);
         const auto start = noisySteps(size, size - 1, 6);
-        ZoltHeader *f = image(size, size - 1, start), *g = image(size, size - 1, observed);
+        ZoltHeader *f = floats(size, size - 1, start), *g = floats(size, size - 1, observed);
         ASSERT_EQ(Pcon(f, g, 3.f, 0.03f, 4.f, 1.f, 0.5f, 0.8f), PCON_OK);
         Grid rf(start.begin(), start.end()), rg(observed.begin(), observed.end());
         EXPECT_EQ(reference(rf, rg, size - 1, size, 3.f, 0.03f, 4.f, 1.f, 0.5f, 0.8f), 4);
-        EXPECT_LT(largestDifference(pixels(f), rf), 2e-4) << size;
-        EXPECT_LT(largestDifference(pixels(g), rg), 1e-6) << size;
+        EXPECT_LT(largestDifference(values(f), rf), 2e-4) << size;
+        EXPECT_LT(largestDifference(values(g), rg), 1e-6) << size;
+        // every outer pixel of g holds the value of the nearest inner pixel
+        const auto after = values(g);
+        const int rows = size - 1, cols = size;
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < cols; ++j) {
+                const int ii = std::clamp(i, 1, rows - 2), jj = std::clamp(j, 1, cols - 2);
+                EXPECT_EQ(after[i * cols + j], after[ii * cols + jj]) << size << ": " << i << "," << j;
+            }
     }
 }
 
 TEST_F(Mfa, FirstStepFromThePriorAloneWhenFEqualsG) {
     // t1 = t2 gives one step; with f = g the data term is 0 everywhere
     const auto v = noisySteps(8, 7, 9);
-    ZoltHeader *f = image(8, 7, v), *g = image(8, 7, v);
+    ZoltHeader *f = floats(8, 7, v), *g = floats(8, 7, v);
     ASSERT_EQ(Pcon(f, g, 3.f, 0.03f, 4.f, 1.f, 1.f, 0.99f), PCON_OK);
     Grid rf(v.begin(), v.end()), rg(v.begin(), v.end());
     EXPECT_EQ(reference(rf, rg, 7, 8, 3.f, 0.03f, 4.f, 1.f, 1.f, 0.99f), 1);
-    EXPECT_LT(largestDifference(pixels(f), rf), 1e-5);
+    EXPECT_LT(largestDifference(values(f), rf), 1e-5);
     // the step has root-mean-square size sigma r sqrt(T) = 0.09
     double sum = 0;
-    const auto out = pixels(f);
+    const auto out = values(f);
     Grid replicated(v.begin(), v.end());
     replicate(replicated, 7, 8);
     for (size_t k = 0; k < out.size(); ++k) sum += (out[k] - replicated[k]) * (out[k] - replicated[k]);
@@ -142,13 +145,13 @@ TEST_F(Mfa, DefaultCoolingRuns528Steps) {
         ramp[k] = 0.25f * k;
         raised[k] = ramp[k] + 20.f;
     }
-    ZoltHeader *f = image(6, 5, raised), *g = image(6, 5, ramp);
+    ZoltHeader *f = floats(6, 5, raised), *g = floats(6, 5, ramp);
     ASSERT_EQ(Pcon(f, g, 3.f, 0.03f, 0.f, 1.f, 0.005f, 0.99f), PCON_OK);
     double moved = 0;
     int steps = 0;
     for (double T = 1.0; T >= 0.005f; T *= 0.99f, ++steps) moved += 3.0 * 0.03f * std::sqrt(T);
     EXPECT_EQ(steps, 528);
-    const auto out = pixels(f), data = pixels(g);
+    const auto out = values(f), data = values(g);
     for (int k = 0; k < 30; ++k) EXPECT_NEAR(out[k] - data[k], 20.0 - moved, 2e-3) << k;
 }
 
@@ -156,37 +159,37 @@ TEST_F(Mfa, NoCoolingLeavesOnlyReplicatedBorders) {
     // t1 < t2: no step, whatever the cooling factor
     std::vector<float> v(5 * 4);
     for (int k = 0; k < 20; ++k) v[k] = static_cast<float>(k);
-    ZoltHeader *f = image(5, 4, v), *g = image(5, 4, v);
+    ZoltHeader *f = floats(5, 4, v), *g = floats(5, 4, v);
     ASSERT_EQ(Pcon(f, g, 3.f, 0.03f, 4.f, 0.5f, 1.f, 1.5f), PCON_OK);
     // rows 1 and 2 keep 6 7 8 and 11 12 13 inside; the border copies them
     const std::vector<float> want{6, 6, 7, 8, 8, 6, 6, 7, 8, 8, 11, 11, 12, 13, 13, 11, 11, 12, 13, 13};
-    EXPECT_EQ(pixels(g), want);
+    EXPECT_EQ(values(g), want);
     // f gets its border in the first step only, so here it stays as it was
-    EXPECT_EQ(pixels(f), v);
+    EXPECT_EQ(values(f), v);
 }
 
 TEST_F(Mfa, ConstantImageStopsWithItsOwnStatus) {
-    ZoltHeader *f = image(4, 4, std::vector<float>(16, 9.f)), *g = image(4, 4, std::vector<float>(16, 9.f));
+    ZoltHeader *f = floats(4, 4, std::vector<float>(16, 9.f)), *g = floats(4, 4, std::vector<float>(16, 9.f));
     testing::internal::CaptureStdout();
     EXPECT_EQ(Pcon(f, g, 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f), PCON_FLAT);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "magf=0 exiting\n");
-    EXPECT_EQ(pixels(f), std::vector<float>(16, 9.f));
+    EXPECT_EQ(values(f), std::vector<float>(16, 9.f));
 }
 
 TEST_F(Mfa, RefusalsChangeNothing) {
     std::vector<float> v(4 * 3);
     for (int k = 0; k < 12; ++k) v[k] = static_cast<float>(k * k);
-    ZoltHeader *f = image(4, 3, v), *g = image(4, 3, v);
+    ZoltHeader *f = floats(4, 3, v), *g = floats(4, 3, v);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(Pcon(f, image(4, 3, {}, "u8bit"), 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f), PCON_NOTFLOAT);
+    EXPECT_EQ(Pcon(f, image("u8bit", {4, 3}), 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f), PCON_NOTFLOAT);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Pcon: this program will only work with Zolt float images, please convert your "
               "input image to float\n");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(Pcon(f, image(3, 4, std::vector<float>(12, 1.f)), 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f),
+    EXPECT_EQ(Pcon(f, floats(3, 4, std::vector<float>(12, 1.f)), 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f),
               PCON_SIZES);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "bug1");
-    ZoltHeader *row = image(5, 1, std::vector<float>(5, 1.f));
+    ZoltHeader *row = floats(5, 1, std::vector<float>(5, 1.f));
     EXPECT_EQ(Pcon(row, row, 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f), PCON_SIZES);
     struct {
         float sigma, t1, t2, dlt;
@@ -201,8 +204,8 @@ TEST_F(Mfa, RefusalsChangeNothing) {
     for (const auto &p : bad)
         EXPECT_EQ(Pcon(f, g, p.sigma, 0.03f, 4.f, p.t1, p.t2, p.dlt), PCON_PARAMS)
             << p.sigma << " " << p.t1 << " " << p.t2 << " " << p.dlt;
-    EXPECT_EQ(pixels(f), v);
-    EXPECT_EQ(pixels(g), v);
+    EXPECT_EQ(values(f), v);
+    EXPECT_EQ(values(g), v);
 }
 
 }  // namespace

@@ -39,18 +39,7 @@ ToolRun runTool(const std::string &arguments) {
 
 const std::string kSample = std::string(ZOLT_TEST_DATA) + "/sample.zol";
 
-struct Tool : ::testing::Test {
-    void SetUp() override { ZoltErrorMode = 1; }
-    void TearDown() override {
-        ZoltErrorMode = 8;
-        for (const std::string &p : paths) std::remove(p.c_str());
-    }
-    std::string temp(const std::string &name) {
-        paths.push_back(tempPath(name));
-        return paths.back();
-    }
-    std::vector<std::string> paths;
-};
+using Tool = ZoltFileTest;
 
 // Min, max and mean of one frame of a "32flt" image, straight from the data.
 void floatStats(const ZoltHeader *h, double *lo, double *hi, double *mean) {
@@ -81,7 +70,7 @@ TEST_F(Tool, InfoDescribesTheSample) {
     EXPECT_NE(r.out.find("machine:     2"), std::string::npos);
     EXPECT_NE(r.out.find("version:     V7.0"), std::string::npos);
 
-    ZoltHeader *h = Zoltpin(kSample.c_str());
+    ZoltHeader *h = keep(Zoltpin(kSample.c_str()));
     ASSERT_NE(h, nullptr);
     double lo, hi, mean;
     floatStats(h, &lo, &hi, &mean);
@@ -89,7 +78,6 @@ TEST_F(Tool, InfoDescribesTheSample) {
     EXPECT_NEAR(numberAfter(r.out, "max "), hi, 1e-6 * std::fabs(hi));
     EXPECT_NEAR(numberAfter(r.out, "mean "), mean, 1e-6 * std::fabs(mean));
     EXPECT_GT(numberAfter(r.out, "sd "), 1.0);  // a pattern, not a flat field
-    Zoltfree(h, 7);
 }
 
 TEST_F(Tool, InfoOnAnUnreadableFileFailsButListsTheOthers) {
@@ -103,15 +91,13 @@ TEST_F(Tool, InfoOnAnUnreadableFileFailsButListsTheOthers) {
 }
 
 TEST_F(Tool, InfoPerFrameOfAThreeFrameImage) {
-    const int dims[] = {3, 4, 3, 2};
-    ZoltHeader *h = Zoltcreate("16bit", dims, 11, 0);
+    ZoltHeader *h = image("16bit", {4, 3, 2});
     ASSERT_NE(h, nullptr);
     auto *p = static_cast<int16_t *>(h->oltptr);
     for (int i = 0; i < 12; ++i) p[i] = static_cast<int16_t>(i);         // 0..11: mean 5.5
     for (int i = 12; i < 24; ++i) p[i] = static_cast<int16_t>(-100);    // flat
     const std::string path = temp("frames.zol");
     ASSERT_EQ(Zoltpot(h, path.c_str()), -1);
-    Zoltfree(h, 7);
     const ToolRun r = runTool("info '" + path + "'");
     EXPECT_EQ(r.status, 0);
     // Population deviation of 0..11: sqrt((144 - 1) / 12).
@@ -125,8 +111,8 @@ TEST_F(Tool, ConvertToU8bitTruncatesTheValues) {
     const std::string out = temp("sample_u8.zol");
     const ToolRun r = runTool("convert '" + kSample + "' '" + out + "' --type u8bit");
     ASSERT_EQ(r.status, 0) << r.out;
-    ZoltHeader *in = Zoltpin(kSample.c_str());
-    ZoltHeader *u8 = Zoltpin(out.c_str());
+    ZoltHeader *in = keep(Zoltpin(kSample.c_str()));
+    ZoltHeader *u8 = keep(Zoltpin(out.c_str()));
     ASSERT_NE(in, nullptr);
     ASSERT_NE(u8, nullptr);
     EXPECT_STREQ(u8->oltdt, "u8bit");
@@ -138,13 +124,10 @@ TEST_F(Tool, ConvertToU8bitTruncatesTheValues) {
     for (size_t i = 0; i < 256 * 256; ++i)
         if (b[i] != static_cast<unsigned char>(static_cast<long>(std::trunc(f[i])) & 0xff)) ++wrong;
     EXPECT_EQ(wrong, 0);
-    Zoltfree(in, 7);
-    Zoltfree(u8, 7);
 }
 
 TEST_F(Tool, ConvertWithoutTypeCopiesExactlyComplexIncluded) {
-    const int dims[] = {2, 30, 20};
-    ZoltHeader *h = Zoltcreate("32cmp", dims, 11, 0);
+    ZoltHeader *h = image("32cmp", {30, 20});
     ASSERT_NE(h, nullptr);
     auto *p = static_cast<float *>(h->oltptr);
     for (int i = 0; i < 1200; ++i) p[i] = std::sin(0.37f * static_cast<float>(i)) * 1e3f;
@@ -153,11 +136,10 @@ TEST_F(Tool, ConvertWithoutTypeCopiesExactlyComplexIncluded) {
 
     ToolRun r = runTool("convert '" + in + "' '" + out + "'");
     ASSERT_EQ(r.status, 0) << r.out;
-    ZoltHeader *copy = Zoltpin(out.c_str());
+    ZoltHeader *copy = keep(Zoltpin(out.c_str()));
     ASSERT_NE(copy, nullptr);
     EXPECT_STREQ(copy->oltdt, "32cmp");
     EXPECT_EQ(std::memcmp(copy->oltptr, h->oltptr, 1200 * sizeof(float)), 0);
-    Zoltfree(copy, 7);
 
     // Complex to a real type is refused, and nothing is written.
     const std::string refused = temp("cmp_u8.zol");
@@ -165,12 +147,10 @@ TEST_F(Tool, ConvertWithoutTypeCopiesExactlyComplexIncluded) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("refused"), std::string::npos) << r.out;
     EXPECT_FALSE(fileExists(refused));
-    Zoltfree(h, 7);
 }
 
 TEST_F(Tool, ConvertOfALineGoesByValue) {
-    const int dims[] = {1, 600};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ZoltHeader *h = image("u8bit", {600});
     ASSERT_NE(h, nullptr);
     auto *p = static_cast<unsigned char *>(h->oltptr);
     for (int i = 0; i < 600; ++i) p[i] = static_cast<unsigned char>(i * 7);
@@ -178,14 +158,12 @@ TEST_F(Tool, ConvertOfALineGoesByValue) {
     ASSERT_EQ(Zoltpot(h, in.c_str()), -1);
     const ToolRun r = runTool("convert '" + in + "' '" + out + "' --type double");
     ASSERT_EQ(r.status, 0) << r.out;
-    ZoltHeader *d = Zoltpin(out.c_str());
+    ZoltHeader *d = keep(Zoltpin(out.c_str()));
     ASSERT_NE(d, nullptr);
     EXPECT_STREQ(d->oltdt, "64flt");
     EXPECT_EQ(d->oltndim, 1);
     const auto *v = static_cast<const double *>(d->oltptr);
     for (int i = 0; i < 600; ++i) ASSERT_EQ(v[i], static_cast<double>(p[i])) << i;
-    Zoltfree(d, 7);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Tool, BogusTypeOrBadArgumentsWriteNothing) {
@@ -210,8 +188,8 @@ TEST_F(Tool, BogusTypeOrBadArgumentsWriteNothing) {
 TEST_F(Tool, PatternIsTheSampleRecipe) {
     const std::string out = temp("pattern.zol");
     ASSERT_EQ(runTool("pattern '" + out + "'").status, 0);
-    ZoltHeader *made = Zoltpin(out.c_str());
-    ZoltHeader *sample = Zoltpin(kSample.c_str());
+    ZoltHeader *made = keep(Zoltpin(out.c_str()));
+    ZoltHeader *sample = keep(Zoltpin(kSample.c_str()));
     ASSERT_NE(made, nullptr);
     ASSERT_NE(sample, nullptr);
     ASSERT_EQ(Zoltbytes(made), Zoltbytes(sample));
@@ -222,8 +200,6 @@ TEST_F(Tool, PatternIsTheSampleRecipe) {
     for (size_t i = 0; i < Zoltpixels(sample); ++i)
         if (std::fabs(a[i] - b[i]) > 1e-4f * std::fabs(b[i])) ++off;
     EXPECT_EQ(off, 0);
-    Zoltfree(made, 7);
-    Zoltfree(sample, 7);
     EXPECT_NE(runTool("pattern '" + out + "' --size 3").status, 0);
 }
 

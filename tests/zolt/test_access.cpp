@@ -9,26 +9,25 @@
 #include <string>
 
 #include "zolt.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Quiet : ::testing::Test {
+// Pixel access tests run with the header check on, as the program does.
+struct Quiet : ZoltTest {
     void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
+        ZoltTest::SetUp();
         ZoltCheckAccess = 1;
     }
     void TearDown() override {
-        ZoltErrorMode = 8;
         ZoltCheckAccess = 1;
+        ZoltTest::TearDown();
+    }
+    // A zero-filled 2-D image, or 3-D when frames are given; released after the test.
+    ZoltHeader *make(const char *type, int cols, int rows, int frames = 0) {
+        return frames ? image(type, {cols, rows, frames}) : image(type, {cols, rows});
     }
 };
-
-ZoltHeader *make(const char *type, int cols, int rows, int frames = 0) {
-    const int dims2[] = {2, cols, rows};
-    const int dims3[] = {3, cols, rows, frames};
-    return Zoltcreate(type, frames ? dims3 : dims2, 11, 0);
-}
 
 template <typename T>
 T raw(const ZoltHeader *h, size_t index) {
@@ -60,7 +59,6 @@ TEST_F(IntegerPut, UnsignedByteKeepsLowEightBits) {
     }
     EXPECT_EQ(Zoltipp(h, 0, 3, -2), -1);
     EXPECT_EQ(raw<uint8_t>(h, 3), 254);
-    Zoltfree(h, 7);
 }
 
 TEST_F(IntegerPut, SignedTypesReadBackTheirSign) {
@@ -70,7 +68,6 @@ TEST_F(IntegerPut, SignedTypesReadBackTheirSign) {
     Zoltfpp(s8, 1, 1, -1.5);
     EXPECT_EQ(Zoltfgp(s8, 1, 1), -1.0);
     EXPECT_EQ(raw<uint8_t>(s8, 3), 255);
-    Zoltfree(s8, 7);
 
     ZoltHeader *s16 = make("16bit", 2, 2);
     Zoltfpp(s16, 0, 1, 70000.5);  // 70000 - 65536
@@ -79,14 +76,12 @@ TEST_F(IntegerPut, SignedTypesReadBackTheirSign) {
     EXPECT_EQ(Zoltigp(s16, 0, 1), 25536);
     Zoltfpp(s16, 0, 1, -1.9);
     EXPECT_EQ(Zoltfgp(s16, 0, 1), -1.0);
-    Zoltfree(s16, 7);
 
     ZoltHeader *u16 = make("u16bit", 2, 2);
     Zoltipp(u16, 1, 0, -1);
     EXPECT_EQ(Zoltigp(u16, 1, 0), 65535);
     Zoltfpp(u16, 1, 0, 65536.0 + 12.3);
     EXPECT_EQ(Zoltfgp(u16, 1, 0), 12.0);
-    Zoltfree(u16, 7);
 }
 
 TEST_F(IntegerPut, ThirtyTwoBitWrapsEvenForHugeValues) {
@@ -105,7 +100,6 @@ TEST_F(IntegerPut, ThirtyTwoBitWrapsEvenForHugeValues) {
         EXPECT_EQ(raw<int32_t>(h, 2), c.stored) << c.in;
         EXPECT_EQ(Zoltigp(h, 0, 2), c.stored) << c.in;
     }
-    Zoltfree(h, 7);
 }
 
 using FloatAccess = Quiet;
@@ -126,7 +120,6 @@ TEST_F(FloatAccess, IntReadsTruncateTowardZero) {
     Zoltfpp(f, 0, 1, -1e300);
     EXPECT_TRUE(std::isinf(raw<float>(f, 1)));
     EXPECT_EQ(Zoltigp(f, 0, 1), INT_MIN);
-    Zoltfree(f, 7);
 
     ZoltHeader *d = make("64flt", 2, 2);
     Zoltfpp(d, 1, 1, 0.1);
@@ -134,7 +127,6 @@ TEST_F(FloatAccess, IntReadsTruncateTowardZero) {
     EXPECT_EQ(Zoltfgp(d, 1, 1), 0.1);
     Zoltfpp(d, 1, 1, -7.99);
     EXPECT_EQ(Zoltigp(d, 1, 1), -7);
-    Zoltfree(d, 7);
 }
 
 TEST_F(FloatAccess, ComplexUsesOnlyTheRealPart) {
@@ -147,7 +139,6 @@ TEST_F(FloatAccess, ComplexUsesOnlyTheRealPart) {
     EXPECT_EQ(raw<float>(c, 6), 7.25f);
     EXPECT_EQ(raw<float>(c, 7), -3.25f);
     EXPECT_EQ(Zoltigp(c, 1, 1), 7);
-    Zoltfree(c, 7);
 
     ZoltHeader *z = make("64cmp", 3, 1);
     setRaw<double>(z, 2 * 2 + 1, 9.5);
@@ -155,7 +146,6 @@ TEST_F(FloatAccess, ComplexUsesOnlyTheRealPart) {
     EXPECT_EQ(raw<double>(z, 4), -4.0);
     EXPECT_EQ(raw<double>(z, 5), 9.5);
     EXPECT_EQ(Zoltfgp(z, 0, 2), -4.0);
-    Zoltfree(z, 7);
 }
 
 using Address = Quiet;
@@ -174,13 +164,11 @@ TEST_F(Address, PlanarFramesRowsColumns) {
     EXPECT_EQ(raw<int32_t>(h, 12 + 8), -9);
     // The address is only a sum: a column past the row end is the next row.
     EXPECT_EQ(Zoltigp(h, 0, 4), 4);
-    Zoltfree(h, 7);
 
     const int line[] = {1, 5};
-    ZoltHeader *l = Zoltcreate("u8bit", line, 11, 0);
+    ZoltHeader *l = keep(Zoltcreate("u8bit", line, 11, 0));
     EXPECT_EQ(Zoltipp(l, 0, 4, 77), -1);
     EXPECT_EQ(Zoltfgp3d(l, 0, 0, 4), 77.0);
-    Zoltfree(l, 7);
 }
 
 TEST_F(Address, InterleavedChannelsComeThroughTheFrameIndex) {
@@ -192,19 +180,16 @@ TEST_F(Address, InterleavedChannelsComeThroughTheFrameIndex) {
     EXPECT_EQ(Zoltfgp3d(h, 2, 1, 3), 213.0);
     EXPECT_EQ(Zoltigp3d(h, 0, 2, 1), 21);
     EXPECT_EQ(Zoltigp3d(h, 1, 0, 0), 100);
-    Zoltfree(h, 7);
 
     ZoltHeader *q = make("Su16bit4", 2, 2, 4);
     EXPECT_EQ(Zoltipp3d(q, 3, 1, 0, 70000), -1);  // low 16 bits: 4464
     EXPECT_EQ(raw<uint16_t>(q, 3 + 4 * (1 * 2 + 0)), 4464);
     EXPECT_EQ(Zoltfpp3d(q, 1, 0, 1, -1.0), -1);
     EXPECT_EQ(raw<uint16_t>(q, 1 + 4 * 1), 65535);
-    Zoltfree(q, 7);
 
     ZoltHeader *d = make("S64flt3", 2, 1, 3);
     EXPECT_EQ(Zoltfpp3d(d, 2, 0, 1, 0.25), -1);
     EXPECT_EQ(raw<double>(d, 2 + 3 * 1), 0.25);
-    Zoltfree(d, 7);
 }
 
 using Refusal = Quiet;
@@ -216,17 +201,15 @@ TEST_F(Refusal, ChannelTypesOnlyForThreeDCallsAndNeverStruct) {
     EXPECT_EQ(ZoltErrorCode, 1024);
     EXPECT_EQ(Zoltipp(h, 0, 0, 5), 0);
     EXPECT_EQ(raw<uint8_t>(h, 0), 9);
-    Zoltfree(h, 7);
 
     const int dims[] = {2, 2, 2};
-    ZoltHeader *s = Zoltcreate("struct", dims, 11, 6);
+    ZoltHeader *s = keep(Zoltcreate("struct", dims, 11, 6));
     ZoltErrorCode = 0;
     EXPECT_EQ(Zoltfgp3d(s, 0, 0, 0), 0.0);
     EXPECT_EQ(ZoltErrorCode, 1024);
     ZoltErrorCode = 0;
     EXPECT_EQ(Zoltfpp3d(s, 0, 1, 1, 3.0), 0);
     EXPECT_EQ(ZoltErrorCode, 1024);
-    Zoltfree(s, 7);
 }
 
 TEST_F(Refusal, NullAndBadHeadersWithTheirCodesAndMessages) {
@@ -242,7 +225,7 @@ TEST_F(Refusal, NullAndBadHeadersWithTheirCodesAndMessages) {
     EXPECT_EQ(ZoltErrorCode, 24);
     EXPECT_EQ(Zoltigp(h, 0, 0), 0);
     const int dims[] = {1, 3};
-    ZoltHeader *s = Zoltcreate("struct", dims, 11, 4);
+    ZoltHeader *s = keep(Zoltcreate("struct", dims, 11, 4));
     EXPECT_EQ(Zoltigp(s, 0, 0), 0);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Zoltfgp: Image header is NULL\n"), std::string::npos) << err;
@@ -255,8 +238,6 @@ TEST_F(Refusal, NullAndBadHeadersWithTheirCodesAndMessages) {
     ZoltCheckAccess = 0;
     EXPECT_EQ(Zoltigp(h, 0, 0), 31);
     std::memcpy(h->oltmagic, "ZOL", 4);
-    Zoltfree(h, 7);
-    Zoltfree(s, 7);
 }
 
 TEST_F(Refusal, PixelsOutsideTheDataAreNeverTouched) {
@@ -267,18 +248,15 @@ TEST_F(Refusal, PixelsOutsideTheDataAreNeverTouched) {
     EXPECT_EQ(Zoltfgp3d(h, 1, 1, 3), 0.0);
     EXPECT_EQ(Zoltipp3d(h, 1, 1, 2, 6), -1);  // the last element is still inside
     EXPECT_EQ(raw<float>(h, 11), 6.0f);
-    Zoltfree(h, 7);
 
     ZoltHeader *c = make("Su8bit4", 2, 2, 4);
     EXPECT_EQ(Zoltipp3d(c, 4, 1, 1, 1), 0);
     EXPECT_EQ(Zoltipp3d(c, 3, 1, 1, 1), -1);
-    Zoltfree(c, 7);
 
     const int dims[] = {2, 2, 2};
-    ZoltHeader *empty = Zoltcreate("u8bit", dims, 1, 0);  // no pixel buffer
+    ZoltHeader *empty = keep(Zoltcreate("u8bit", dims, 1, 0));  // no pixel buffer
     EXPECT_EQ(Zoltipp(empty, 0, 0, 1), 0);
     EXPECT_EQ(Zoltfgp(empty, 0, 0), 0.0);
-    Zoltfree(empty, 7);
 }
 
 }  // namespace

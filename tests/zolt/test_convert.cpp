@@ -9,21 +9,9 @@
 #include <vector>
 
 #include "zolt.h"
+#include "zolt_fixture.h"
 
 namespace {
-
-struct Quiet : ::testing::Test {
-    void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
-    }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
-
-ZoltHeader *make(const char *type, std::vector<int> lengths) {
-    lengths.insert(lengths.begin(), static_cast<int>(lengths.size()));
-    return Zoltcreate(type, lengths.data(), 11, 0);
-}
 
 template <typename T>
 void fill(ZoltHeader *h, const std::vector<T> &values) {
@@ -37,18 +25,23 @@ std::vector<T> contents(const ZoltHeader *h) {
     return v;
 }
 
-// Converts `in` (a 3 x 2 image of type `from`) into a new image of type `to`.
-template <typename From, typename To>
-std::vector<To> convert(const char *from, const std::vector<From> &in, const char *to) {
-    ZoltHeader *s = make(from, {3, 2});
-    ZoltHeader *d = make(to, {3, 2});
-    fill(s, in);
-    EXPECT_EQ(Zoltconvert(s, d), 0) << from << " -> " << to;
-    std::vector<To> out = contents<To>(d);
-    Zoltfree(s, 7);
-    Zoltfree(d, 7);
-    return out;
-}
+struct Quiet : ZoltTest {
+    // A zero-filled image of the lengths {columns[, rows[, frames]]}.
+    ZoltHeader *make(const char *type, std::vector<int> lengths) {
+        lengths.insert(lengths.begin(), static_cast<int>(lengths.size()));
+        return keep(Zoltcreate(type, lengths.data(), 11, 0));
+    }
+
+    // Converts `in` (a 3 x 2 image of type `from`) into a new image of type `to`.
+    template <typename From, typename To>
+    std::vector<To> convert(const char *from, const std::vector<From> &in, const char *to) {
+        ZoltHeader *s = make(from, {3, 2});
+        ZoltHeader *d = make(to, {3, 2});
+        fill(s, in);
+        EXPECT_EQ(Zoltconvert(s, d), 0) << from << " -> " << to;
+        return contents<To>(d);
+    }
+};
 
 using CommonTypes = Quiet;
 
@@ -84,8 +77,6 @@ TEST_F(CommonTypes, SameTypeCopiesEveryBitAndAllFrames) {
     fill(s, in);
     EXPECT_EQ(Zoltconvert(s, d), 0);
     EXPECT_EQ(std::memcmp(s->oltptr, d->oltptr, 48), 0);
-    Zoltfree(s, 7);
-    Zoltfree(d, 7);
 
     const std::vector<int16_t> shorts = {1, -2, 3, -4, 5, -6};
     EXPECT_EQ((convert<int16_t, int16_t>("16bit", shorts, "16bit")), shorts);
@@ -145,9 +136,6 @@ TEST_F(OtherTypes, InterleavedChannelsBecomePlanarFramesAndBack) {
     ZoltHeader *back = make("Su8bit3", {3, 2, 3});
     EXPECT_EQ(Zoltconvert(planar, back), 0);
     EXPECT_EQ(std::memcmp(back->oltptr, rgb->oltptr, 18), 0);
-    Zoltfree(rgb, 7);
-    Zoltfree(planar, 7);
-    Zoltfree(back, 7);
 }
 
 using Shapes = Quiet;
@@ -160,7 +148,6 @@ TEST_F(Shapes, CountsMustAgree) {
         ZoltHeader *d = make("u8bit", other);
         EXPECT_EQ(Zoltconvert(s, d), -1);
         EXPECT_EQ(contents<uint8_t>(d), std::vector<uint8_t>(Zoltpixels(d), 0));
-        Zoltfree(d, 7);
     }
     // A 2-D source fills the first frame of a 3-D image of the same rows and columns.
     ZoltHeader *cube = make("u8bit", {4, 3, 2});
@@ -172,9 +159,6 @@ TEST_F(Shapes, CountsMustAgree) {
     EXPECT_EQ(Zoltconvert(cube, s), -1);
     ZoltHeader *fewer = make("u8bit", {4, 3, 3});
     EXPECT_EQ(Zoltconvert(cube, fewer), -1);
-    Zoltfree(cube, 7);
-    Zoltfree(fewer, 7);
-    Zoltfree(s, 7);
 }
 
 TEST_F(Shapes, ThreeDSourceIntoTwoDReportsTheFrameQuery) {
@@ -185,8 +169,6 @@ TEST_F(Shapes, ThreeDSourceIntoTwoDReportsTheFrameQuery) {
     EXPECT_EQ(Zoltconvert(s, d), -1);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Zoltdimen: Invalid dimension to get length of."), std::string::npos) << err;
-    Zoltfree(s, 7);
-    Zoltfree(d, 7);
 }
 
 TEST_F(Shapes, LinesOfOneLengthAreCopied) {
@@ -200,10 +182,6 @@ TEST_F(Shapes, LinesOfOneLengthAreCopied) {
     EXPECT_EQ(contents<double>(r), (std::vector<double>{-3, 0, 7, 300, -32768}));
     ZoltHeader *longer = make("32flt", {6});
     EXPECT_EQ(Zoltconvert(s, longer), -1);
-    Zoltfree(s, 7);
-    Zoltfree(d, 7);
-    Zoltfree(r, 7);
-    Zoltfree(longer, 7);
 }
 
 using Refusals = Quiet;
@@ -218,25 +196,21 @@ TEST_F(Refusals, ComplexStructAndNullAreRefusedLeavingTheDestination) {
         EXPECT_EQ(std::count(bytes, bytes + Zoltbytes(c), 0), static_cast<long>(Zoltbytes(c)));
         EXPECT_EQ(Zoltconvert(c, f), -2) << type;
         EXPECT_EQ(contents<float>(f), (std::vector<float>{1, 2, 3, 4}));
-        Zoltfree(c, 7);
     }
     // Different counts are refused before the type is looked at.
     ZoltHeader *c = make("32cmp", {3, 2});
     EXPECT_EQ(Zoltconvert(f, c), -1);
-    Zoltfree(c, 7);
 
     const int dims[] = {2, 2, 2};
-    ZoltHeader *s = Zoltcreate("struct", dims, 11, 4);
+    ZoltHeader *s = keep(Zoltcreate("struct", dims, 11, 4));
     EXPECT_EQ(Zoltconvert(f, s), -2);
     EXPECT_EQ(ZoltErrorCode, 1024);
     EXPECT_EQ(contents<float>(s), std::vector<float>(4, 0.0f));
-    Zoltfree(s, 7);
 
     EXPECT_EQ(Zoltconvert(nullptr, f), -1);
     EXPECT_EQ(ZoltErrorCode, 8);
     EXPECT_EQ(Zoltconvert(f, nullptr), -1);
     EXPECT_EQ(ZoltDepth, 0);
-    Zoltfree(f, 7);
 }
 
 }  // namespace

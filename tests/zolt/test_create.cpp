@@ -4,18 +4,11 @@
 #include <cstring>
 
 #include "zolt.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Quiet : ::testing::Test {
-    void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
-    }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
-
-using Create = Quiet;
+using Create = ZoltTest;
 
 TEST_F(Create, FloatAliasGivesCanonicalTypeStridesAndBlocks) {
     const int dims[] = {2, 5, 3};
@@ -107,7 +100,7 @@ TEST_F(Create, ReportMessageGoesToStandardError) {
         << err;
 }
 
-using Dimensions = Quiet;
+using Dimensions = ZoltTest;
 
 TEST_F(Dimensions, QueriesAndRefusals) {
     const int dims[] = {2, 5, 3};

@@ -14,16 +14,13 @@ using namespace zolttest;
 
 namespace {
 
-struct Names : ::testing::Test {
+struct Names : ZoltTest {
     void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
+        ZoltTest::SetUp();
         setenv("ZOLTDIR", "/data/run7", 1);
         setenv("ZOLTA", "abc", 1);
         unsetenv("ZOLTNOSUCHVAR");
     }
-    void TearDown() override { ZoltErrorMode = 8; }
-
     // The expansion as a std::string, "<null>" when refused.
     std::string prs(const char *name, int *status = nullptr) {
         int st = -7;

@@ -16,26 +16,13 @@ using namespace zolttest;
 
 namespace {
 
-struct Reader : ::testing::Test {
-    void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
-    }
-    void TearDown() override {
-        ZoltErrorMode = 8;
-        for (const std::string &p : paths) std::remove(p.c_str());
-    }
-    std::string temp(const std::string &name) {
-        paths.push_back(tempPath(name));
-        return paths.back();
-    }
+struct Reader : ZoltFileTest {
     // Writes the bytes to a file and reads it with Zoltpin.
     ZoltHeader *readBytes(const std::vector<unsigned char> &bytes, const std::string &name = "in.zol") {
         const std::string path = temp(name);
         EXPECT_TRUE(writeFile(path, bytes));
-        return Zoltpin(path.c_str());
+        return keep(Zoltpin(path.c_str()));
     }
-    std::vector<std::string> paths;
 };
 
 // A file written on a big-endian machine: every number most significant byte
@@ -121,7 +108,6 @@ TEST_F(ForeignOrder, SixteenBitFileComesOutNative) {
     EXPECT_EQ(h->oltres2, 16);
     const auto *px = static_cast<const int16_t *>(h->oltptr);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(px[i], values[i]) << i;
-    Zoltfree(h, 7);
 }
 
 TEST_F(ForeignOrder, FloatDoubleAndComplexElementsAreSwappedPerPart) {
@@ -135,7 +121,6 @@ TEST_F(ForeignOrder, FloatDoubleAndComplexElementsAreSwappedPerPart) {
         ZoltHeader *h = readBytes(f.bytes());
         ASSERT_NE(h, nullptr);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(static_cast<float *>(h->oltptr)[i], values[i]);
-        Zoltfree(h, 7);
     }
     {
         Foreign f;
@@ -145,7 +130,6 @@ TEST_F(ForeignOrder, FloatDoubleAndComplexElementsAreSwappedPerPart) {
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(static_cast<double *>(h->oltptr)[0], -0.125);
         EXPECT_EQ(static_cast<double *>(h->oltptr)[1], 1e300);
-        Zoltfree(h, 7);
     }
     {
         // Real and imaginary halves each reversed on their own, read from a
@@ -161,7 +145,6 @@ TEST_F(ForeignOrder, FloatDoubleAndComplexElementsAreSwappedPerPart) {
         EXPECT_EQ(c[1], -4.0f);
         EXPECT_EQ(c[2], 0.5f);
         EXPECT_EQ(c[3], 7.0f);
-        Zoltfree(h, 7);
     }
 }
 
@@ -187,7 +170,6 @@ TEST_F(ForeignOrder, TypeNameAndCodeDisagreeingGivesWarningAndTheNameWins) {
     EXPECT_EQ(ZoltErrorCode, 0);  // a warning, not a failure
     EXPECT_EQ(static_cast<float *>(h->oltptr)[0], -8.5f);
     EXPECT_EQ(static_cast<float *>(h->oltptr)[1], 0.75f);
-    Zoltfree(h, 7);
 }
 
 TEST_F(ForeignOrder, StructAndUnswappableTypesAreRefusedWithoutEndingTheProcess) {
@@ -282,7 +264,6 @@ TEST_F(Truncated, DataWithoutTrailingPaddingStillReads) {
     ZoltHeader *h = readBytes(b);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(static_cast<float *>(h->oltptr)[575], static_cast<float>(575 % 37));
-    Zoltfree(h, 7);
 }
 
 using Damaged = Reader;
@@ -324,7 +305,6 @@ TEST_F(Damaged, HeadersAreRefusedWithTheirCodes) {
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(h, nullptr);
         EXPECT_EQ(ZoltErrorCode, c.code);
-        if (h) Zoltfree(h, 7);
     }
 }
 

@@ -17,21 +17,7 @@ using namespace zolttest;
 
 namespace {
 
-struct Quiet : ::testing::Test {
-    void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
-    }
-    void TearDown() override {
-        ZoltErrorMode = 8;
-        for (const std::string &p : paths) std::remove(p.c_str());
-    }
-    std::string temp(const std::string &name) {
-        paths.push_back(tempPath(name));
-        return paths.back();
-    }
-    std::vector<std::string> paths;
-};
+using Quiet = ZoltFileTest;
 
 void fillRandom(ZoltHeader *h, unsigned seed) {
     std::mt19937 gen(seed);
@@ -61,8 +47,7 @@ ZoltHeader *throughStream(ZoltHeader *h, int tailflag, std::vector<unsigned char
 using Layout = Quiet;
 
 TEST_F(Layout, FiveByThreeFloatFileIsByteExact) {
-    const int dims[] = {2, 5, 3};
-    ZoltHeader *h = Zoltcreate("float", dims, 11, 0);
+    ZoltHeader *h = image("float", {5, 3});
     ASSERT_NE(h, nullptr);
     auto *px = static_cast<float *>(h->oltptr);
     for (int i = 0; i < 15; ++i) px[i] = 1.5f * static_cast<float>(i) - 4.0f;
@@ -131,12 +116,10 @@ TEST_F(Layout, FiveByThreeFloatFileIsByteExact) {
     EXPECT_EQ(std::memcmp(&b[516], p1, 4), 0);
     EXPECT_EQ(std::memcmp(&b[512 + 56], p14, 4), 0);
     for (int i = 572; i < 1024; ++i) ASSERT_EQ(b[i], '.') << i;
-    Zoltfree(h, 7);
 }
 
 TEST_F(Layout, CompressedU8bitHasNoDataPaddingWhenRawSizeIsWholeBlocks) {
-    const int dims[] = {2, 512, 512};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ZoltHeader *h = image("u8bit", {512, 512});
     ASSERT_NE(h, nullptr);
     auto *p = static_cast<unsigned char *>(h->oltptr);
     for (int i = 0; i < 512 * 512; ++i) p[i] = static_cast<unsigned char>((i / 512 + i % 512) / 4);
@@ -153,14 +136,12 @@ TEST_F(Layout, CompressedU8bitHasNoDataPaddingWhenRawSizeIsWholeBlocks) {
     EXPECT_EQ(b[255], 1);
     EXPECT_EQ(std::memcmp(&b[512], expect.data(), len), 0);
     for (int i = 384; i < 512; ++i) ASSERT_EQ(b[i], '.') << i;  // after two sub-headers
-    Zoltfree(h, 7);
 }
 
 TEST_F(Layout, CompressedDataIsFollowedByPaddingOfTheRawSize) {
     // 32 x 16 "16bit": 512 pixels, compressed; raw 1024 bytes, so no padding.
     // 20 x 30 "u8bit": 600 pixels, raw 600 bytes: 424 '.' after the stream.
-    const int dims[] = {2, 20, 30};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ZoltHeader *h = image("u8bit", {20, 30});
     ASSERT_NE(h, nullptr);
     const std::string path = temp("pad.zol");
     EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
@@ -170,14 +151,12 @@ TEST_F(Layout, CompressedDataIsFollowedByPaddingOfTheRawSize) {
     const std::vector<unsigned char> b = readFile(path);
     ASSERT_EQ(b.size(), 512 + len + 424);
     for (size_t i = 512 + len; i < b.size(); ++i) ASSERT_EQ(b[i], '.') << i;
-    Zoltfree(h, 7);
 }
 
 using SmallImages = Quiet;
 
 TEST_F(SmallImages, UnderFiveHundredTwelvePixelsAreWrittenRaw) {
-    const int small[] = {2, 20, 20};
-    ZoltHeader *h = Zoltcreate("32flt", small, 11, 0);
+    ZoltHeader *h = image("32flt", {20, 20});
     ASSERT_NE(h, nullptr);
     const std::string path = temp("small.zol");
     testing::internal::CaptureStdout();
@@ -188,10 +167,8 @@ TEST_F(SmallImages, UnderFiveHundredTwelvePixelsAreWrittenRaw) {
     std::vector<unsigned char> b = readFile(path);
     ASSERT_EQ(b.size(), 512u + 1600u + 448u);
     EXPECT_EQ(b[255], 0);
-    Zoltfree(h, 7);
 
-    const int enough[] = {2, 32, 16};
-    h = Zoltcreate("16bit", enough, 11, 0);
+    h = image("16bit", {32, 16});
     ASSERT_NE(h, nullptr);
     testing::internal::CaptureStdout();
     EXPECT_EQ(Zoltpot(h, path.c_str()), -1);
@@ -200,7 +177,6 @@ TEST_F(SmallImages, UnderFiveHundredTwelvePixelsAreWrittenRaw) {
     b = readFile(path);
     EXPECT_EQ(b[255], 1);
     EXPECT_LT(b.size(), 512u + 1024u);  // zeros compress
-    Zoltfree(h, 7);
 }
 
 using RoundTrip = Quiet;
@@ -215,11 +191,11 @@ TEST_F(RoundTrip, EverySingleChannelTypeRawAndCompressed) {
             for (int comp = 0; comp <= 1; ++comp) {
                 SCOPED_TRACE(std::string(type) + " ndim " + std::to_string(shape[0]) +
                              (comp ? " compressed" : " raw"));
-                ZoltHeader *h = Zoltcreate(type, shape, 11, 0);
+                ZoltHeader *h = keep(Zoltcreate(type, shape, 11, 0));
                 ASSERT_NE(h, nullptr);
                 fillRandom(h, seed++);
                 h->oltcomp = static_cast<unsigned char>(comp);
-                ZoltHeader *back = throughStream(h, 0);
+                ZoltHeader *back = keep(throughStream(h, 0));
                 ASSERT_NE(back, nullptr);
                 EXPECT_STREQ(back->oltdt, h->oltdt);
                 EXPECT_EQ(back->dtype, h->dtype);
@@ -233,39 +209,33 @@ TEST_F(RoundTrip, EverySingleChannelTypeRawAndCompressed) {
                 for (int k = 0; k <= h->oltndim; ++k) EXPECT_EQ(back->oltdln[k], h->oltdln[k]);
                 EXPECT_EQ(std::memcmp(back->oltptr, h->oltptr, Zoltbytes(h)), 0);
                 EXPECT_EQ(back->oltmach, 2);
-                Zoltfree(back, 7);
-                Zoltfree(h, 7);
             }
 }
 
 TEST_F(RoundTrip, DataThatDoesNotCompressReadsBack) {
     // Random bytes: the zlib stream is longer than the raw data.
-    const int dims[] = {2, 64, 40};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ZoltHeader *h = image("u8bit", {64, 40});
     ASSERT_NE(h, nullptr);
     fillRandom(h, 99);
     const std::string path = temp("noise.zol");
     ASSERT_EQ(Zoltpot(h, path.c_str()), -1);
     ASSERT_EQ(h->oltcomp, 1);
     EXPECT_GT(readFile(path).size(), 512u + 2560u);  // stream longer than raw, then padding
-    ZoltHeader *back = Zoltpin(path.c_str());
+    ZoltHeader *back = keep(Zoltpin(path.c_str()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(std::memcmp(back->oltptr, h->oltptr, 2560), 0);
     EXPECT_EQ(back->oltcomp, 1);  // read compressed, written compressed again
-    Zoltfree(back, 7);
-    Zoltfree(h, 7);
 }
 
 TEST_F(RoundTrip, HeaderTextsAndScalesSurvive) {
-    const int dims[] = {2, 30, 20};
-    ZoltHeader *h = Zoltcreate("64flt", dims, 11, 0);
+    ZoltHeader *h = image("64flt", {30, 20});
     ASSERT_NE(h, nullptr);
     std::strcpy(h->oltunits, "kelvin");
     h->oltscale = 0.25f;
     h->oltoffset = -3.5f;
     std::strcpy(h->oltdim[1].dimunits, "mm");
     h->oltdim[1].dimscale = 2.0f;
-    ZoltHeader *back = throughStream(h, 0);
+    ZoltHeader *back = keep(throughStream(h, 0));
     ASSERT_NE(back, nullptr);
     EXPECT_STREQ(back->oltunits, "kelvin");
     EXPECT_EQ(back->oltscale, 0.25f);
@@ -274,15 +244,12 @@ TEST_F(RoundTrip, HeaderTextsAndScalesSurvive) {
     EXPECT_EQ(back->oltdim[1].dimscale, 2.0f);
     EXPECT_STREQ(back->oltdate, h->oltdate);
     EXPECT_EQ(back->oltfileblk, h->oltfileblk);
-    Zoltfree(back, 7);
-    Zoltfree(h, 7);
 }
 
 TEST_F(RoundTrip, TailIsWrittenOnRequestAndReadBehindTheDataPadding) {
     for (int comp = 0; comp <= 1; ++comp) {
         SCOPED_TRACE(comp ? "compressed" : "raw");
-        const int dims[] = {2, 25, 23};  // 575 bytes: the data padding is 449 bytes
-        ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+        ZoltHeader *h = image("u8bit", {25, 23});  // 575 bytes: the data padding is 449 bytes
         ASSERT_NE(h, nullptr);
         fillRandom(h, 5);
         h->oltcomp = static_cast<unsigned char>(comp);
@@ -292,7 +259,7 @@ TEST_F(RoundTrip, TailIsWrittenOnRequestAndReadBehindTheDataPadding) {
         std::memcpy(h->olttail, note, sizeof note);
 
         std::vector<unsigned char> bytes;
-        ZoltHeader *back = throughStream(h, 1, &bytes);
+        ZoltHeader *back = keep(throughStream(h, 1, &bytes));
         ASSERT_NE(back, nullptr);
         ASSERT_EQ(back->olttaillen, static_cast<int>(sizeof note));
         ASSERT_NE(back->olttail, nullptr);
@@ -306,23 +273,19 @@ TEST_F(RoundTrip, TailIsWrittenOnRequestAndReadBehindTheDataPadding) {
         EXPECT_EQ(bytes.size(), comp ? 512 + zlen + 449 + 512 : 2048u);
         EXPECT_EQ(std::memcmp(&bytes[bytes.size() - 512], note, sizeof note), 0);
         EXPECT_EQ(bytes.back(), '.');
-        Zoltfree(back, 7);
 
         // Without the tail flag the tail is left out and the header says so.
-        back = throughStream(h, 0, &bytes);
+        back = keep(throughStream(h, 0, &bytes));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(h->olttaillen, 0);
         EXPECT_EQ(getInt(bytes, 20), 0);
-        Zoltfree(back, 7);
-        Zoltfree(h, 7);
     }
 }
 
 using Refusals = Quiet;
 
 TEST_F(Refusals, OldMagicIsWrittenByWrImgButNotByPutImg) {
-    const int dims[] = {2, 4, 4};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    ZoltHeader *h = image("u8bit", {4, 4});
     ASSERT_NE(h, nullptr);
     std::memcpy(h->oltmagic, "OLT", 4);
     h->oltcomp = 0;
@@ -335,7 +298,6 @@ TEST_F(Refusals, OldMagicIsWrittenByWrImgButNotByPutImg) {
     EXPECT_EQ(Zoltpot(h, path.c_str()), 0);
     EXPECT_EQ(ZoltErrorCode, 24);
     EXPECT_FALSE(fileExists(path));  // refused before the file is opened
-    Zoltfree(h, 7);
 }
 
 TEST_F(Refusals, NullHeaderBadMagicAndMissingData) {
@@ -346,7 +308,7 @@ TEST_F(Refusals, NullHeaderBadMagicAndMissingData) {
     EXPECT_EQ(Zoltpot(nullptr, "x"), 0);
     EXPECT_EQ(ZoltErrorCode, 8);
     const int dims[] = {1, 600};
-    ZoltHeader *h = Zoltcreate("u8bit", dims, 0, 0);  // no pixel buffer
+    ZoltHeader *h = keep(Zoltcreate("u8bit", dims, 0, 0));  // no pixel buffer
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(ZoltWrImg(h, fp, 0), 0);
     EXPECT_EQ(ZoltErrorCode, 24);
@@ -356,13 +318,11 @@ TEST_F(Refusals, NullHeaderBadMagicAndMissingData) {
     EXPECT_EQ(ZoltErrorCode, 24);
     EXPECT_EQ(std::ftell(fp), 0);  // nothing was written
     std::memcpy(h->oltmagic, "ZOL", 4);
-    Zoltfree(h, 7);
     std::fclose(fp);
 }
 
 TEST_F(Refusals, FailedWritesAreReportedAsFailures) {
-    const int dims[] = {2, 64, 64};
-    ZoltHeader *h = Zoltcreate("32flt", dims, 11, 0);
+    ZoltHeader *h = image("32flt", {64, 64});
     ASSERT_NE(h, nullptr);
     // A full device takes the buffered bytes and fails when they are flushed.
     if (fileExists("/dev/full")) {
@@ -371,7 +331,6 @@ TEST_F(Refusals, FailedWritesAreReportedAsFailures) {
     }
     EXPECT_EQ(Zoltpot(h, "/nonexistent-folder/x.zol"), 0);
     EXPECT_EQ(ZoltErrorCode, 64);
-    Zoltfree(h, 7);
 }
 
 }  // namespace

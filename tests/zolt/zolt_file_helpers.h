@@ -1,5 +1,6 @@
 // Small helpers of the file tests: temporary paths, whole-file reads and
-// writes, and little- or big-endian packing of header fields.
+// writes, little- or big-endian packing of header fields, and the fixture of
+// tests that make files.
 #ifndef ZOLT_TEST_FILE_HELPERS_H
 #define ZOLT_TEST_FILE_HELPERS_H
 
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "zolt_fixture.h"
 
 namespace zolttest {
 
@@ -40,6 +43,21 @@ inline bool writeFile(const std::string &path, const std::vector<unsigned char> 
 }
 
 inline bool fileExists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+
+// A library test that makes files: every path handed out by temp() is removed
+// after the test.
+struct ZoltFileTest : ZoltTest {
+    void TearDown() override {
+        for (const std::string &p : paths) std::remove(p.c_str());
+        paths.clear();
+        ZoltTest::TearDown();
+    }
+    std::string temp(const std::string &name) {
+        paths.push_back(tempPath(name));
+        return paths.back();
+    }
+    std::vector<std::string> paths;
+};
 
 // Puts the n-byte value v at offset `at`, most significant byte first when big.
 inline void put(std::vector<unsigned char> &b, size_t at, uint64_t v, int n, bool big = false) {

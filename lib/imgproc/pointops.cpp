@@ -62,13 +62,15 @@ int clr2gray(const ZoltHeader *input, ZoltHeader *&output) {
         std::printf("or a 2D 1 frame Zolt image\n");
         return -3;
     }
+    // A non-float output is replaced by a float one, released only once the
+    // grey values are written, so an output that is also the input is still
+    // there to be read.
+    ZoltHeader *target = output;
     if (!flimage::isFloat(output)) {
-        ZoltHeader *fresh = flimage::floatLike(output);
-        if (!fresh) return -7;
-        Zoltfree(output, 7);
-        output = fresh;
+        target = flimage::floatLike(output);
+        if (!target) return -7;
     }
-    float *o = flimage::data(output);
+    float *o = flimage::data(target);
     const size_t plane = si.frameSize();
     const int channels = si.ndim == 3 ? 3 : 1;
     const bool floatIn = flimage::isFloat(input);
@@ -81,5 +83,9 @@ int clr2gray(const ZoltHeader *input, ZoltHeader *&output) {
             for (int c = channels; c < 3; ++c) rgb[c] = rgb[0];
             o[i] = static_cast<float>(0.21 * rgb[0] + 0.72 * rgb[1] + 0.07 * rgb[2]);
         }
+    if (target != output) {
+        Zoltfree(output, 7);
+        output = target;
+    }
     return 0;
 }

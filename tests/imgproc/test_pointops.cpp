@@ -144,6 +144,18 @@ TEST_F(ColourToGrey, GreyInputAndByteInputAndOutputReplacement) {
     EXPECT_NEAR(g[0], 53.55f, 1e-4);
     EXPECT_NEAR(g[1], 0.21f * 10 + 0.72f * 20 + 0.07f * 30, 1e-4);
     Zoltfree(target, 7);
+
+    // A byte grey image that is its own output: it is read before it is
+    // replaced, so the float result holds its values.
+    ZoltHeader *self = Zoltcreate("u8bit", dims, 11, 0);
+    static_cast<unsigned char *>(self->oltptr)[0] = 40;
+    static_cast<unsigned char *>(self->oltptr)[1] = 250;
+    ZoltHeader *same = self;
+    ASSERT_EQ(clr2gray(self, same), 0);
+    ASSERT_NE(same, self);
+    EXPECT_NEAR(static_cast<const float *>(same->oltptr)[0], 40.0f, 1e-4);
+    EXPECT_NEAR(static_cast<const float *>(same->oltptr)[1], 250.0f, 1e-4);
+    Zoltfree(same, 7);
 }
 
 TEST_F(ColourToGrey, RefusalsLeaveTheOutputInPlace) {

@@ -1,7 +1,6 @@
 // Small helpers shared by the float-image algorithms: the shape of an image
 // read from its dimension sub-headers without reporting, the checks every
-// routine makes on its images, temporary float images and a row splitter that
-// hands halves of an image to the machine's cores.
+// routine makes on its images, an element loop and temporary float images.
 #ifndef IMGPROC_FLIMAGE_H
 #define IMGPROC_FLIMAGE_H
 

@@ -1,6 +1,6 @@
-// A control panel for the buffer-command tests: its own buffer table, a
-// scripted prompt, HOME in a temporary folder, and small helpers to make,
-// write and inspect images.
+// The set-up every GUI test shares: a control panel on its own buffer table
+// answered by a scripted prompt, HOME in a temporary folder, finders for the
+// panel's controls, and small helpers to make, write and inspect images.
 #ifndef ZOLTTOOL_TESTS_BUFFERFIXTURE_H
 #define ZOLTTOOL_TESTS_BUFFERFIXTURE_H
 
@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -23,16 +26,19 @@
 #include "zolt.h"
 
 struct PanelFixture {
+    // Makes the panel on the fixture's table; tests may hand in a subclass.
+    using MakeWindow = std::function<ZOlttoolMainWindow *(BufferTable *)>;
+
     QTemporaryDir home;
     std::unique_ptr<BufferTable> table;
-    ZOlttoolMainWindow *win = nullptr;
-    ScriptedPrompt *asked = nullptr;
+    ZOlttoolMainWindow *win = nullptr;  // owned by the table
+    ScriptedPrompt *asked = nullptr;    // owned by the window
 
-    PanelFixture() {
+    explicit PanelFixture(const MakeWindow &make = MakeWindow()) {
         ZoltErrorMode = 8;
         qputenv("HOME", home.path().toLocal8Bit());
         table.reset(new BufferTable(false));
-        win = new ZOlttoolMainWindow(table.get());
+        win = make ? make(table.get()) : new ZOlttoolMainWindow(table.get());
         table->controlPanel = win;
         auto p = std::make_unique<ScriptedPrompt>();
         asked = p.get();
@@ -44,12 +50,22 @@ struct PanelFixture {
     // The console text added since `before` was taken.
     QString since(const QString &before) const { return console().mid(before.size()); }
 
-    // Selects a buffer in a chooser row ("input1", "input2" or "output").
-    void select(const char *row, int slot) {
-        auto *radio = win->findChild<QRadioButton *>(QString("%1Radio%2").arg(row).arg(slot));
-        QVERIFY(radio);
-        radio->click();
+    // Chooser button `slot` of a row ("input1", "input2" or "output").
+    QRadioButton *radio(const char *row, int slot) const {
+        return win->findChild<QRadioButton *>(QString("%1Radio%2").arg(row).arg(slot));
     }
+    // Selects a buffer in a chooser row, as a click does.
+    void select(const char *row, int slot) {
+        QRadioButton *r = radio(row, slot);
+        QVERIFY(r);
+        r->click();
+    }
+    // An operation button or an action by the name of its slot.
+    QPushButton *button(const char *slot) const {
+        return win->findChild<QPushButton *>(QString(slot) + "Button");
+    }
+    QAction *actionFor(const char *slot) const { return win->findChild<QAction *>(QString(slot) + "Act"); }
+    // An action by its text.
     QAction *action(const QString &text) const {
         for (QAction *a : win->findChildren<QAction *>())
             if (a->text() == text) return a;
@@ -60,14 +76,17 @@ struct PanelFixture {
 };
 
 // A new image of a type with the given lengths (columns first) holding `values`
-// in storage order, converted to the type's element (complex: value pairs).
+// in storage order, converted to the type's element (complex: value pairs);
+// the rest stays zero.
 inline ZoltHeader *makeImage(const char *type, std::initializer_list<int> lengths,
-                             const std::vector<double> &values) {
+                             const std::vector<double> &values = {}) {
     std::vector<int> dims{static_cast<int>(lengths.size())};
     dims.insert(dims.end(), lengths);
     ZoltHeader *h = Zoltcreate(type, dims.data(), 11, 0);
     if (!h) return nullptr;
-    for (size_t i = 0; i < values.size(); ++i) {
+    const size_t width = h->dtype == ZOLT_U8 ? 1 : h->dtype == ZOLT_S16 ? 2 : 4;
+    const size_t n = std::min(values.size(), Zoltbytes(h) / width);
+    for (size_t i = 0; i < n; ++i) {
         const double v = values[i];
         switch (h->dtype) {
             case ZOLT_U8: static_cast<unsigned char *>(h->oltptr)[i] = static_cast<unsigned char>(v); break;

@@ -15,18 +15,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "buffertable.h"
-#include "mainwindow.h"
-#include "prompt.h"
+#include "bufferfixture.h"
 #include "subclassqapp.h"
-#include "zolt.h"
 
 namespace {
-
-ZoltHeader *floatImage(int cols, int rows) {
-    const int dims[] = {2, cols, rows};
-    return Zoltcreate("float", dims, 11, 0);
-}
 
 // Records the files the panel is asked to read instead of reading them.
 class SpyWindow : public ZOlttoolMainWindow {
@@ -64,17 +56,11 @@ const char *const labels[][3] = {
 class TestControlPanel : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<BufferTable> table;
-    ZOlttoolMainWindow *panel = nullptr;
-    ScriptedPrompt *asked = nullptr;
+    std::unique_ptr<PanelFixture> fx;
 
-    QPushButton *button(const char *slot) const {
-        return panel->findChild<QPushButton *>(QString(slot) + "Button");
-    }
-    QAction *action(const char *slot) const { return panel->findChild<QAction *>(QString(slot) + "Act"); }
-    QRadioButton *radio(const char *row, int i) const {
-        return panel->findChild<QRadioButton *>(QString("%1Radio%2").arg(row).arg(i));
-    }
+    QPushButton *button(const char *slot) const { return fx->button(slot); }
+    QAction *action(const char *slot) const { return fx->actionFor(slot); }
+    QRadioButton *radio(const char *row, int i) const { return fx->radio(row, i); }
 
     // Checks every member of the three enable groups.
     void expectGroups(bool output, bool input1, bool input2) {
@@ -105,25 +91,23 @@ class TestControlPanel : public QObject {
 
 private slots:
     void initTestCase() {
-        // No real settings of the user reach these tests.
+        // No real settings of the user reach these tests. The settings store
+        // fixes its folder at first use, so it is used here once, before the
+        // fixtures move HOME.
         static QTemporaryDir home;
         QVERIFY(home.isValid());
         qputenv("HOME", home.path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
         QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QSettings("ZOlttool", "Oltstore Tool").fileName().startsWith(home.path()));
     }
 
     void init() {
-        table.reset(new BufferTable(false));
-        panel = new SpyWindow(table.get());
-        table->controlPanel = panel;
-        auto prompt = std::make_unique<ScriptedPrompt>();
-        asked = prompt.get();
-        panel->setPrompt(std::move(prompt));
-        panel->show();
+        fx = std::make_unique<PanelFixture>([](BufferTable *t) { return new SpyWindow(t); });
+        fx->win->show();
     }
 
-    void cleanup() { table.reset(); }
+    void cleanup() { fx.reset(); }
 
     void startState() {
         expectGroups(false, false, false);
@@ -135,26 +119,26 @@ private slots:
             for (int i = 1; i < 8; ++i)
                 QVERIFY(!radio(row, i)->isChecked());
         }
-        QCOMPARE(panel->input1Slot(), 0);
-        QCOMPARE(panel->input2Slot(), 0);
-        QCOMPARE(panel->outputSlot(), 0);
-        QCOMPARE(panel->currentOperationMode(), 0);
+        QCOMPARE(fx->win->input1Slot(), 0);
+        QCOMPARE(fx->win->input2Slot(), 0);
+        QCOMPARE(fx->win->outputSlot(), 0);
+        QCOMPARE(fx->win->currentOperationMode(), 0);
     }
 
     void titleStatusBarAndConsole() {
-        QCOMPARE(panel->windowTitle(), QString("ZoltTool Version 10.2.2"));
-        QCOMPARE(panel->statusBar()->currentMessage(), QString("Ready"));
-        auto *console = panel->findChild<QPlainTextEdit *>("console");
+        QCOMPARE(fx->win->windowTitle(), QString("ZoltTool Version 10.2.2"));
+        QCOMPARE(fx->win->statusBar()->currentMessage(), QString("Ready"));
+        auto *console = fx->win->findChild<QPlainTextEdit *>("console");
         QVERIFY(console->isReadOnly());
         QCOMPARE(console->toPlainText(), QString(">> Console"));
         // Pieces join without line ends of their own.
-        panel->appendConsole("\nOpening a");
-        panel->appendConsole("b\n");
-        panel->appendConsole("c");
+        fx->win->appendConsole("\nOpening a");
+        fx->win->appendConsole("b\n");
+        fx->win->appendConsole("c");
         QCOMPARE(console->toPlainText(), QString(">> Console\nOpening ab\nc"));
         // The text goes to the end even when the cursor was moved.
         console->moveCursor(QTextCursor::Start);
-        panel->appendConsole("!");
+        fx->win->appendConsole("!");
         QVERIFY(console->toPlainText().endsWith("c!"));
     }
 
@@ -164,9 +148,9 @@ private slots:
             auto *box = qobject_cast<QGroupBox *>(o);
             return box ? box->title() : QString("(not a group box)");
         };
-        QWidget *central = panel->centralWidget();
+        QWidget *central = fx->win->centralWidget();
         QCOMPARE(title(central), QString());
-        QCOMPARE(panel->findChild<QPlainTextEdit *>("console")->parentWidget(), central);
+        QCOMPARE(fx->win->findChild<QPlainTextEdit *>("console")->parentWidget(), central);
         QObject *input1 = radio("input1", 0)->parent();
         QCOMPARE(title(input1), QString("Input 1"));
         QCOMPARE(title(input1->parent()), QString("Image Select"));
@@ -182,8 +166,8 @@ private slots:
     }
 
     void imageInSlotEnablesEverything() {
-        table->install(0, floatImage(4, 3));
-        panel->updateAccessability();
+        fx->table->install(0, makeImage("float", {4, 3}));
+        fx->win->updateAccessability();
         expectGroups(true, true, true);
         QVERIFY(button("div")->isEnabled());  // created disabled, enabled with its group
         expectAlwaysEnabled();
@@ -193,26 +177,26 @@ private slots:
 
     // Each chooser click re-evaluates the groups.
     void chooserClicksReevaluate() {
-        table->install(0, floatImage(4, 3));
-        panel->updateAccessability();
+        fx->table->install(0, makeImage("float", {4, 3}));
+        fx->win->updateAccessability();
         QTest::mouseClick(radio("output", 3), Qt::LeftButton);
-        QCOMPARE(panel->outputSlot(), 3);
+        QCOMPARE(fx->win->outputSlot(), 3);
         QVERIFY(radio("output", 3)->isChecked() && !radio("output", 0)->isChecked());
         expectGroups(false, true, true);
         QTest::mouseClick(radio("input2", 5), Qt::LeftButton);
         expectGroups(false, true, false);
-        table->install(5, floatImage(2, 2));
+        fx->table->install(5, makeImage("float", {2, 2}));
         QTest::mouseClick(radio("output", 5), Qt::LeftButton);
         expectGroups(true, true, true);
         // The rows are independent: Input 1 is still buffer 0.
-        QCOMPARE(panel->input1Slot(), 0);
+        QCOMPARE(fx->win->input1Slot(), 0);
     }
 
     void emptyInput1DisablesEverything() {
-        table->install(1, floatImage(4, 3));
+        fx->table->install(1, makeImage("float", {4, 3}));
         QTest::mouseClick(radio("input2", 1), Qt::LeftButton);
         QTest::mouseClick(radio("output", 1), Qt::LeftButton);
-        QCOMPARE(panel->input1Slot(), 0);
+        QCOMPARE(fx->win->input1Slot(), 0);
         expectGroups(true, false, false);
         QTest::mouseClick(radio("input1", 1), Qt::LeftButton);
         expectGroups(true, true, true);
@@ -221,24 +205,24 @@ private slots:
     }
 
     void disableButtonsClearsAllGroups() {
-        table->install(0, floatImage(4, 3));
-        panel->updateAccessability();
-        panel->disableButtons();
+        fx->table->install(0, makeImage("float", {4, 3}));
+        fx->win->updateAccessability();
+        fx->win->disableButtons();
         expectGroups(false, false, false);
         expectAlwaysEnabled();
-        panel->updateAccessability();
+        fx->win->updateAccessability();
         expectGroups(true, true, true);
     }
 
     void modeToggledTwiceRestoresLabels() {
-        table->install(0, floatImage(4, 3));
-        panel->updateAccessability();
+        fx->table->install(0, makeImage("float", {4, 3}));
+        fx->win->updateAccessability();
         QCOMPARE(action("mode")->text(), QString("&Mode 0"));
         for (const auto &l : labels)
             QCOMPARE(button(l[0])->text(), QString(l[1]));
 
         action("mode")->trigger();
-        QCOMPARE(panel->currentOperationMode(), 1);
+        QCOMPARE(fx->win->currentOperationMode(), 1);
         QCOMPARE(action("mode")->text(), QString("Mode 1"));
         for (const auto &l : labels)
             QCOMPARE(button(l[0])->text(), QString(l[2]));
@@ -247,7 +231,7 @@ private slots:
         QCOMPARE(action("histeq")->statusTip(), QString("Mark Maxima in Red"));
 
         action("mode")->trigger();
-        QCOMPARE(panel->currentOperationMode(), 0);
+        QCOMPARE(fx->win->currentOperationMode(), 0);
         QCOMPARE(action("mode")->text(), QString("Mode 0"));
         for (const auto &l : labels)
             QCOMPARE(button(l[0])->text(), QString(l[1]));
@@ -289,10 +273,10 @@ private slots:
 
     void menusAndToolBars() {
         QStringList titles;
-        for (QAction *m : panel->menuBar()->actions())
+        for (QAction *m : fx->win->menuBar()->actions())
             titles << m->text();
         QCOMPARE(titles, QStringList({"&File", "&Edit", "Display", "Unary", "Binary", "Complex", "&Help"}));
-        const QList<QAction *> menus = panel->menuBar()->actions();
+        const QList<QAction *> menus = fx->win->menuBar()->actions();
         QCOMPARE(texts(menus[0]->menu()->actions()),
                  QStringList({"&Read", "&ReRead", "&Archive", "&SaveAs", "Run Script", "|", "E&xit"}));
         QCOMPARE(texts(menus[1]->menu()->actions()), QStringList({"Cu&t", "&Copy", "&Paste", "&Delete"}));
@@ -304,7 +288,7 @@ private slots:
                  QStringList({"ComlexMag", "ComlexPhase", "Real", "Imaginary", "FFT", "IFFT"}));
         QCOMPARE(texts(menus[6]->menu()->actions()), QStringList({"&About"}));
 
-        const QList<QToolBar *> bars = panel->findChildren<QToolBar *>();
+        const QList<QToolBar *> bars = fx->win->findChildren<QToolBar *>();
         QCOMPARE(bars.size(), 3);
         QStringList barTitles;
         for (QToolBar *b : bars)
@@ -339,26 +323,26 @@ private slots:
 
     void aboutAndBadMsgGoThroughThePrompt() {
         action("about")->trigger();
-        QCOMPARE(asked->log.size(), 1);
-        QCOMPARE(asked->log[0].kind, ScriptedPrompt::About);
-        QCOMPARE(asked->log[0].title, QString("About Application"));
-        QCOMPARE(asked->log[0].text, QString("ZOlttool 2.1 is an Oltstore tool which gives wide range of "
+        QCOMPARE(fx->asked->log.size(), 1);
+        QCOMPARE(fx->asked->log[0].kind, ScriptedPrompt::About);
+        QCOMPARE(fx->asked->log[0].title, QString("About Application"));
+        QCOMPARE(fx->asked->log[0].text, QString("ZOlttool 2.1 is an Oltstore tool which gives wide range of "
                                              "operations on images\nBuilt under Yosemite"));
-        QVERIFY(asked->log[0].hasParent);
+        QVERIFY(fx->asked->log[0].hasParent);
         for (int code : {1, 2, 3, 0, 99})
-            panel->badMsg(code);
+            fx->win->badMsg(code);
         const QString none("No function has been defined for that button yet.");
-        QCOMPARE(asked->texts(ScriptedPrompt::Message),
+        QCOMPARE(fx->asked->texts(ScriptedPrompt::Message),
                  QStringList({none, "The crop funtion has  been implemented.", "Function return error code.", none,
                               none}));
     }
 
     void panelNoteIsShortAndTitled() {
-        panel->showNote("Zolt image");
-        QCOMPARE(asked->log.size(), 1);
-        QCOMPARE(asked->log[0].kind, ScriptedPrompt::Note);
-        QCOMPARE(asked->log[0].title, QString("message"));
-        QCOMPARE(asked->log[0].msec, 1000);
+        fx->win->showNote("Zolt image");
+        QCOMPARE(fx->asked->log.size(), 1);
+        QCOMPARE(fx->asked->log[0].kind, ScriptedPrompt::Note);
+        QCOMPARE(fx->asked->log[0].title, QString("message"));
+        QCOMPARE(fx->asked->log[0].msec, 1000);
     }
 
     // A document the system asks to open goes to buffer 0 whatever Output selects.
@@ -366,7 +350,7 @@ private slots:
         QTest::mouseClick(radio("output", 4), Qt::LeftButton);
         QFileOpenEvent request(QString("/data/pictures/cells.png"));
         QVERIFY(QCoreApplication::sendEvent(qApp, &request));
-        const auto &opened = static_cast<SpyWindow *>(panel)->opened;
+        const auto &opened = static_cast<SpyWindow *>(fx->win)->opened;
         QCOMPARE(opened.size(), 1);
         QCOMPARE(opened[0].first, QString("/data/pictures/cells.png"));
         QCOMPARE(opened[0].second, 0);
@@ -375,23 +359,20 @@ private slots:
     // The same request through the real reader: the picture lands in buffer 0
     // as three colour frames while Output points elsewhere.
     void fileOpenEventReadsPictureIntoSlotZero() {
-        QTemporaryDir dir;
+        PanelFixture real;
         QImage picture(3, 2, QImage::Format_RGB32);
         picture.fill(qRgb(10, 20, 30));
         picture.setPixel(2, 1, qRgb(200, 100, 50));
-        const QString path = dir.filePath("two rows.png");
+        const QString path = real.path("two rows.png");
         QVERIFY(picture.save(path));
 
-        BufferTable real(false);
-        real.controlPanel = new ZOlttoolMainWindow(&real);
-        real.controlPanel->setPrompt(std::make_unique<ScriptedPrompt>());
-        real.controlPanel->show();
-        QTest::mouseClick(real.controlPanel->findChild<QRadioButton *>("outputRadio4"), Qt::LeftButton);
+        real.win->show();
+        QTest::mouseClick(real.radio("output", 4), Qt::LeftButton);
         QFileOpenEvent request(path);
         QVERIFY(QCoreApplication::sendEvent(qApp, &request));
 
-        QVERIFY(!real.hasImage(4));
-        const ZoltHeader *img = real.image(0);
+        QVERIFY(!real.table->hasImage(4));
+        const ZoltHeader *img = real.table->image(0);
         QVERIFY(img);
         QCOMPARE(Zoltdimen(img, 0), 3u);
         QCOMPARE(Zoltdimen(img, 1), 2u);
@@ -407,11 +388,10 @@ private slots:
         QFile::remove(file);
         {
             // Without stored values the defaults apply, and nothing is stored.
-            BufferTable fresh(false);
-            fresh.controlPanel = new ZOlttoolMainWindow(&fresh);
-            QCOMPARE(fresh.controlPanel->size(), QSize(400, 400));
-            QCOMPARE(fresh.controlPanel->pos(), QPoint(200, 200));
-            fresh.controlPanel->close();
+            PanelFixture fresh;
+            QCOMPARE(fresh.win->size(), QSize(400, 400));
+            QCOMPARE(fresh.win->pos(), QPoint(200, 200));
+            fresh.win->close();
         }
         QVERIFY(!QFile::exists(file));
         {
@@ -419,10 +399,9 @@ private slots:
             settings.setValue("pos", QPoint(30, 40));
             settings.setValue("size", QSize(640, 480));
         }
-        BufferTable stored(false);
-        stored.controlPanel = new ZOlttoolMainWindow(&stored);
-        QCOMPARE(stored.controlPanel->size(), QSize(640, 480));
-        QCOMPARE(stored.controlPanel->pos(), QPoint(30, 40));
+        PanelFixture stored;
+        QCOMPARE(stored.win->size(), QSize(640, 480));
+        QCOMPARE(stored.win->pos(), QPoint(30, 40));
         QFile::remove(file);
     }
 };

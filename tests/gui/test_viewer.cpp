@@ -21,12 +21,6 @@
 
 namespace {
 
-// An image of the given type and lengths holding `values` in storage order.
-ZoltHeader *image(const char *type, std::initializer_list<int> lengths,
-                  const std::vector<float> &values = {}) {
-    return makeImage(type, lengths, std::vector<double>(values.begin(), values.end()));
-}
-
 // Level of v on a linear scale from lo (0) to hi (255), truncated: the working
 // copy's scale.
 int level(double v, double lo, double hi) { return static_cast<int>((v - lo) * 255.0 / (hi - lo)); }
@@ -46,19 +40,16 @@ class TestViewer : public QObject {
     Q_OBJECT
 
     std::unique_ptr<PanelFixture> fx;
-    BufferTable *table = nullptr;
-    ZOlttoolMainWindow *panel = nullptr;
-    ScriptedPrompt *asked = nullptr;
 
     ZOlttoolChildWindow *viewerOf(int slot) const {
-        return qobject_cast<ZOlttoolChildWindow *>(table->viewer(slot));
+        return qobject_cast<ZOlttoolChildWindow *>(fx->table->viewer(slot));
     }
     // Puts an image into buffer `slot` and views it through the View command.
     ZOlttoolChildWindow *show(ZoltHeader *img, int slot = 0, const QString &name = "x.zol") {
-        table->install(slot, img);
-        table->names[slot] = name;
+        fx->table->install(slot, img);
+        fx->table->names[slot] = name;
         fx->select("output", slot);
-        panel->view();
+        fx->win->view();
         return viewerOf(slot);
     }
     template <typename T>
@@ -72,10 +63,7 @@ class TestViewer : public QObject {
 private slots:
     void init() {
         fx = std::make_unique<PanelFixture>();
-        table = fx->table.get();
-        panel = fx->win;
-        asked = fx->asked;
-        panel->show();
+        fx->win->show();
     }
 
     void cleanup() { fx.reset(); }
@@ -83,67 +71,67 @@ private slots:
     // ------------------------------------------------------- the View command
 
     void emptyBufferMakesNoViewer() {
-        panel->view();
+        fx->win->view();
         QVERIFY(viewerOf(0) == nullptr);
-        QVERIFY(asked->log.isEmpty());
-        QVERIFY(panel->findChildren<ZOlttoolChildWindow *>().isEmpty());
+        QVERIFY(fx->asked->log.isEmpty());
+        QVERIFY(fx->win->findChildren<ZOlttoolChildWindow *>().isEmpty());
     }
 
     // A complex buffer is refused with the message, and the viewer it had goes.
     void complexRefused() {
         for (const char *type : {"complex", "64cmp"}) {
-            QPointer<ZOlttoolChildWindow> old = show(image("float", {2, 2}, {0, 1, 2, 3}));
+            QPointer<ZOlttoolChildWindow> old = show(makeImage("float", {2, 2}, {0, 1, 2, 3}));
             QVERIFY(old);
             // Change the buffer's image behind the viewer's back, as an operation does.
-            Zoltfree(table->images[0], 7);
-            table->images[0] = image(type, {2, 2});
-            asked->log.clear();
-            panel->view();
+            Zoltfree(fx->table->images[0], 7);
+            fx->table->images[0] = makeImage(type, {2, 2});
+            fx->asked->log.clear();
+            fx->win->view();
             QVERIFY(old.isNull());
             QVERIFY(viewerOf(0) == nullptr);
-            QCOMPARE(asked->texts(ScriptedPrompt::Message),
+            QCOMPARE(fx->asked->texts(ScriptedPrompt::Message),
                      QStringList{"Complex images cannot be viewed. Use complex pull down"});
-            QVERIFY(asked->log.first().hasParent);
+            QVERIFY(fx->asked->log.first().hasParent);
         }
     }
 
     void oldViewerReplaced() {
-        QPointer<ZOlttoolChildWindow> first = show(image("float", {3, 2}, {1, 2, 3, 4, 5, 6}));
+        QPointer<ZOlttoolChildWindow> first = show(makeImage("float", {3, 2}, {1, 2, 3, 4, 5, 6}));
         QVERIFY(first);
-        panel->view();
+        fx->win->view();
         QVERIFY(first.isNull());
         ZOlttoolChildWindow *second = viewerOf(0);
         QVERIFY(second);
-        QCOMPARE(panel->findChildren<ZOlttoolChildWindow *>().size(), 1);
+        QCOMPARE(fx->win->findChildren<ZOlttoolChildWindow *>().size(), 1);
         QVERIFY(second->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(second->isVisible());
-        QCOMPARE(table->viewerSlot(second), 0);
+        QCOMPARE(fx->table->viewerSlot(second), 0);
     }
 
     void closingDeregisters() {
-        QPointer<ZOlttoolChildWindow> v = show(image("float", {3, 2}, {1, 2, 3, 4, 5, 6}), 3);
+        QPointer<ZOlttoolChildWindow> v = show(makeImage("float", {3, 2}, {1, 2, 3, 4, 5, 6}), 3);
         QVERIFY(v);
-        QCOMPARE(table->viewerSlot(v), 3);
+        QCOMPARE(fx->table->viewerSlot(v), 3);
         v->close();
         QTRY_VERIFY(v.isNull());
-        QVERIFY(table->viewer(3) == nullptr);
-        QVERIFY(table->hasImage(3));  // the buffer keeps its image
+        QVERIFY(fx->table->viewer(3) == nullptr);
+        QVERIFY(fx->table->hasImage(3));  // the buffer keeps its image
 
         // Refilling a buffer closes its viewer too.
-        v = show(image("float", {2, 1}, {1, 2}), 4);
-        table->install(4, image("float", {2, 1}, {3, 4}));
+        v = show(makeImage("float", {2, 1}, {1, 2}), 4);
+        fx->table->install(4, makeImage("float", {2, 1}, {3, 4}));
         QVERIFY(v.isNull());
-        QVERIFY(table->viewer(4) == nullptr);
+        QVERIFY(fx->table->viewer(4) == nullptr);
     }
 
     // ------------------------------------------------------- the first picture
 
     // Width 5 is shown 8 wide; the added columns repeat column 4.
     void widthFivePaddedToEight() {
-        std::vector<float> v;
+        std::vector<double> v;
         for (int i = 0; i < 15; ++i)
-            v.push_back(static_cast<float>(i));  // row r, column c holds c + 5r
-        ZOlttoolChildWindow *w = show(image("float", {5, 3}, v));
+            v.push_back(i);  // row r, column c holds c + 5r
+        ZOlttoolChildWindow *w = show(makeImage("float", {5, 3}, v));
         const QImage &pic = w->currentPicture();
         QCOMPARE(pic.size(), QSize(8, 3));
         QCOMPARE(pic.format(), QImage::Format_RGB32);
@@ -156,14 +144,14 @@ private slots:
         QCOMPARE(child<QLabel>(w, "imageLabel")->size(), QSize(8, 3));
 
         // The same picture comes from makeDisplayImage directly.
-        std::unique_ptr<QImage> direct(makeDisplayImage(table->image(0), 0, 0));
+        std::unique_ptr<QImage> direct(makeDisplayImage(fx->table->image(0), 0, 0));
         QVERIFY(direct);
         QCOMPARE(*direct, pic);
-        QVERIFY(makeColourImage(table->image(0)) == nullptr);  // not 3 frames
+        QVERIFY(makeColourImage(fx->table->image(0)) == nullptr);  // not 3 frames
     }
 
     void oneDimensionalIsOneRowHigh() {
-        ZOlttoolChildWindow *w = show(image("float", {6}, {4, -2, 0, 10, 1, 3}));
+        ZOlttoolChildWindow *w = show(makeImage("float", {6}, {4, -2, 0, 10, 1, 3}));
         QVERIFY(w);
         const QImage &pic = w->currentPicture();
         QCOMPARE(pic.size(), QSize(8, 1));
@@ -184,8 +172,8 @@ private slots:
 
     // Two frames show red and green from the working copy (one scale over both).
     void twoFramesShowWhatTheyHave() {
-        const std::vector<float> v = {0, 10, 20, 30, /* frame 1 */ 40, 50, 60, 80};
-        ZOlttoolChildWindow *w = show(image("float", {2, 2, 2}, v));
+        const std::vector<double> v = {0, 10, 20, 30, /* frame 1 */ 40, 50, 60, 80};
+        ZOlttoolChildWindow *w = show(makeImage("float", {2, 2, 2}, v));
         const QImage &pic = w->currentPicture();
         QCOMPARE(pic.size(), QSize(4, 2));
         for (int i = 0; i < 4; ++i)
@@ -210,11 +198,11 @@ private slots:
     // over all frames; frames past the third are not drawn; padding columns
     // keep the picture made for the first frame.
     void fiveFramesShowFramesZeroToTwo() {
-        std::vector<float> v(3 * 1 * 5);
+        std::vector<double> v(3 * 1 * 5);
         for (int f = 0; f < 5; ++f)
             for (int c = 0; c < 3; ++c)
-                v[f * 3 + c] = static_cast<float>(10 * f + c);  // 0 .. 42
-        ZOlttoolChildWindow *w = show(image("float", {3, 1, 5}, v));
+                v[f * 3 + c] = 10 * f + c;  // 0 .. 42
+        ZOlttoolChildWindow *w = show(makeImage("float", {3, 1, 5}, v));
         const QImage &pic = w->currentPicture();
         QCOMPARE(pic.size(), QSize(4, 1));
         for (int c = 0; c < 3; ++c)
@@ -231,12 +219,12 @@ private slots:
     }
 
     void threeFramesInColourAndByFrame() {
-        const std::vector<float> v = {-10, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
-        ZOlttoolChildWindow *w = show(image("float", {2, 2, 3}, v));
+        const std::vector<double> v = {-10, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+        ZOlttoolChildWindow *w = show(makeImage("float", {2, 2, 3}, v));
         for (int i = 0; i < 4; ++i)
             QCOMPARE(w->currentPicture().pixel(i % 2, i / 2),
                      qRgb(level(v[i], -10, 100), level(v[4 + i], -10, 100), level(v[8 + i], -10, 100)));
-        std::unique_ptr<QImage> colour(makeColourImage(table->image(0)));
+        std::unique_ptr<QImage> colour(makeColourImage(fx->table->image(0)));
         QVERIFY(colour);
         QCOMPARE(colour->pixel(1, 1), qRgb(pictureLevel(20, -10, 100), pictureLevel(60, -10, 100), 255));
 
@@ -258,13 +246,13 @@ private slots:
 
     // A flat image shows black and a "u8bit" buffer gets a true working copy.
     void flatAndByteImages() {
-        ZOlttoolChildWindow *w = show(image("float", {3, 2, 3}, std::vector<float>(18, 7.0f)));
+        ZOlttoolChildWindow *w = show(makeImage("float", {3, 2, 3}, std::vector<double>(18, 7.0)));
         QCOMPARE(w->originalMax(), 7.0f);
         QCOMPARE(w->originalMin(), 7.0f);
         for (int c = 0; c < 4; ++c)
             QCOMPARE(w->currentPicture().pixel(c, 1), grey(0));
 
-        w = show(image("u8bit", {1, 1, 3}, {10, 20, 15}), 1);
+        w = show(makeImage("u8bit", {1, 1, 3}, {10, 20, 15}), 1);
         QCOMPARE(w->currentPicture().pixel(0, 0), qRgb(0, 255, 127));
         QCOMPARE(w->originalMax(), 20.0f);
     }
@@ -272,18 +260,18 @@ private slots:
     // --------------------------------------------------------- the window
 
     void windowSizeFollowsTheWidth() {
-        ZOlttoolChildWindow *wide = show(image("float", {1300, 2}), 0);
+        ZOlttoolChildWindow *wide = show(makeImage("float", {1300, 2}), 0);
         QCOMPARE(wide->width(), 1280);
         QCOMPARE(wide->height(), 320);
-        ZOlttoolChildWindow *narrow = show(image("float", {1024, 2}), 1);
+        ZOlttoolChildWindow *narrow = show(makeImage("float", {1024, 2}), 1);
         QCOMPARE(narrow->width(), 1354);
         QCOMPARE(narrow->height(), 320);
     }
 
     void titleDockAndToolBar() {
-        ZOlttoolChildWindow *w = show(image("float", {4, 4}), 2, "a.zol");
+        ZOlttoolChildWindow *w = show(makeImage("float", {4, 4}), 2, "a.zol");
         QCOMPARE(w->windowTitle(), QString("2:a.zol"));
-        QCOMPARE(table->viewerSlot(w), 2);
+        QCOMPARE(fx->table->viewerSlot(w), 2);
 
         auto *dock = child<QDockWidget>(w, "Operations");
         QCOMPARE(dock->windowTitle(), QString("Operations"));
@@ -304,7 +292,7 @@ private slots:
     }
 
     void controlsStartValuesAndLinks() {
-        ZOlttoolChildWindow *w = show(image("float", {4, 4}));
+        ZOlttoolChildWindow *w = show(makeImage("float", {4, 4}));
         auto *colour = child<QCheckBox>(w, "colorCheck");
         auto *overlay = child<QCheckBox>(w, "overlayCheck");
         QVERIFY(colour->isChecked());
@@ -347,7 +335,7 @@ private slots:
             QVERIFY(!child<QSlider>(w, (QString(name) + "Slider").toLatin1())->isEnabled());
             QVERIFY(!child<QSpinBox>(w, (QString(name) + "Spin").toLatin1())->isEnabled());
         }
-        ZOlttoolChildWindow *colourViewer = show(image("float", {2, 2, 3}), 1);
+        ZOlttoolChildWindow *colourViewer = show(makeImage("float", {2, 2, 3}), 1);
         QVERIFY(child<QSlider>(colourViewer, "blueSlider")->isEnabled());
     }
 };

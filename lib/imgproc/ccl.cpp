@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <climits>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -180,32 +179,27 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
         s.count = count;
         return;
     }
-    // Branch-free on the usual pixel: no join (new label), or joins whose
-    // labels agree. Only joins of differing labels take the merging branch.
-    constexpr int32_t NONE = INT32_MAX;
-    // all ones when bit `bit` of k is set: selections by masks compile
-    // without branches, which random images would mispredict
-    auto when = [](int k, int bit) { return -static_cast<int32_t>((k >> bit) & 1); };
+    // The usual pixel takes one joined label without a branch: the left one,
+    // else the one above, else the up-left one; a new label when it joins
+    // nothing; 0 outside the window (no joins). Only joined labels that
+    // differ take the merging branch.
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
     for (int c = 1; c < cols; ++c) {
         const int k = code[c];
-        const int32_t ml = when(k, 1), mu = when(k, 2), md = when(k, 3);
-        const int32_t a = (prev & ml) | (NONE & ~ml);
-        const int32_t b = (lu[c] & mu) | (NONE & ~mu);
-        const int32_t d = (lu[c - 1] & md) | (NONE & ~md);
-        const int32_t m = std::min(a, std::min(b, d));
+        const int32_t up = lu[c], upLeft = lu[c - 1];
+        int32_t x = (k & JD) ? upLeft : 0;
+        x = (k & JU) ? up : x;
+        x = (k & JL) ? prev : x;
         parent[count + 1] = count + 1;
-        const int32_t fresh = -static_cast<int32_t>(k == FG);
-        int32_t label = ((count + 1) & fresh) | (m & ~fresh);
-        count -= fresh;
-        if (((a != m) & (a != NONE)) | ((b != m) & (b != NONE)) | ((d != m) & (d != NONE))) {
-            label = m;
-            if (a != NONE) label = unite(parent, label, a);
-            if (b != NONE) label = unite(parent, label, b);
-            if (d != NONE) label = unite(parent, label, d);
+        const bool fresh = k == FG;
+        int32_t label = fresh ? count + 1 : x;
+        count += fresh;
+        if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
+            if (k & JU) label = unite(parent, label, up);
+            if (k & JD) label = unite(parent, label, upLeft);
         }
-        prev = label & -static_cast<int32_t>(k != 0);
-        l[c] = prev;
+        prev = label;
+        l[c] = label;
     }
     s.count = count;
 }

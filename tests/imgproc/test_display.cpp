@@ -10,13 +10,9 @@
 
 #include "display.h"
 #include "zolt.h"
+#include "zolt_fixture.h"
 
 namespace {
-
-ZoltHeader *make(const char *type, std::vector<int> lengths) {
-    lengths.insert(lengths.begin(), static_cast<int>(lengths.size()));
-    return Zoltcreate(type, lengths.data(), 11, 0);
-}
 
 float *floats(ZoltHeader *h) { return static_cast<float *>(h->oltptr); }
 uint8_t *bytes(ZoltHeader *h) { return static_cast<uint8_t *>(h->oltptr); }
@@ -54,9 +50,17 @@ uint32_t rgb(int r, int g, int b) {
 // Byte of (v - lo) * 255 / (hi - lo) truncated, worked out in double precision.
 int scaled(double v, double lo, double hi) { return static_cast<int>((v - lo) * 255.0 / (hi - lo)); }
 
+// Every suite uses the shared fixture: reports silenced, images released.
+using DisplayBytes = ZoltTest;
+using DisplayWidth = ZoltTest;
+using DrawBytes = ZoltTest;
+using DrawWork = ZoltTest;
+using ScaleToWorking = ZoltTest;
+using ZoomFactor = ZoltTest;
+
 }  // namespace
 
-TEST(DisplayWidth, PadsToMultipleOfFour) {
+TEST_F(DisplayWidth, PadsToMultipleOfFour) {
     EXPECT_EQ(ZoltDisplayWidth(1), 4);
     EXPECT_EQ(ZoltDisplayWidth(4), 4);
     EXPECT_EQ(ZoltDisplayWidth(5), 8);
@@ -66,7 +70,7 @@ TEST(DisplayWidth, PadsToMultipleOfFour) {
     EXPECT_EQ(ZoltDisplayWidth(0), 0);
 }
 
-TEST(ZoomFactor, ControlValues) {
+TEST_F(ZoomFactor, ControlValues) {
     EXPECT_DOUBLE_EQ(zoomFactor(0), 1.0);
     EXPECT_DOUBLE_EQ(zoomFactor(20), 2.0);
     EXPECT_DOUBLE_EQ(zoomFactor(-50), 0.5);
@@ -77,45 +81,39 @@ TEST(ZoomFactor, ControlValues) {
 
 // ------------------------------------------------------------ 8-bit planes
 
-TEST(DisplayBytes, ThreeFramesShareOneScale) {
-    ZoltHeader *img = make("float", {2, 1, 3});
+TEST_F(DisplayBytes, ThreeFramesShareOneScale) {
+    ZoltHeader *img = image("float", {2, 1, 3});
     const float v[6] = {0, 10, 20, 30, 40, 50};  // frame k holds 20k and 20k + 10
     std::memcpy(floats(img), v, sizeof v);
-    ZoltHeader *b = ZoltDisplayBytes(img, 0, 0);
+    ZoltHeader *b = keep(ZoltDisplayBytes(img, 0, 0));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->dtype, ZOLT_U8);
     EXPECT_EQ(b->oltndim, 3);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(bytes(b)[i], scaled(v[i], 0, 50)) << i;
-    Zoltfree(b, 7);
-    Zoltfree(img, 7);
 }
 
-TEST(DisplayBytes, OtherFrameCountsGiveTheChosenFrame) {
-    ZoltHeader *img = make("16bit", {2, 2, 5});
+TEST_F(DisplayBytes, OtherFrameCountsGiveTheChosenFrame) {
+    ZoltHeader *img = image("16bit", {2, 2, 5});
     auto *p = static_cast<int16_t *>(img->oltptr);
     for (int f = 0; f < 5; ++f)
         for (int i = 0; i < 4; ++i) p[f * 4 + i] = static_cast<int16_t>(100 * f + i * (f + 1));
-    ZoltHeader *b = ZoltDisplayBytes(img, 0, 3);  // 300, 304, 308, 312
+    ZoltHeader *b = keep(ZoltDisplayBytes(img, 0, 3));  // 300, 304, 308, 312
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->oltndim, 2);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(bytes(b)[i], scaled(4 * i, 0, 12));
-    Zoltfree(b, 7);
     // A frame past the end is the last frame, one before the start the first.
-    b = ZoltDisplayBytes(img, 0, 99);  // 400, 405, 410, 415
+    b = keep(ZoltDisplayBytes(img, 0, 99));  // 400, 405, 410, 415
     EXPECT_EQ(bytes(b)[1], scaled(5, 0, 15));
-    Zoltfree(b, 7);
-    b = ZoltDisplayBytes(img, 0, -1);  // 0, 1, 2, 3
+    b = keep(ZoltDisplayBytes(img, 0, -1));  // 0, 1, 2, 3
     EXPECT_EQ(bytes(b)[2], scaled(2, 0, 3));
-    Zoltfree(b, 7);
-    Zoltfree(img, 7);
 }
 
-TEST(DisplayBytes, OneDimensionalImageIsOneRow) {
-    ZoltHeader *img = make("u8bit", {3});
+TEST_F(DisplayBytes, OneDimensionalImageIsOneRow) {
+    ZoltHeader *img = image("u8bit", {3});
     bytes(img)[0] = 10;
     bytes(img)[1] = 20;
     bytes(img)[2] = 15;
-    ZoltHeader *b = ZoltDisplayBytes(img, 0, 0);
+    ZoltHeader *b = keep(ZoltDisplayBytes(img, 0, 0));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->oltndim, 2);
     EXPECT_EQ(Zoltdimen(b, 0), 3u);
@@ -123,56 +121,45 @@ TEST(DisplayBytes, OneDimensionalImageIsOneRow) {
     EXPECT_EQ(bytes(b)[0], 0);
     EXPECT_EQ(bytes(b)[1], 255);
     EXPECT_EQ(bytes(b)[2], 127);
-    Zoltfree(b, 7);
-    Zoltfree(img, 7);
 }
 
-TEST(DisplayBytes, ComplexModes) {
-    ZoltHeader *img = make("complex", {2, 1});
+TEST_F(DisplayBytes, ComplexModes) {
+    ZoltHeader *img = image("complex", {2, 1});
     const float v[4] = {3, 4, -6, 8};  // (3, 4) and (-6, 8)
     std::memcpy(floats(img), v, sizeof v);
     // Magnitudes 5 and 10, phases 0.927 and 2.214, real 3 and -6, imaginary 4 and 8:
     // the larger of two values always maps to 255, the smaller to 0.
     const int expect[4][2] = {{0, 255}, {0, 255}, {255, 0}, {0, 255}};
     for (int mode = 0; mode < 4; ++mode) {
-        ZoltHeader *b = ZoltDisplayBytes(img, mode, 0);
+        ZoltHeader *b = keep(ZoltDisplayBytes(img, mode, 0));
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(bytes(b)[0], expect[mode][0]) << mode;
         EXPECT_EQ(bytes(b)[1], expect[mode][1]) << mode;
-        Zoltfree(b, 7);
     }
-    Zoltfree(img, 7);
 
     // Three values tell magnitude from real part: (0, 2), (1, 0), (0, -3).
-    img = make("complex", {3, 1});
+    img = image("complex", {3, 1});
     const float w[6] = {0, 2, 1, 0, 0, -3};
     std::memcpy(floats(img), w, sizeof w);
-    ZoltHeader *b = ZoltDisplayBytes(img, 0, 0);  // 2, 1, 3
+    ZoltHeader *b = keep(ZoltDisplayBytes(img, 0, 0));  // 2, 1, 3
     EXPECT_EQ(bytes(b)[0], scaled(2, 1, 3));
     EXPECT_EQ(bytes(b)[1], 0);
     EXPECT_EQ(bytes(b)[2], 255);
-    Zoltfree(b, 7);
-    Zoltfree(img, 7);
 }
 
-TEST(DisplayBytes, FlatImageGivesZerosAndNullHeaderIsRefused) {
-    ZoltHeader *img = make("float", {3, 2});
+TEST_F(DisplayBytes, FlatImageGivesZerosAndNullHeaderIsRefused) {
+    ZoltHeader *img = image("float", {3, 2});
     std::fill(floats(img), floats(img) + 6, 7.0f);
-    ZoltHeader *b = ZoltDisplayBytes(img, 0, 0);
+    ZoltHeader *b = keep(ZoltDisplayBytes(img, 0, 0));
     ASSERT_NE(b, nullptr);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(bytes(b)[i], 0);
-    Zoltfree(b, 7);
-    Zoltfree(img, 7);
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;
     EXPECT_EQ(ZoltDisplayBytes(nullptr, 0, 0), nullptr);
-    ZoltErrorMode = saved;
 }
 
 // ------------------------------------------------------------- drawing
 
-TEST(DrawBytes, ColourAndPaddingRepeatTheLastColumn) {
-    ZoltHeader *b = make("u8bit", {5, 2, 3});
+TEST_F(DrawBytes, ColourAndPaddingRepeatTheLastColumn) {
+    ZoltHeader *b = image("u8bit", {5, 2, 3});
     for (int i = 0; i < 30; ++i) bytes(b)[i] = static_cast<uint8_t>(i);
     Picture pic(8, 2);
     ASSERT_EQ(ZoltDrawBytes(b, pic.rows()), 0);
@@ -184,34 +171,31 @@ TEST(DrawBytes, ColourAndPaddingRepeatTheLastColumn) {
         for (int c = 5; c < 8; ++c) EXPECT_EQ(pic.at(c, r), pic.at(4, r));
     }
     EXPECT_TRUE(pic.guardIntact());
-    Zoltfree(b, 7);
 }
 
-TEST(DrawBytes, GreyAndClippedToASmallerPicture) {
-    ZoltHeader *b = make("u8bit", {6, 4});
+TEST_F(DrawBytes, GreyAndClippedToASmallerPicture) {
+    ZoltHeader *b = image("u8bit", {6, 4});
     for (int i = 0; i < 24; ++i) bytes(b)[i] = static_cast<uint8_t>(10 * i);
     Picture pic(4, 2);
     ASSERT_EQ(ZoltDrawBytes(b, pic.rows()), 0);
     EXPECT_EQ(pic.at(3, 1), rgb(90, 90, 90));
     EXPECT_TRUE(pic.guardIntact());
-    Zoltfree(b, 7);
 
-    ZoltHeader *f = make("float", {2, 2});
+    ZoltHeader *f = image("float", {2, 2});
     EXPECT_EQ(ZoltDrawBytes(f, pic.rows()), -1);
-    Zoltfree(f, 7);
 }
 
-TEST(DrawWork, FrameCountsDecideTheColours) {
+TEST_F(DrawWork, FrameCountsDecideTheColours) {
     // Values past 255 keep their low 8 bits (300 -> 44), negative ones wrap
     // (-1.5 -> 255), NaN draws 0.
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    ZoltHeader *one = make("float", {2, 1, 1});
+    ZoltHeader *one = image("float", {2, 1, 1});
     floats(one)[0] = 300.7f;
     floats(one)[1] = nan;
-    ZoltHeader *two = make("float", {2, 1, 2});
+    ZoltHeader *two = image("float", {2, 1, 2});
     const float v2[4] = {10.9f, 20, 30, -1.5f};
     std::memcpy(floats(two), v2, sizeof v2);
-    ZoltHeader *three = make("float", {2, 1, 3});
+    ZoltHeader *three = image("float", {2, 1, 3});
     const float v3[6] = {1, 2, 3, 4, 5, 6};
     std::memcpy(floats(three), v3, sizeof v3);
 
@@ -231,14 +215,11 @@ TEST(DrawWork, FrameCountsDecideTheColours) {
     EXPECT_EQ(ZoltDrawWorkFrame(three, 3, pic.rows()), -1);
     EXPECT_EQ(ZoltDrawWorkFrame(two, -1, pic.rows()), -1);
     EXPECT_TRUE(pic.guardIntact());
-    Zoltfree(one, 7);
-    Zoltfree(two, 7);
-    Zoltfree(three, 7);
 }
 
 // Far outside 0..255 the low 8 bits of the truncated value still decide.
-TEST(DrawWork, LowBitsOfLargeValues) {
-    ZoltHeader *w = make("float", {4});
+TEST_F(DrawWork, LowBitsOfLargeValues) {
+    ZoltHeader *w = image("float", {4});
     const float v[4] = {2147483520.0f, -2147483520.0f, 5.0e9f, -256.5f};  // 0x7fffff80 and its negative
     std::memcpy(floats(w), v, sizeof v);
     Picture pic(4, 1);
@@ -247,11 +228,10 @@ TEST(DrawWork, LowBitsOfLargeValues) {
     EXPECT_EQ(pic.at(1, 0), rgb(128, 128, 128));
     EXPECT_EQ(pic.at(2, 0), rgb(0, 0, 0));  // a multiple of 512
     EXPECT_EQ(pic.at(3, 0), rgb(0, 0, 0));  // -256
-    Zoltfree(w, 7);
 }
 
-TEST(DrawWork, OverlayMarksOnlyAtMarkedPixels) {
-    ZoltHeader *w = make("float", {4, 2, 4});
+TEST_F(DrawWork, OverlayMarksOnlyAtMarkedPixels) {
+    ZoltHeader *w = image("float", {4, 2, 4});
     float *p = floats(w);
     const size_t plane = 8;
     p[0] = 100;  // (r 0, c 0): dark, marked -> pure red
@@ -278,19 +258,17 @@ TEST(DrawWork, OverlayMarksOnlyAtMarkedPixels) {
 
     EXPECT_EQ(ZoltDrawOverlayMarks(w, 0.0, pic.rows()), -1);
     EXPECT_EQ(ZoltDrawOverlayMarks(w, -0.5, pic.rows()), -1);
-    Zoltfree(w, 7);
-    ZoltHeader *three = make("float", {4, 2, 3});
+    ZoltHeader *three = image("float", {4, 2, 3});
     EXPECT_EQ(ZoltDrawOverlayMarks(three, 1.0, pic.rows()), -1);
-    Zoltfree(three, 7);
 }
 
 // ------------------------------------------------------------ working copy
 
-TEST(ScaleToWorking, LinearOverAllFramesWithTrueExtremes) {
-    ZoltHeader *src = make("float", {3, 1, 2});
+TEST_F(ScaleToWorking, LinearOverAllFramesWithTrueExtremes) {
+    ZoltHeader *src = image("float", {3, 1, 2});
     const float v[6] = {2.5e6f, 2.0e6f, 3.0e6f, -4.0e6f, 0.0f, 1.0e6f};
     std::memcpy(floats(src), v, sizeof v);
-    ZoltHeader *work = make("float", {3, 1, 2});
+    ZoltHeader *work = image("float", {3, 1, 2});
     float mx = 0, mn = 0;
     ASSERT_EQ(scaleToWorking(src, work, 255.0f, 0.0f, &mx, &mn), 0);
     EXPECT_EQ(mx, 3.0e6f);
@@ -301,25 +279,22 @@ TEST(ScaleToWorking, LinearOverAllFramesWithTrueExtremes) {
     ASSERT_EQ(scaleToWorking(src, work, 20.0f, 10.0f, nullptr, nullptr), 0);
     EXPECT_NEAR(floats(work)[2], 20.0, 1e-5);
     EXPECT_NEAR(floats(work)[3], 10.0, 1e-5);
-    Zoltfree(src, 7);
-    Zoltfree(work, 7);
 }
 
-TEST(ScaleToWorking, IntegerSourcesAndSpecialValues) {
-    ZoltHeader *src = make("u8bit", {4});
+TEST_F(ScaleToWorking, IntegerSourcesAndSpecialValues) {
+    ZoltHeader *src = image("u8bit", {4});
     const uint8_t v[4] = {10, 20, 15, 12};
     std::memcpy(src->oltptr, v, 4);
-    ZoltHeader *work = make("float", {4});
+    ZoltHeader *work = image("float", {4});
     float mx = 0, mn = 0;
     ASSERT_EQ(scaleToWorking(src, work, 255.0f, 0.0f, &mx, &mn), 0);
     EXPECT_EQ(mx, 20.0f);
     EXPECT_EQ(mn, 10.0f);
     EXPECT_FLOAT_EQ(floats(work)[2], 127.5f);
     EXPECT_FLOAT_EQ(floats(work)[3], 51.0f);
-    Zoltfree(src, 7);
 
     // NaN goes to the low end, infinities to the ends, and neither moves the extremes.
-    ZoltHeader *f = make("float", {4});
+    ZoltHeader *f = image("float", {4});
     const float inf = std::numeric_limits<float>::infinity();
     const float w[4] = {std::numeric_limits<float>::quiet_NaN(), -inf, 4.0f, inf};
     std::memcpy(floats(f), w, sizeof w);
@@ -336,26 +311,23 @@ TEST(ScaleToWorking, IntegerSourcesAndSpecialValues) {
     floats(f)[1] = 2.0f;
     ASSERT_EQ(scaleToWorking(f, work, 255.0f, 0.0f, &mx, &mn), 0);
     EXPECT_EQ(floats(work)[0], 0.0f);
-    Zoltfree(f, 7);
-    Zoltfree(work, 7);
 }
 
-TEST(ScaleToWorking, RefusalsLeaveEverythingAlone) {
-    ZoltHeader *src = make("float", {2, 2});
+TEST_F(ScaleToWorking, RefusalsLeaveEverythingAlone) {
+    ZoltHeader *src = image("float", {2, 2});
     floats(src)[1] = 1.0f;
-    ZoltHeader *work = make("float", {2, 2});
+    ZoltHeader *work = image("float", {2, 2});
     floats(work)[0] = 42.0f;
     float mx = -7, mn = -7;
     EXPECT_EQ(scaleToWorking(src, work, 0.0f, 255.0f, &mx, &mn), -1);  // high below low
-    ZoltHeader *small = make("float", {2, 1});
+    ZoltHeader *small = image("float", {2, 1});
     EXPECT_EQ(scaleToWorking(src, small, 255.0f, 0.0f, &mx, &mn), -1);  // sizes differ
-    ZoltHeader *u8work = make("u8bit", {2, 2});
+    ZoltHeader *u8work = image("u8bit", {2, 2});
     EXPECT_EQ(scaleToWorking(src, u8work, 255.0f, 0.0f, &mx, &mn), -1);  // work not float
-    ZoltHeader *cmp = make("complex", {2, 2});
+    ZoltHeader *cmp = image("complex", {2, 2});
     EXPECT_EQ(scaleToWorking(cmp, work, 255.0f, 0.0f, &mx, &mn), -1);  // complex source
     EXPECT_EQ(scaleToWorking(nullptr, work, 255.0f, 0.0f, &mx, &mn), -1);
     EXPECT_EQ(floats(work)[0], 42.0f);
     EXPECT_EQ(mx, -7.0f);
     EXPECT_EQ(mn, -7.0f);
-    for (ZoltHeader *h : {src, work, small, u8work, cmp}) Zoltfree(h, 7);
 }

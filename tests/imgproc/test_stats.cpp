@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "stats.h"
+#include "zolt_fixture.h"
 
 namespace {
 
-struct Stats : ::testing::Test {
-    void SetUp() override {
-        ZoltErrorMode = 1;
-        ZoltErrorCode = 0;
-    }
-    void TearDown() override { ZoltErrorMode = 8; }
-};
+using Stats = ZoltTest;
 
 // Straightforward reference over a list of values.
 ZoltFrameStats reference(const std::vector<double> &v) {
@@ -46,13 +41,8 @@ void expectNear(const ZoltFrameStats &got, const ZoltFrameStats &want, double to
     EXPECT_EQ(got.count, want.count);
 }
 
-ZoltHeader *make(const char *type, std::vector<int> dims) {
-    dims.insert(dims.begin(), static_cast<int>(dims.size()));
-    return Zoltcreate(type, dims.data(), 11, 0);
-}
-
 TEST_F(Stats, SmallU8ImageByHand) {
-    ZoltHeader *h = make("u8bit", {2, 2});
+    ZoltHeader *h = image("u8bit", {2, 2});
     ASSERT_NE(h, nullptr);
     const unsigned char v[] = {1, 2, 3, 4};
     std::memcpy(h->oltptr, v, 4);
@@ -63,11 +53,10 @@ TEST_F(Stats, SmallU8ImageByHand) {
     EXPECT_EQ(s.mean, 2.5);
     EXPECT_NEAR(s.sd, std::sqrt(1.25), 1e-12);
     EXPECT_EQ(s.count, 4u);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, ExtremesComeFromTheDataWhateverTheirRange) {
-    ZoltHeader *h = make("float", {3, 1});
+    ZoltHeader *h = image("float", {3, 1});
     float *p = static_cast<float *>(h->oltptr);
     p[0] = -3e6f;
     p[1] = -2e6f;
@@ -82,12 +71,11 @@ TEST_F(Stats, ExtremesComeFromTheDataWhateverTheirRange) {
     ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
     EXPECT_EQ(s.max, 5e7);
     EXPECT_EQ(s.min, 2e7);
-    Zoltfree(h, 7);
 }
 
 // A NaN takes no part in the extremes wherever it stands; the sums carry it.
 TEST_F(Stats, NaNValuesTakeNoPartInTheExtremes) {
-    ZoltHeader *h = make("float", {3});
+    ZoltHeader *h = image("float", {3});
     float *p = static_cast<float *>(h->oltptr);
     const float orders[3][3] = {{NAN, 5.0f, -2.0f}, {5.0f, NAN, -2.0f}, {5.0f, -2.0f, NAN}};
     for (const auto &v : orders) {
@@ -105,11 +93,10 @@ TEST_F(Stats, NaNValuesTakeNoPartInTheExtremes) {
     ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
     EXPECT_TRUE(std::isnan(s.max));
     EXPECT_TRUE(std::isnan(s.min));
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, ConstantImageHasNoSpread) {
-    ZoltHeader *h = make("float", {4, 3});
+    ZoltHeader *h = image("float", {4, 3});
     float *p = static_cast<float *>(h->oltptr);
     for (int i = 0; i < 12; ++i) p[i] = -7.25f;
     ZoltFrameStats s;
@@ -118,12 +105,11 @@ TEST_F(Stats, ConstantImageHasNoSpread) {
     EXPECT_EQ(s.min, -7.25);
     EXPECT_EQ(s.mean, -7.25);
     EXPECT_EQ(s.sd, 0.0);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, SumsDoNotLoseSmallValuesNextToLargeOnes) {
     // In single precision 1e8 + 1 stays 1e8, so the ones would vanish.
-    ZoltHeader *h = make("float", {1000});
+    ZoltHeader *h = image("float", {1000});
     float *p = static_cast<float *>(h->oltptr);
     std::vector<double> v(1000, 1.0);
     v[0] = 1e8;
@@ -132,12 +118,11 @@ TEST_F(Stats, SumsDoNotLoseSmallValuesNextToLargeOnes) {
     ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
     EXPECT_DOUBLE_EQ(s.mean, (1e8 + 999.0) / 1000.0);
     expectNear(s, reference(v), 1e-6);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, EachFrameOfAThreeDimensionalImageStandsAlone) {
     const int cols = 5, rows = 4, frames = 3;
-    ZoltHeader *h = make("16bit", {cols, rows, frames});
+    ZoltHeader *h = image("16bit", {cols, rows, frames});
     auto *p = static_cast<int16_t *>(h->oltptr);
     std::vector<std::vector<double>> want(frames);
     for (int f = 0; f < frames; ++f)
@@ -155,22 +140,20 @@ TEST_F(Stats, EachFrameOfAThreeDimensionalImageStandsAlone) {
     EXPECT_NE(Zoltframestats(h, 3, &s), 0);
     EXPECT_EQ(ZoltErrorCode, ZOLT_EDIM);
     EXPECT_NE(Zoltframestats(h, -1, &s), 0);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, ComplexImagesCountTheirRealParts) {
-    ZoltHeader *h = make("32cmp", {2, 1});
+    ZoltHeader *h = image("32cmp", {2, 1});
     float *p = static_cast<float *>(h->oltptr);
     const float v[] = {1.0f, 100.0f, 3.0f, -100.0f};
     std::memcpy(p, v, sizeof v);
     ZoltFrameStats s;
     ASSERT_EQ(Zoltframestats(h, 0, &s), 0);
     expectNear(s, reference({1.0, 3.0}), 1e-12);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, InterleavedChannelsAreFrames) {
-    ZoltHeader *h = make("Su8bit3", {2, 1, 3});
+    ZoltHeader *h = image("Su8bit3", {2, 1, 3});
     ASSERT_NE(h, nullptr);
     const unsigned char v[] = {10, 20, 30, 40, 50, 60};  // two pixels of R G B
     std::memcpy(h->oltptr, v, sizeof v);
@@ -179,7 +162,6 @@ TEST_F(Stats, InterleavedChannelsAreFrames) {
     expectNear(s, reference({20, 50}), 1e-12);
     ASSERT_EQ(Zoltframestats(h, 2, &s), 0);
     expectNear(s, reference({30, 60}), 1e-12);
-    Zoltfree(h, 7);
 }
 
 TEST_F(Stats, BadInputIsReportedNotRead) {
@@ -189,30 +171,26 @@ TEST_F(Stats, BadInputIsReportedNotRead) {
     EXPECT_EQ(ZoltErrorCode, ZOLT_ENULL);
     EXPECT_EQ(s.max, 42);
     const int dims[] = {2, 3, 3};
-    ZoltHeader *bare = Zoltcreate("float", dims, 1, 0);  // no pixel data
+    ZoltHeader *bare = keep(Zoltcreate("float", dims, 1, 0));  // no pixel data
     ASSERT_NE(bare, nullptr);
     EXPECT_NE(Zoltframestats(bare, 0, &s), 0);
-    Zoltfree(bare, 7);
-    ZoltHeader *st = Zoltcreate("struct", dims, 11, 6);
+    ZoltHeader *st = keep(Zoltcreate("struct", dims, 11, 6));
     ASSERT_NE(st, nullptr);
     EXPECT_NE(Zoltframestats(st, 0, &s), 0);
     EXPECT_EQ(ZoltErrorCode, ZOLT_ETYPE);
-    Zoltfree(st, 7);
 }
 
 TEST_F(Stats, ShapeFillsMissingDimensionsWithOne) {
     int c, r, f;
-    ZoltHeader *h = make("float", {7});
+    ZoltHeader *h = image("float", {7});
     ASSERT_EQ(Zoltshape(h, &c, &r, &f), 0);
     EXPECT_EQ(c, 7);
     EXPECT_EQ(r, 1);
     EXPECT_EQ(f, 1);
-    Zoltfree(h, 7);
-    h = make("float", {7, 2, 5});
+    h = image("float", {7, 2, 5});
     ASSERT_EQ(Zoltshape(h, &c, &r, &f), 0);
     EXPECT_EQ(r, 2);
     EXPECT_EQ(f, 5);
-    Zoltfree(h, 7);
 }
 
 }  // namespace

@@ -32,6 +32,13 @@ void printReport(const char *message) {
     std::fflush(stderr);
 }
 
+// Ends the process in the exiting mode with the code as its status. A status
+// keeps only the low 8 bits, so the codes 256, 512, 1024, 4096 and 8192 would
+// tell the parent process that all went well: those end with status 1.
+[[noreturn]] void endProcess(int code) {
+    std::exit((code & 0xff) != 0 ? code : 1);
+}
+
 }  // namespace
 
 int Zoltext(const char *message) {
@@ -39,7 +46,7 @@ int Zoltext(const char *message) {
     lastReportedCode = ZoltErrorCode;
     lastReportedErrno = errno;
     if (ZoltDepth < 0) ZoltDepth = 0;
-    if (ZoltErrorMode == 64 && ZoltDepth <= 1) std::exit(ZoltErrorCode);
+    if (ZoltErrorMode == 64 && ZoltDepth <= 1) endProcess(ZoltErrorCode);
     return 0;
 }
 
@@ -55,6 +62,6 @@ int Zoltshort(const char *message) {
         std::fprintf(stderr, "%s\n", message ? message : "");
         std::fflush(stderr);
     }
-    if (ZoltErrorMode == 64) std::exit(ZoltErrorCode);
+    if (ZoltErrorMode == 64) endProcess(ZoltErrorCode);
     return 0;
 }

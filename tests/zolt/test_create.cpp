@@ -1,6 +1,7 @@
 // Creation, release and dimension queries of the image record.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "zolt.h"
@@ -149,6 +150,40 @@ TEST_F(Dimensions, FreeOfNullOrsEight) {
     ZoltErrorCode = 16;
     EXPECT_EQ(Zoltfree(nullptr, 7), 0);
     EXPECT_EQ(ZoltErrorCode, 24);
+}
+
+// In the exiting mode a report from a call the application made ends the
+// process. Its status must never read as success: the low 8 bits of 1024 or
+// 8192 are 0.
+using ExitingModeDeathTest = ZoltTest;
+
+TEST_F(ExitingModeDeathTest, StatusIsNeverSuccess) {
+    const int four[] = {4, 2, 2, 2, 2};
+    EXPECT_EXIT((ZoltErrorMode = 64, Zoltcreate("nosuch", four + 1, 11, 0)), testing::ExitedWithCode(1),
+                "Zoltcreate: invalid data type");
+    EXPECT_EXIT((ZoltErrorMode = 64, Zoltcreate("float", four, 11, 0)), testing::ExitedWithCode(1),
+                "more than 3 dimensions");
+    EXPECT_EXIT((ZoltErrorMode = 64, Zoltcreate("float", nullptr, 11, 0)), testing::ExitedWithCode(8),
+                "NULL pointer passed");
+    // The short report of the pixel access calls ends the process as well.
+    ZoltHeader *s = keep(Zoltcreate("struct", four + 2, 11, 4));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EXIT((ZoltErrorMode = 64, Zoltfgp(s, 0, 0)), testing::ExitedWithCode(1),
+                "Zoltfgp: unrecognized or illegal data type.");
+}
+
+TEST_F(ExitingModeDeathTest, FailuresInsideAnotherCallDoNotEndTheProcess) {
+    // The frame count of a 2-D destination is refused inside Zoltconvert,
+    // which answers -1 and leaves the decision to its caller.
+    ZoltHeader *cube = image("32flt", {4, 3, 3});
+    ZoltHeader *flat = image("32flt", {4, 3});
+    EXPECT_EXIT(
+        {
+            ZoltErrorMode = 64;
+            const int result = Zoltconvert(cube, flat);
+            std::exit(result == -1 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "Zoltdimen: Invalid dimension to get length of.");
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ void ZOlttoolChildWindow::createDock() {
 
     auto *holder = new QGroupBox;
     auto *stack = new QVBoxLayout(holder);
-    const char *titles[3] = {"Display", "RGB", "Edit"};
+    const char *titles[3] = {QT_TR_NOOP("Display"), QT_TR_NOOP("RGB"), QT_TR_NOOP("Edit")};
     QGridLayout **grids[3] = {&displayGrid, &rgbGrid, &editGrid};
     for (int i = 0; i < 3; ++i) {
         auto *group = new QGroupBox(tr(titles[i]));
@@ -123,12 +123,12 @@ void ZOlttoolChildWindow::createActions() {
         QAction **act;
     };
     const Item items[] = {
-        {"Profiler OFF", "profileAct", &ZOlttoolChildWindow::profile, &profileAct},
-        {"Histogram Off", "histogramAct", &ZOlttoolChildWindow::histogram, &histogramAct},
-        {"DrawOverlay Off", "drawOverlayAct", &ZOlttoolChildWindow::drawOverlay, &drawOverlayAct},
-        {"Reset", "resetAct", &ZOlttoolChildWindow::reset, &resetAct},
-        {"Save", "saveAct", &ZOlttoolChildWindow::save, &saveAct},
-        {"SaveWorkingImage", "saveBufferAct", &ZOlttoolChildWindow::saveBuffer, &saveBufferAct},
+        {QT_TR_NOOP("Profiler OFF"), "profileAct", &ZOlttoolChildWindow::profile, &profileAct},
+        {QT_TR_NOOP("Histogram Off"), "histogramAct", &ZOlttoolChildWindow::histogram, &histogramAct},
+        {QT_TR_NOOP("DrawOverlay Off"), "drawOverlayAct", &ZOlttoolChildWindow::drawOverlay, &drawOverlayAct},
+        {QT_TR_NOOP("Reset"), "resetAct", &ZOlttoolChildWindow::reset, &resetAct},
+        {QT_TR_NOOP("Save"), "saveAct", &ZOlttoolChildWindow::save, &saveAct},
+        {QT_TR_NOOP("SaveWorkingImage"), "saveBufferAct", &ZOlttoolChildWindow::saveBuffer, &saveBufferAct},
     };
     editToolBar = addToolBar(tr("Edit"));
     editToolBar->setObjectName("Edit");

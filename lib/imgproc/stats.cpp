@@ -83,6 +83,13 @@ int Zoltframestats(const ZoltHeader *h, int frame, ZoltFrameStats *out) {
     if (code != ZOLT_STRUCT && (code & 0x30) != 0) {
         step = (code & 0x10) ? 3 : 4;
         first = static_cast<size_t>(frame);
+        // The channels live inside the frames: fewer frames than channels
+        // would send the walk past the end of the data.
+        if (static_cast<size_t>(frames) < step) {
+            ZoltErrorCode = ZOLT_EHEADER;
+            Zoltext("Zoltframestats: interleaved image has fewer frames than channels.");
+            return ZOLT_EHEADER;
+        }
     }
     const void *data = h->oltptr;
     switch (code) {

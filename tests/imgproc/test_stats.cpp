@@ -164,6 +164,17 @@ TEST_F(Stats, InterleavedChannelsAreFrames) {
     expectNear(s, reference({30, 60}), 1e-12);
 }
 
+TEST_F(Stats, InterleavedImageWithoutItsChannelFramesIsRefused) {
+    // A 2-D "Su8bit3" image holds one byte a pixel, not three: walking its
+    // channels would read past the data.
+    ZoltHeader *h = image("Su8bit3", {4, 4});
+    ASSERT_NE(h, nullptr);
+    ZoltFrameStats s;
+    s.max = 42;
+    EXPECT_EQ(Zoltframestats(h, 0, &s), ZOLT_EHEADER);
+    EXPECT_EQ(s.max, 42);
+}
+
 TEST_F(Stats, BadInputIsReportedNotRead) {
     ZoltFrameStats s;
     s.max = 42;

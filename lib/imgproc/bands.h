@@ -37,4 +37,12 @@ void split(size_t n, int pieces, Work &&work) {
 
 }  // namespace bands
 
+// Runs work(begin, end) over [0, count) in contiguous pieces, one per core,
+// when count reaches minParallel; in the calling thread otherwise.
+template <class Work>
+void ZoltSplitWork(size_t count, size_t minParallel, Work &&work) {
+    const int pieces = count < minParallel ? 1 : bands::count(count, 1);
+    bands::split(count, pieces, [&](int, size_t begin, size_t end) { work(begin, end); });
+}
+
 #endif

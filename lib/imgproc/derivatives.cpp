@@ -14,6 +14,7 @@
 #include "flimage.h"
 #include "gauss.h"
 #include "vidscale.h"
+#include "bands.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "complexconv.h"
 #include "stats.h"
 #include "vidscale.h"
+#include "bands.h"
 
 namespace {
 

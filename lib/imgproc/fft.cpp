@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "vidscale.h"
+#include "bands.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -14,7 +14,7 @@
 #include <mutex>
 
 #include "flimage.h"
-#include "vidscale.h"
+#include "bands.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 // finding them and map to 0.
 #include "vidscale.h"
 
+#include "bands.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,32 +19,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-void ZoltSplitWork(size_t count, size_t minParallel,
-                   const std::function<void(size_t, size_t)> &work) {
-    unsigned cores = std::thread::hardware_concurrency();
-    if (cores < 1) cores = 1;
-    if (cores > 8) cores = 8;
-    if (count < minParallel || cores == 1 || count < cores) {
-        work(0, count);
-        return;
-    }
-    std::vector<std::thread> helpers;
-    helpers.reserve(cores - 1);
-    const size_t piece = (count + cores - 1) / cores;
-    for (unsigned k = 1; k < cores; ++k) {
-        const size_t begin = piece * k;
-        const size_t end = std::min(count, begin + piece);
-        if (begin >= end) break;
-        try {
-            helpers.emplace_back([&work, begin, end] { work(begin, end); });
-        } catch (...) {
-            work(begin, end);  // no thread to be had: do the piece here
-        }
-    }
-    work(0, std::min(count, piece));
-    for (auto &t : helpers) t.join();
-}
 
 namespace {
 

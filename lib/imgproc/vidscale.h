@@ -6,7 +6,6 @@
 #define IMGPROC_VIDSCALE_H
 
 #include <cstddef>
-#include <functional>
 
 #include "zolt.h"
 
@@ -33,10 +32,5 @@ enum : int {
 // switch means at least one frame was left untouched.
 int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *maxOut,
                  int frameSwitch);
-
-// Runs work(begin, end) over [0, count) split into contiguous pieces, one per
-// core, when count reaches minParallel; in the calling thread otherwise.
-void ZoltSplitWork(size_t count, size_t minParallel,
-                   const std::function<void(size_t, size_t)> &work);
 
 #endif

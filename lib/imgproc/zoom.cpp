@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "vidscale.h"
+#include "bands.h"
 
 namespace {
 

@@ -25,6 +25,9 @@
 
 static void loadIcons() { Q_INIT_RESOURCE(icons); }
 
+// Texts of the tables below, marked for translation in the window's context.
+#define TR(s) QT_TRANSLATE_NOOP("ZOlttoolMainWindow", s)
+
 namespace {
 
 // The operation buttons with their labels in both modes. Unary buttons sit in
@@ -41,58 +44,57 @@ struct ButtonEntry {
 };
 
 const ButtonEntry buttonTable[] = {
-    {"dxButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "DX"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "HoG"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "First deriv wrt to x using convolution with derivative of a Gaussian"),
+    {"dxButton", TR("DX"), TR("HoG"),
+     TR("First deriv wrt to x using convolution with derivative of a Gaussian"),
      SLOT(dx()), true, 0, 1, false},
-    {"dyButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "DY"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "ShowHoG"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "First deriv wrt to y using convolution with derivative of a Gaussian"),
+    {"dyButton", TR("DY"), TR("ShowHoG"),
+     TR("First deriv wrt to y using convolution with derivative of a Gaussian"),
      SLOT(dy()), true, 1, 1, false},
-    {"dxxButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "DXX"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "gMag"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Second deriv wrt to x using convolution with derivative of a Gaussian"),
+    {"dxxButton", TR("DXX"), TR("gMag"),
+     TR("Second deriv wrt to x using convolution with derivative of a Gaussian"),
      SLOT(dxx()), true, 2, 1, false},
-    {"dyyButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "DYY"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "gDir"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Second deriv wrt to y using convolution with derivative of a Gaussian"),
+    {"dyyButton", TR("DYY"), TR("gDir"),
+     TR("Second deriv wrt to y using convolution with derivative of a Gaussian"),
      SLOT(dyy()), true, 3, 1, false},
-    {"dxdyButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "DXY"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Clr2Gray"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "second deriv wrt to xy using convolution with derivative of a Gaussian"),
+    {"dxdyButton", TR("DXY"), TR("Clr2Gray"),
+     TR("second deriv wrt to xy using convolution with derivative of a Gaussian"),
      SLOT(dxdy()), true, 4, 1, false},
-    {"cclButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "CCL"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "ABS"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "connected components"), SLOT(ccl()), true, 5, 1, false},
-    {"blurButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Blur"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Blur the image with a Gaussian with user-selectable variance."),
+    {"cclButton", TR("CCL"), TR("ABS"),
+     TR("connected components"), SLOT(ccl()), true, 5, 1, false},
+    {"blurButton", TR("Blur"), TR("N/A"),
+     TR("Blur the image with a Gaussian with user-selectable variance."),
      SLOT(blur()), true, 6, 1, false},
-    {"exponentButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Exp"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Crop"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Exponentiate each pixel."), SLOT(exponent()), true, 0, 2, false},
-    {"inverseButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Inv"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Resize"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "output=max-input"), SLOT(inverse()), true, 1, 2, false},
-    {"laplacianButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Lap"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Qvar"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Calculate the Lapacian or QV at each pixel"), SLOT(laplacian()), true, 2, 2,
+    {"exponentButton", TR("Exp"), TR("Crop"),
+     TR("Exponentiate each pixel."), SLOT(exponent()), true, 0, 2, false},
+    {"inverseButton", TR("Inv"), TR("Resize"),
+     TR("output=max-input"), SLOT(inverse()), true, 1, 2, false},
+    {"laplacianButton", TR("Lap"), TR("Qvar"),
+     TR("Calculate the Lapacian or QV at each pixel"), SLOT(laplacian()), true, 2, 2,
      false},
-    {"curvatureButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Curv"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "HarrisOp"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Calculate the curvature of the level set at each point"), SLOT(curvature()),
+    {"curvatureButton", TR("Curv"), TR("HarrisOp"),
+     TR("Calculate the curvature of the level set at each point"), SLOT(curvature()),
      true, 3, 2, false},
-    {"histeqButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Histeq"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "MarkMax"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Histogram equalization"), SLOT(histeq()), true, 4, 2, false},
-    {"pseudoButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "CMap"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "2D 2 3D"),
-     QT_TRANSLATE_NOOP("ZOlttoolMainWindow",
-                       "Replace each pixel with a color corresponding to brightness\n 0:gray scale\n1:inverse gray "
-                       "scale\n2:Bronson\n3:hot metal\n4:heated specturm\n5:log\n6:random"),
+    {"histeqButton", TR("Histeq"), TR("MarkMax"),
+     TR("Histogram equalization"), SLOT(histeq()), true, 4, 2, false},
+    {"pseudoButton", TR("CMap"), TR("2D 2 3D"),
+     TR("Replace each pixel with a color corresponding to brightness\n 0:gray scale\n1:inverse gray "
+        "scale\n2:Bronson\n3:hot metal\n4:heated specturm\n5:log\n6:random"),
      SLOT(pseudo()), true, 5, 2, false},
-    {"natlogButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Ln"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"natlogButton", TR("Ln"), TR("N/A"), nullptr,
      SLOT(natlog()), true, 6, 2, false},
-    {"addButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Add"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"addButton", TR("Add"), TR("N/A"), nullptr,
      SLOT(add()), false, 0, 0, false},
-    {"subButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Sub"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"subButton", TR("Sub"), TR("N/A"), nullptr,
      SLOT(sub()), false, 0, 0, false},
-    {"mulButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Mul"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"mulButton", TR("Mul"), TR("N/A"), nullptr,
      SLOT(mul()), false, 0, 0, false},
-    {"divButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Div"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"divButton", TR("Div"), TR("N/A"), nullptr,
      SLOT(div()), false, 0, 0, true},
-    {"pconButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "pcon"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"pconButton", TR("pcon"), TR("N/A"), nullptr,
      SLOT(pcon()), false, 0, 0, false},
-    {"gdirButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"), nullptr,
+    {"gdirButton", TR("N/A"), TR("N/A"), nullptr,
      SLOT(gdir()), false, 0, 0, false},
-    {"correlateButton", QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "Correlate"), QT_TRANSLATE_NOOP("ZOlttoolMainWindow", "N/A"),
+    {"correlateButton", TR("Correlate"), TR("N/A"),
      nullptr, SLOT(correlate()), false, 0, 0, false},
 };
 
@@ -111,7 +113,6 @@ struct ActionEntry {
 };
 
 constexpr QKeySequence::StandardKey NoKey = QKeySequence::UnknownKey;
-#define TR(s) QT_TRANSLATE_NOOP("ZOlttoolMainWindow", s)
 
 const ActionEntry actionTable[] = {
     {"openAct", TR("&Read"), ":/icons/folder_new.png", QKeySequence::Open, TR("Open an existing file"), SLOT(open()),

@@ -46,11 +46,12 @@ bool shapeOf(const ZoltHeader *h, uint32_t code, Shape *s) {
     return status == 0;
 }
 
-// A 2-D header of the type of `like` over someone else's pixels: a frame of a
-// 3-D image or a 1-D image seen as one row. Release with dropView.
+// A 2-D header of the type code of `like` over someone else's pixels: a frame
+// of a 3-D image or a 1-D image seen as one row. Release with dropView.
 ZoltHeader *viewOf(const ZoltHeader *like, void *pixels, int cols, int rows) {
     const int dims[3] = {2, cols, rows};
-    ZoltHeader *v = Zoltcreate(like->oltdt, dims, 9, like->oltesize);
+    const ZoltTypeEntry *type = Zoltfindcode(like->dtype);
+    ZoltHeader *v = type ? Zoltcreate(type->name, dims, 9, like->oltesize) : nullptr;
     if (v) v->oltptr = pixels;
     return v;
 }
@@ -140,6 +141,11 @@ ZoltHeader *ZoltDisplayBytes(const ZoltHeader *img, int complexMode, int frame) 
     if (!img || !Zoltmagicok(img) || !img->oltptr) {
         ZoltErrorCode = ZOLT_ENULL;
         Zoltext("ZoltDisplayBytes: no image to display");
+        return nullptr;
+    }
+    if (!Zolttypeok(img)) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("ZoltDisplayBytes: fields 'oltdt', 'dtype' and 'oltesize' disagree");
         return nullptr;
     }
     int cols, rows, frames;

@@ -77,6 +77,12 @@ int Zoltframestats(const ZoltHeader *h, int frame, ZoltFrameStats *out) {
 
     const size_t plane = static_cast<size_t>(cols) * static_cast<size_t>(rows);
     const uint32_t code = h->dtype;
+    // The type first: an unknown code may carry the channel bits as well.
+    if (!Zoltaccesstype(code)) {
+        ZoltErrorCode = ZOLT_ETYPE;
+        Zoltext("Zoltframestats: unrecognized or illegal data type.");
+        return ZOLT_ETYPE;
+    }
     // Interleaved types keep their channels side by side; the "frame" is a channel.
     size_t first = static_cast<size_t>(frame) * plane;
     size_t step = 1;

@@ -167,6 +167,10 @@ int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *ma
         std::printf("Zoltvidscale: input image must already exist\n");
         return ZOLT_VIDSCALE_NO_INPUT;
     }
+    if (!Zolttypeok(in) || !Zolttypeok(out)) {
+        std::printf("Zoltvidscale: type name, code and element size of an image disagree\n");
+        return ZOLT_VIDSCALE_INPUT_TYPE;
+    }
     if (frameSwitch && in->oltndim != 3) {
         std::printf("Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n");
         return ZOLT_VIDSCALE_NOT_3D;

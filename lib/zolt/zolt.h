@@ -169,6 +169,10 @@ bool Zoltplaintype(uint32_t code);
 // True for the types the 3-D access calls read and write: the single-channel
 // codes and their interleaved channel forms ("struct" and unknown codes not).
 bool Zoltaccesstype(uint32_t code);
+// True when the header's type name, type code and element size agree with one
+// row of the table ("struct" takes any element size of at least 1). Sets no
+// error code.
+bool Zolttypeok(const ZoltHeader *h);
 void *Zoltalc(size_t bytes);
 void Zoltcfree(void *p);
 char *Zolttim();

@@ -64,6 +64,12 @@ int Zoltconvert(const ZoltHeader *src, ZoltHeader *dst) {
         Zoltext("Zoltconvert: Bad image header.");
         return -1;
     }
+    // A name of another width than the code would read or write past the data.
+    if (!Zolttypeok(src) || !Zolttypeok(dst)) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("Zoltconvert: fields 'oltdt', 'dtype' and 'oltesize' disagree.");
+        return -1;
+    }
 
     // The counts, as the dimension queries give them: a 1-D image has no rows
     // (the query reports and answers 0), a 2-D source compares one frame.

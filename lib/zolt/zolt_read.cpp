@@ -69,25 +69,51 @@ void reportf(int (*report)(const char *), const char *format, ...) {
     report(message);
 }
 
-// Refuses what a damaged fixed header would otherwise make the reader trust:
-// the magic, the dimension count and the element size. 0 when all is well.
-int checkFixedPart(const ZoltHeader *h) {
-    // Without its magic the record would be refused by every other call,
-    // Zoltfree included.
-    if (!Zoltmagicok(h)) {
+// Type name and code of a file header, whatever its byte order: the name
+// decides. A name of the table whose code (or spelling) differs is warned
+// about with code 24 and both fields take the table's values; a name of no
+// type is reported and left as read.
+void settleType(ZoltHeader *h) {
+    const ZoltTypeEntry *row = Zoltfindtype(h->oltdt);
+    if (row) {
+        if (std::strcmp(h->oltdt, row->name) != 0 || h->dtype != row->code) {
+            ZoltErrorCode = ZOLT_EHEADER;
+            reportf(Zoltwarn, "%s\n%s'%s',\n%s%x\n%s'%s',\n%s%x",
+                    "ZoltRdHdr: WARNING!  File header fields 'oltdt', 'dtype' contain",
+                    "          inconsistent information -- hdr->Zoltdt = ", h->oltdt,
+                    "          hdr->dtype = $", h->dtype,
+                    "          Data type table shows 'oltdt' should be = ", row->name,
+                    "          and 'dtype' should be $", row->code);
+            std::memset(h->oltdt, 0, sizeof h->oltdt);
+            std::strncpy(h->oltdt, row->name, sizeof h->oltdt - 1);
+            h->dtype = row->code;
+        }
+    } else {
         ZoltErrorCode = ZOLT_EHEADER;
-        Zoltext("ZoltRdHdr: field 'oltmagic' holds neither \"ZOL\" nor \"OLT\"; not a ZOLT file.");
-        return -1;
+        reportf(Zoltext, "%s\n%s (field 'oltdt' contains '%s')\n%s",
+                "ZoltRdHdr: WARNING!  Data Type Field 'oltdt' does not contain a data type",
+                "          recognized by this version of ZOLT", h->oltdt,
+                "          Image has damaged header?");
     }
+}
+
+// Refuses what a damaged fixed header would otherwise make the reader trust:
+// the dimension count, the data type and the element size. 0 when all is well.
+int checkFixedPart(const ZoltHeader *h) {
     if (h->oltndim < 1 || h->oltndim > ZOLT_MAXDIM) {
         ZoltErrorCode = ZOLT_EDIM;
         reportf(Zoltext, "ZoltRdHdr: field 'oltndim' holds %d; an image has 1 to 3 dimensions.",
                 h->oltndim);
         return -1;
     }
+    // settleType has made name and code agree, or left a name of no type.
     const ZoltTypeEntry *row = Zoltfindcode(h->dtype);
-    const bool sized = row && row->code != ZOLT_STRUCT;
-    if (h->oltesize < 1 || (sized && h->oltesize != row->esize)) {
+    if (!row || std::strcmp(h->oltdt, row->name) != 0) {
+        ZoltErrorCode = ZOLT_ETYPE;
+        reportf(Zoltext, "ZoltRdHdr: field 'oltdt' holds '%s', which names no data type.", h->oltdt);
+        return -1;
+    }
+    if (h->oltesize < 1 || (row->code != ZOLT_STRUCT && h->oltesize != row->esize)) {
         ZoltErrorCode = ZOLT_EHEADER;
         reportf(Zoltext, "ZoltRdHdr: field 'oltesize' holds %d, which does not fit data type '%s'.",
                 h->oltesize, h->oltdt);
@@ -253,27 +279,6 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
         reverseBytes(&h->oltndim, 4);
         h->olttaillen = 0;  // a tail of another machine is never read
         h->olttail = nullptr;
-        const ZoltTypeEntry *row = Zoltfindtype(h->oltdt);
-        if (row) {
-            if (std::strcmp(h->oltdt, row->name) != 0 || h->dtype != row->code) {
-                ZoltErrorCode = ZOLT_EHEADER;
-                reportf(Zoltwarn, "%s\n%s'%s',\n%s%x\n%s'%s',\n%s%x",
-                        "ZoltRdHdr: WARNING!  File header fields 'oltdt', 'dtype' contain",
-                        "          inconsistent information -- hdr->Zoltdt = ", h->oltdt,
-                        "          hdr->dtype = $", h->dtype,
-                        "          Data type table shows 'oltdt' should be = ", row->name,
-                        "          and 'dtype' should be $", row->code);
-                std::memset(h->oltdt, 0, sizeof h->oltdt);
-                std::strncpy(h->oltdt, row->name, sizeof h->oltdt - 1);
-                h->dtype = row->code;
-            }
-        } else {
-            ZoltErrorCode = ZOLT_EHEADER;
-            reportf(Zoltext, "%s\n%s (field 'oltdt' contains '%s')\n%s",
-                    "ZoltRdHdr: WARNING!  Data Type Field 'oltdt' does not contain a data type",
-                    "          recognized by this version of ZOLT", h->oltdt,
-                    "          Image has damaged header?");
-        }
     } else if (h->oltblksz != 512) {
         // Not a layout this library knows: refuse the file, keep the process.
         std::printf("input file blocksize not set to anything I recognize\n");
@@ -282,6 +287,15 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
         ZoltErrorCode = ZOLT_EHEADER;
         return nullptr;
     }
+    // Without its magic the record would be refused by every other call,
+    // Zoltfree included.
+    if (!Zoltmagicok(h)) {
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("ZoltRdHdr: field 'oltmagic' holds neither \"ZOL\" nor \"OLT\"; not a ZOLT file.");
+        Zoltcfree(h);
+        return nullptr;
+    }
+    settleType(h);
     if (checkFixedPart(h) != 0) {
         Zoltcfree(h);
         return nullptr;

@@ -42,16 +42,25 @@ const ZoltTypeEntry *ZoltTypeTable(int *rows) {
     return kTypes;
 }
 
-const ZoltTypeEntry *Zoltfindtype(const char *name) {
-    if (name) {
-        for (int i = 0; i < kRows; ++i) {
-            if (std::strcmp(kTypes[i].name, name) != 0) continue;
-            while (kTypes[i].code == 0) ++i;
-            return &kTypes[i];
-        }
+namespace {
+
+// The canonical row of a name, or null; touches no library state.
+const ZoltTypeEntry *rowOfName(const char *name) {
+    if (!name) return nullptr;
+    for (int i = 0; i < kRows; ++i) {
+        if (std::strcmp(kTypes[i].name, name) != 0) continue;
+        while (kTypes[i].code == 0) ++i;
+        return &kTypes[i];
     }
-    ZoltErrorCode = ZOLT_ETYPE;
     return nullptr;
+}
+
+}  // namespace
+
+const ZoltTypeEntry *Zoltfindtype(const char *name) {
+    const ZoltTypeEntry *row = rowOfName(name);
+    if (!row) ZoltErrorCode = ZOLT_ETYPE;
+    return row;
 }
 
 bool Zoltplaintype(uint32_t code) {
@@ -68,4 +77,11 @@ const ZoltTypeEntry *Zoltfindcode(uint32_t code) {
     for (const ZoltTypeEntry &row : kTypes)
         if (row.code == code) return &row;
     return nullptr;
+}
+
+bool Zolttypeok(const ZoltHeader *h) {
+    if (!h || std::memchr(h->oltdt, '\0', sizeof h->oltdt) == nullptr) return false;
+    const ZoltTypeEntry *row = rowOfName(h->oltdt);
+    if (!row || row->code != h->dtype || h->oltesize < 1) return false;
+    return row->code == ZOLT_STRUCT || h->oltesize == row->esize;
 }

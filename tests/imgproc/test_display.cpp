@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display.h"
+#include "vidscale.h"
 #include "zolt.h"
 #include "zolt_fixture.h"
 
@@ -154,6 +155,22 @@ TEST_F(DisplayBytes, FlatImageGivesZerosAndNullHeaderIsRefused) {
     ASSERT_NE(b, nullptr);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(bytes(b)[i], 0);
     EXPECT_EQ(ZoltDisplayBytes(nullptr, 0, 0), nullptr);
+}
+
+TEST_F(DisplayBytes, ViewsConversionAndScalingRefuseANameOfAnotherWidth) {
+    // One-byte elements named as eight-byte ones: any of these calls that
+    // believed the name would read eight times past the data.
+    ZoltHeader *line = image("u8bit", {8});
+    ZoltHeader *plane = image("u8bit", {4, 2});
+    ZoltHeader *frames = image("u8bit", {4, 2, 2});
+    for (ZoltHeader *h : {line, plane, frames}) std::strcpy(h->oltdt, "64flt");
+    EXPECT_EQ(ZoltDisplayBytes(line, 0, 0), nullptr);
+    EXPECT_EQ(ZoltDisplayBytes(frames, 0, 1), nullptr);
+    ZoltHeader *out = image("u8bit", {4, 2});
+    EXPECT_EQ(Zoltvidscale(plane, out, nullptr, nullptr, 0), ZOLT_VIDSCALE_INPUT_TYPE);
+    ZoltHeader *f = image("float", {4, 2});
+    EXPECT_EQ(Zoltconvert(plane, f), -1);
+    EXPECT_EQ(Zoltconvert(f, plane), -1);
 }
 
 // ------------------------------------------------------------- drawing

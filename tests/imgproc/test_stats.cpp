@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "stats.h"
@@ -205,3 +206,19 @@ TEST_F(Stats, ShapeFillsMissingDimensionsWithOne) {
 }
 
 }  // namespace
+
+TEST_F(Stats, UnknownTypeCodeIsReportedAsSuchEvenWithChannelBits) {
+    // 0x31 is no type, though its channel bits read "three channels".
+    ZoltHeader *h = image("u8bit", {4, 4, 1});
+    ASSERT_NE(h, nullptr);
+    h->dtype = 0x31;
+    ZoltErrorMode = 8;
+    ZoltFrameStats s;
+    testing::internal::CaptureStderr();
+    const int status = Zoltframestats(h, 0, &s);
+    const std::string said = testing::internal::GetCapturedStderr();
+    ZoltErrorMode = 1;
+    EXPECT_EQ(status, ZOLT_ETYPE);
+    EXPECT_NE(said.find("unrecognized or illegal data type"), std::string::npos) << said;
+    EXPECT_EQ(said.find("fewer frames"), std::string::npos) << said;
+}

@@ -351,6 +351,47 @@ TEST_F(Damaged, CorruptStreamIsRefused) {
     EXPECT_EQ(ZoltErrorCode, 448);
 }
 
+// A native file is held to its type name as a foreign one is: the name wins
+// over the code with a warning, then the element size must fit the name.
+TEST_F(Damaged, NativeTypeNameDecidesAndElementSizeMustFitIt) {
+    const struct {
+        const char *what;
+        const char *name;
+        uint32_t code;
+        int esize, ndim;
+        bool reads;
+    } cases[] = {
+        {"1-D, 8-byte name over 1-byte code and size", "64flt", 0x401, 1, 1, false},
+        {"8-byte name over 4-byte code and size", "64flt", 0x204, 4, 2, false},
+        {"1-byte name over 4-byte code and size", "u8bit", 0x204, 4, 2, false},
+        {"1-byte name over 8-byte code and size", "u8bit", 0x208, 8, 2, false},
+        {"name and size of one width, code of another type", "32bit", 0x204, 4, 2, true},
+    };
+    ZoltErrorMode = 8;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned char> b = validFile();
+        std::fill(b.begin() + 212, b.begin() + 228, 0);
+        std::memcpy(&b[212], c.name, std::strlen(c.name));
+        put(b, 228, c.code, 4);
+        put(b, 232, static_cast<uint32_t>(c.esize), 4);
+        put(b, 236, static_cast<uint32_t>(c.ndim), 4);
+        testing::internal::CaptureStderr();
+        ZoltHeader *h = readBytes(b);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("File header fields 'oltdt', 'dtype' contain"), std::string::npos) << err;
+        if (!c.reads) {
+            EXPECT_EQ(h, nullptr);
+            EXPECT_EQ(ZoltErrorCode, 24);
+            continue;
+        }
+        ASSERT_NE(h, nullptr);
+        EXPECT_STREQ(h->oltdt, "32bit");
+        EXPECT_EQ(h->dtype, 0x104u);
+        EXPECT_EQ(static_cast<int32_t *>(h->oltptr)[5], static_cast<int32_t>(floatBits(5.0f)));
+    }
+}
+
 using Calls = Reader;
 
 TEST_F(Calls, NullArgumentsAndMissingFiles) {

@@ -11,10 +11,11 @@
 
 namespace {
 
-// A header of `like`'s shape that shares `data` (released without its data).
+// A header of `like`'s type code that shares `data` (released without its data).
 ZoltHeader *planeView(const ZoltHeader *like, void *data, int cols) {
     const int dims[] = {2, cols, 1};
-    ZoltHeader *v = Zoltcreate(like->oltdt, dims, 0, like->oltesize);
+    const ZoltTypeEntry *type = Zoltfindcode(like->dtype);
+    ZoltHeader *v = type ? Zoltcreate(type->name, dims, 0, like->oltesize) : nullptr;
     if (v) v->oltptr = data;
     return v;
 }

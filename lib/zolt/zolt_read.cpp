@@ -19,6 +19,8 @@ constexpr int kFileHeaderBytes = 256;
 // Deflate never expands more than about 1032 to 1: a stream of n bytes holds
 // at most this many raw bytes (plus a little slack for tiny streams).
 constexpr uint64_t kMaxInflateRatio = 1040;
+// First allocation for pixel data from an input of unknown length.
+constexpr size_t kFirstChunk = size_t{1} << 20;
 
 template <typename T>
 void getField(T *field, const unsigned char *buf, int offset) {
@@ -162,18 +164,60 @@ int dataError(ZoltHeader *h, void *data) {
     return ZOLT_EIO;
 }
 
-// Inflates one zlib stream from the file into `data` (exactly `raw` bytes).
-// Reads in pieces up to the end of the stream, so a stream longer than the raw
-// size (data that does not compress) reads as well as any other. A stream that
-// ends early, fails its checksum or holds more than `raw` bytes is refused.
-// Afterwards the file stands just behind the stream when it can be repositioned.
-bool inflateStream(FILE *fp, unsigned char *data, size_t raw) {
+// The pixel buffer being filled. From a regular file it is allocated whole at
+// once (the file's size has vouched for it); from a stream of unknown length
+// it starts small and doubles, never beyond the raw size, only as bytes
+// arrive, so a short input cannot make the reader reserve what it claims.
+struct DataBuffer {
+    unsigned char *data = nullptr;
+    size_t cap = 0;
+    size_t raw = 0;
+
+    // The first allocation: all of it when the input has vouched for the
+    // size, else the first chunk. False when memory runs out.
+    bool start(bool whole) {
+        if (!whole) return grow();
+        data = static_cast<unsigned char *>(ZoltCallocHook(raw, 1));
+        cap = data ? raw : 0;
+        return data != nullptr;
+    }
+
+    // Room for at least one more byte; false when memory runs out.
+    bool grow() {
+        const size_t next = std::min(raw, std::max(cap * 2, kFirstChunk));
+        void *p = ZoltReallocHook(data, next);
+        if (!p) return false;
+        data = static_cast<unsigned char *>(p);
+        cap = next;
+        return true;
+    }
+};
+
+// Reads exactly buf.raw bytes; 0, ZOLT_EIO or ZOLT_ENOMEM.
+int readRaw(FILE *fp, DataBuffer &buf) {
+    size_t filled = 0;
+    while (filled < buf.raw) {
+        if (filled == buf.cap && !buf.grow()) return ZOLT_ENOMEM;
+        const size_t got = std::fread(buf.data + filled, 1, buf.cap - filled, fp);
+        if (got == 0) return ZOLT_EIO;
+        filled += got;
+    }
+    return 0;
+}
+
+// Inflates one zlib stream from the file into the buffer (exactly buf.raw
+// bytes). Reads in pieces up to the end of the stream, so a stream longer than
+// the raw size (data that does not compress) reads as well as any other. A
+// stream that ends early, fails its checksum or holds more than the raw size
+// is refused (ZOLT_EIO). Afterwards the file stands just behind the stream
+// when it can be repositioned.
+int inflateStream(FILE *fp, DataBuffer &buf) {
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
-    if (inflateInit(&zs) != Z_OK) return false;
+    if (inflateInit(&zs) != Z_OK) return ZOLT_ENOMEM;
     unsigned char chunk[1 << 16];
     unsigned char spill;  // one byte past the image: the stream must not reach it
-    bool ok = false;
+    int status = ZOLT_EIO;
     for (;;) {
         if (zs.avail_in == 0) {
             const size_t got = std::fread(chunk, 1, sizeof chunk, fp);
@@ -183,26 +227,30 @@ bool inflateStream(FILE *fp, unsigned char *data, size_t raw) {
         }
         if (zs.avail_out == 0) {
             const size_t done = zs.total_out;
-            if (done < raw) {
-                zs.next_out = data + done;
-                zs.avail_out = static_cast<uInt>(std::min<size_t>(raw - done, 1u << 30));
+            if (done < buf.raw) {
+                if (done == buf.cap && !buf.grow()) {
+                    status = ZOLT_ENOMEM;
+                    break;
+                }
+                zs.next_out = buf.data + done;
+                zs.avail_out = static_cast<uInt>(std::min<size_t>(buf.cap - done, 1u << 30));
             } else {
                 zs.next_out = &spill;
                 zs.avail_out = 1;
             }
         }
         const int ret = inflate(&zs, Z_NO_FLUSH);
-        if (zs.total_out > raw) break;
+        if (zs.total_out > buf.raw) break;
         if (ret == Z_STREAM_END) {
-            ok = zs.total_out == raw;
+            if (zs.total_out == buf.raw) status = 0;
             break;
         }
         if (ret != Z_OK && ret != Z_BUF_ERROR) break;
     }
     const size_t unread = zs.avail_in;
     inflateEnd(&zs);
-    if (ok && unread) std::fseek(fp, -static_cast<long>(unread), SEEK_CUR);
-    return ok;
+    if (status == 0 && unread) std::fseek(fp, -static_cast<long>(unread), SEEK_CUR);
+    return status;
 }
 
 }  // namespace
@@ -404,23 +452,27 @@ int ZoltRdData(ZoltHeader *h, FILE *fp) {
         Zoltfree(h, 7);
         return ZOLT_EHEADER;
     }
-    // Before allocating, make sure the file can hold what the header claims.
+    // Before allocating, make sure the file can hold what the header claims;
+    // when its length cannot be known, memory grows with the bytes received.
+    DataBuffer buf;
+    buf.raw = raw;
     const long long left = bytesLeft(fp);
     if (left >= 0) {
         const uint64_t avail = std::min<uint64_t>(static_cast<uint64_t>(left), 1ull << 48);
         const uint64_t most = h->oltcomp ? avail * kMaxInflateRatio + 1024 : avail;
         if (raw > most) return dataError(h, nullptr);
     }
-    auto *data = static_cast<unsigned char *>(ZoltCallocHook(raw, 1));
-    if (!data) {
+    int status = ZOLT_ENOMEM;
+    if (buf.start(left >= 0)) status = h->oltcomp ? inflateStream(fp, buf) : readRaw(fp, buf);
+    if (status == ZOLT_ENOMEM) {
+        Zoltcfree(buf.data);
         ZoltErrorCode = ZOLT_ENOMEM;
         Zoltext("ZoltRdData: couldn't allocate space to store image data.");
         Zoltfree(h, 7);
         return ZOLT_ENOMEM;
     }
-    const bool ok = h->oltcomp ? inflateStream(fp, data, raw)
-                               : std::fread(data, 1, raw, fp) == raw;
-    if (!ok) return dataError(h, data);
+    if (status != 0) return dataError(h, buf.data);
+    unsigned char *data = buf.data;
     // Leave the file behind the data padding, where a tail would start.
     if (raw % 512) skipBytes(fp, 512 - raw % 512);
 
@@ -449,18 +501,22 @@ int ZoltRdTail(ZoltHeader *h, FILE *fp) {
     }
     if (h->olttaillen <= 0) return -1;
     const size_t n = static_cast<size_t>(h->olttaillen);
-    // A file shorter than the announced tail is not worth an allocation.
+    // A file shorter than the announced tail is not worth an allocation; from
+    // a stream the tail grows as it arrives.
     const long long left = bytesLeft(fp);
-    unsigned char *tail = nullptr;
-    if (left < 0 || static_cast<unsigned long long>(left) >= n) {
-        tail = static_cast<unsigned char *>(ZoltCallocHook(n, 1));
-        if (!tail) {
-            ZoltErrorCode = ZOLT_ENOMEM;
-            Zoltext("ZoltRdTail: can't allocate space to store tail.");
-            return ZOLT_ENOMEM;
-        }
+    DataBuffer buf;
+    buf.raw = n;
+    int status = ZOLT_EIO;
+    if (left < 0 || static_cast<unsigned long long>(left) >= n)
+        status = buf.start(left >= 0) ? readRaw(fp, buf) : ZOLT_ENOMEM;
+    unsigned char *tail = buf.data;
+    if (status == ZOLT_ENOMEM) {
+        Zoltcfree(tail);
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("ZoltRdTail: can't allocate space to store tail.");
+        return ZOLT_ENOMEM;
     }
-    if (!tail || std::fread(tail, 1, n, fp) != n) {
+    if (status != 0) {
         Zoltcfree(tail);
         h->olttail = nullptr;
         h->olttaillen = 0;

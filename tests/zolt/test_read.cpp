@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zolt.h"
@@ -389,6 +392,88 @@ TEST_F(Damaged, NativeTypeNameDecidesAndElementSizeMustFitIt) {
         EXPECT_STREQ(h->oltdt, "32bit");
         EXPECT_EQ(h->dtype, 0x104u);
         EXPECT_EQ(static_cast<int32_t *>(h->oltptr)[5], static_cast<int32_t>(floatBits(5.0f)));
+    }
+}
+
+// Input of unknown length: the pixel buffer follows the bytes that arrive,
+// whatever the header claims. Allocations go through hooks that refuse more
+// than a limit and remember the largest request.
+struct Pipe : Reader {
+    static inline size_t largest = 0;
+    static constexpr size_t kLimit = size_t{64} << 20;
+    static void *limitedCalloc(size_t n, size_t size) {
+        largest = std::max(largest, n * size);
+        return n * size > kLimit ? nullptr : std::calloc(n, size);
+    }
+    static void *limitedRealloc(void *p, size_t size) {
+        largest = std::max(largest, size);
+        return size > kLimit ? nullptr : std::realloc(p, size);
+    }
+    void SetUp() override {
+        Reader::SetUp();
+        largest = 0;
+        ZoltCallocHook = limitedCalloc;
+        ZoltReallocHook = limitedRealloc;
+    }
+    void TearDown() override {
+        ZoltCallocHook = std::calloc;
+        ZoltReallocHook = std::realloc;
+        Reader::TearDown();
+    }
+    // Reads the bytes as they come out of a pipe.
+    ZoltHeader *readPiped(const std::vector<unsigned char> &bytes) {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        std::thread writer([&] {
+            size_t done = 0;
+            while (done < bytes.size()) {
+                const ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
+                if (n <= 0) break;
+                done += static_cast<size_t>(n);
+            }
+            close(fds[1]);
+        });
+        FILE *fp = fdopen(fds[0], "rb");
+        ZoltHeader *h = keep(ZoltRdImg(fp, 0));
+        std::vector<char> rest(4096);
+        while (std::fread(rest.data(), 1, rest.size(), fp) > 0) {}  // let the writer finish
+        writer.join();
+        std::fclose(fp);
+        return h;
+    }
+};
+
+TEST_F(Pipe, ShortInputClaimingTwoGigabytesAllocatesLittle) {
+    for (int comp : {0, 1}) {
+        SCOPED_TRACE(comp ? "compressed" : "raw");
+        std::vector<unsigned char> b = validFile(comp);
+        put(b, 256, 32768, 4);  // 32768 x 16384 floats: 2 GiB claimed
+        put(b, 320, 16384, 4);
+        b.resize(1024);
+        EXPECT_EQ(readPiped(b), nullptr);
+        EXPECT_EQ(ZoltErrorCode, 448);
+        EXPECT_LE(largest, size_t{2} << 20);
+    }
+}
+
+TEST_F(Pipe, ImagesLargerThanOneChunkArriveWhole) {
+    const int dims[] = {2, 1500, 1100};  // 1.65 MB of bytes
+    for (int comp : {0, 1}) {
+        SCOPED_TRACE(comp ? "compressed" : "raw");
+        ZoltHeader *src = keep(Zoltcreate("u8bit", dims, 11, 0));
+        ASSERT_NE(src, nullptr);
+        auto *p = static_cast<unsigned char *>(src->oltptr);
+        for (size_t i = 0; i < 1500 * 1100; ++i) p[i] = static_cast<unsigned char>((i * 7919) >> 5);
+        src->oltcomp = static_cast<unsigned char>(comp);
+        FILE *fp = std::tmpfile();
+        ASSERT_EQ(ZoltWrImg(src, fp, 0), -1);
+        std::vector<unsigned char> b(static_cast<size_t>(std::ftell(fp)));
+        std::rewind(fp);
+        ASSERT_EQ(std::fread(b.data(), 1, b.size(), fp), b.size());
+        std::fclose(fp);
+        ZoltHeader *h = readPiped(b);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(std::memcmp(h->oltptr, p, 1500 * 1100), 0);
     }
 }
 

@@ -17,6 +17,7 @@
 #endif
 
 #include "bands.h"
+#include "zolt_safefile.h"
 
 namespace {
 
@@ -329,15 +330,16 @@ void outputRows(const int32_t *lab, int cols, int first, int end, const int32_t 
 }
 
 // Writes the areas file: "label area" for every label 0..count.
+// An old areas file stays as it was unless the new one is written whole.
 bool writeAreas(const char *name, const int32_t *area, int count) {
-    FILE *fp = std::fopen(name, "wb");
+    ZoltSafeFile safe;
+    FILE *fp = safe.open(name);
     if (!fp) {
         std::printf("file name %s is invalid for areas file\n", name);
         return false;
     }
     for (int k = 0; k <= count; ++k) std::fprintf(fp, "%d %d\n", k, area[k]);
-    std::fclose(fp);
-    return true;
+    return safe.commit();
 }
 
 // Rows and columns of an image the labelling can read, or false.

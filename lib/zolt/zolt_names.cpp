@@ -2,6 +2,7 @@
 // the "~" home shorthand, "-" for the standard streams, and prompting on a
 // terminal with a few retries. Expanded names may be of any length.
 #include "zolt.h"
+#include "zolt_safefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -172,8 +173,11 @@ char *ZoltGetFN(const char *prompt, FILE *in) {
     return ZoltPrsFN(buffer, &status);
 }
 
-FILE *ZoltOpen(const char *name, const char *mode, const char *prompt, int count) {
-    ZoltDepthGuard depth;
+namespace {
+
+// ZoltOpen's name handling, prompting and reports; with `safe`, the path is
+// opened for writing through it (a temporary file beside the target).
+FILE *openNamed(const char *name, const char *mode, const char *prompt, int count, ZoltSafeFile *safe) {
     if (!mode) mode = "";
     if (!name) return standardStream(mode);
     const bool interactive = stdinIsTerminal() && name[0] == '\0' && prompt;
@@ -196,7 +200,7 @@ FILE *ZoltOpen(const char *name, const char *mode, const char *prompt, int count
             Zoltcfree(path);
             return standardStream(mode);
         }
-        FILE *fp = std::fopen(path, mode);
+        FILE *fp = safe ? safe->open(path) : std::fopen(path, mode);
         if (fp) {
             Zoltcfree(path);
             return fp;
@@ -213,4 +217,16 @@ FILE *ZoltOpen(const char *name, const char *mode, const char *prompt, int count
         Zoltcfree(path);
         --retries;
     }
+}
+
+}  // namespace
+
+FILE *ZoltOpen(const char *name, const char *mode, const char *prompt, int count) {
+    ZoltDepthGuard depth;
+    return openNamed(name, mode, prompt, count, nullptr);
+}
+
+FILE *ZoltOpenSafe(const char *name, const char *prompt, int count, ZoltSafeFile &safe) {
+    ZoltDepthGuard depth;
+    return openNamed(name, "wb", prompt, count, &safe);
 }

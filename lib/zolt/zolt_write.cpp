@@ -3,6 +3,7 @@
 // stream), '.' padding after the raw size and the optional tail. Images under
 // 512 pixels are written raw by ZoltPutImg.
 #include "zolt.h"
+#include "zolt_safefile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -174,7 +175,8 @@ int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag
         Zoltext("ZoltPutImg: No data associated with header! (field 'oltptr' = 0)");
         return 0;
     }
-    FILE *fp = ZoltOpen(name, "wb", prompt, 5);
+    ZoltSafeFile safe;
+    FILE *fp = ZoltOpenSafe(name, prompt, 5, safe);
     if (!fp) {
         Zoltext("ZoltPutImg: couldn't open file.");
         return 0;
@@ -187,10 +189,16 @@ int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag
         h->oltcomp = 0;
     }
     bool ok = ZoltWrImg(h, fp, tailflag) != 0;
-    // Data still in the stream's buffer must reach the file, or the write failed.
-    const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
-    const bool closed = ZoltClose(fp) == 0;
-    if (ok && !(flushed && closed)) {
+    // Data still in the stream's buffer must reach the file, or the write
+    // failed; only a complete file takes the target's place.
+    bool done;
+    if (safe.file()) {
+        done = ok && safe.commit();
+        safe.abandon();
+    } else {
+        done = std::fflush(fp) == 0 && !std::ferror(fp) && ZoltClose(fp) == 0;
+    }
+    if (ok && !done) {
         ok = false;
         ZoltErrorCode = ZOLT_EIO;
     }

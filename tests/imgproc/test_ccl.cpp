@@ -212,6 +212,14 @@ TEST_F(Ccl, UnwritableAreasFileLeavesOutputAlone) {
     for (int i = 0; i < 12; ++i) EXPECT_EQ(static_cast<float *>(out->oltptr)[i], 0.f);
 }
 
+TEST_F(Ccl, AreasFileThatCannotBeWrittenWholeIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no full device here";
+    ZoltHeader *in = picture({"....", ".##.", ".##."});
+    ZoltHeader *out = image("float", {4, 3});
+    int count = 0;
+    EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, 1, 0, count, "/dev/full", out), CCL_AREASFILE);
+}
+
 TEST_F(Ccl, FloatOutputCarriesMinusOneBorder) {
     ZoltHeader *in = picture({"....", ".##.", ".##."});
     ZoltHeader *out = image("float", {4, 3});

@@ -4,6 +4,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -331,6 +337,58 @@ TEST_F(Refusals, FailedWritesAreReportedAsFailures) {
     }
     EXPECT_EQ(Zoltpot(h, "/nonexistent-folder/x.zol"), 0);
     EXPECT_EQ(ZoltErrorCode, 64);
+}
+
+// Names in a folder, "." and ".." left out.
+std::vector<std::string> folderNames(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+TEST_F(Refusals, SaveCutShortLeavesTheOldFileAndNoPartialFile) {
+    std::string dir = tempPath("save-XXXXXX");
+    ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+    const std::string target = dir + "/picture.zol";
+    const std::vector<unsigned char> old = {'o', 'l', 'd', '\n'};
+    ASSERT_TRUE(writeFile(target, old));
+
+    // The child may write no file beyond 4 KB; the raw image needs 16 KB.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_IGN);
+        ZoltErrorMode = 1;
+        const int dims[] = {2, 64, 64};
+        ZoltHeader *h = Zoltcreate("32flt", dims, 11, 0);
+        h->oltcomp = 0;
+        _exit(Zoltpot(h, target.c_str()) == 0 && ZoltErrorCode == 448 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save did not fail as failed";
+    EXPECT_EQ(readFile(target), old);
+    EXPECT_EQ(folderNames(dir), std::vector<std::string>{"picture.zol"});
+
+    // A save that completes replaces the file, again without a trace.
+    ZoltHeader *h = image("u8bit", {40, 30});
+    ASSERT_NE(h, nullptr);
+    static_cast<unsigned char *>(h->oltptr)[7] = 99;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Zoltpot(h, target.c_str()), -1);
+    testing::internal::GetCapturedStdout();
+    ZoltHeader *back = keep(Zoltpin(target.c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(static_cast<unsigned char *>(back->oltptr)[7], 99);
+    EXPECT_EQ(folderNames(dir), std::vector<std::string>{"picture.zol"});
+    std::remove(target.c_str());
+    rmdir(dir.c_str());
 }
 
 }  // namespace

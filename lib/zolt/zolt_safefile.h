@@ -1,0 +1,43 @@
+// Saves that never destroy a file: the data goes to a temporary file in the
+// target's folder, which replaces the target (by rename) only after a complete
+// write, flush, sync and close. A failed or abandoned save removes the
+// temporary file and leaves the old target as it was. Targets that exist and
+// are not regular files (devices, pipes) are written in place.
+#ifndef ZOLT_SAFEFILE_H
+#define ZOLT_SAFEFILE_H
+
+#include <cstdio>
+#include <string>
+
+class ZoltSafeFile {
+public:
+    ZoltSafeFile() = default;
+    // Opens at once; check file().
+    explicit ZoltSafeFile(const char *target) { open(target); }
+    ~ZoltSafeFile() { abandon(); }
+    ZoltSafeFile(const ZoltSafeFile &) = delete;
+    ZoltSafeFile &operator=(const ZoltSafeFile &) = delete;
+
+    // Opens the file to write for `target` ("wb"); null (errno set) on failure.
+    FILE *open(const char *target);
+    FILE *file() const { return fp_; }
+
+    // Flushes, syncs and closes the file, then puts it in the target's place.
+    // False when any step fails: the temporary file is gone, the target is as
+    // it was (a target written in place may be partly written).
+    bool commit();
+    // Closes and removes the temporary file; the target keeps its old contents.
+    void abandon();
+
+private:
+    FILE *fp_ = nullptr;
+    std::string target_;
+    std::string temp_;  // empty when the target is written in place
+};
+
+// ZoltOpen(name, "wb", prompt, count) through a safe file: the same name
+// expansion, prompting and reports. The name "-" gives the standard output and
+// leaves `safe` closed; any other name opens `safe` and returns its file.
+FILE *ZoltOpenSafe(const char *name, const char *prompt, int count, ZoltSafeFile &safe);
+
+#endif

@@ -18,6 +18,7 @@
 #include "prompt.h"
 #include "stats.h"
 #include "zolt.h"
+#include "zolt_safefile.h"
 
 namespace {
 
@@ -86,13 +87,13 @@ void ZOlttoolMainWindow::open() {
     appendConsole(QStringLiteral("\nOpening ") + name);
     openImageFile(name, outputSlot());
 
-    QFile log(logFilePath());
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // The old log stays whole unless the new one is written whole.
+    const QByteArray path = name.toLocal8Bit();
+    if (!ZoltSafeWrite(QFile::encodeName(logFilePath()).constData(), path.constData(),
+                       static_cast<size_t>(path.size()))) {
         showNote(tr("Cannot open log file. ReRead will not work."));
         return;
     }
-    log.write(name.toLocal8Bit());
-    log.close();
     updateAccessability();
 }
 

@@ -3,7 +3,9 @@
 // the two commands that take no action. A copy never turns into zeros: it is
 // exact within a type and refused where no conversion exists.
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -17,6 +19,7 @@
 #include "childwindow.h"
 #include "displayimage.h"
 #include "zolt.h"
+#include "zolt_safefile.h"
 
 namespace {
 
@@ -32,8 +35,13 @@ bool savePicture(const ZoltHeader *img, int frame, const QString &name) {
     std::unique_ptr<QImage> picture(makeDisplayImage(img, 0, frame));
     if (!picture) return false;
     const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
-    const char *format = QImageWriter::supportedImageFormats().contains(suffix) ? nullptr : "PNG";
-    return picture->save(name, format);
+    const char *format = QImageWriter::supportedImageFormats().contains(suffix) ? suffix.constData() : "PNG";
+    // An old picture of that name stays whole unless the new one is written whole.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    return buffer.open(QIODevice::WriteOnly) && picture->save(&buffer, format) &&
+           ZoltSafeWrite(QFile::encodeName(name).constData(), bytes.constData(),
+                         static_cast<size_t>(bytes.size()));
 }
 
 }  // namespace

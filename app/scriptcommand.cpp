@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "zolt.h"
+#include "zolt_safefile.h"
 
 QString shellQuote(const QString &text) {
     QString quoted = text;
@@ -43,12 +44,14 @@ bool runScriptProcess(const ScriptFiles &files) {
 
 bool writeExchangeImage(ZoltHeader *img, const QString &path) {
     if (!img || !img->oltptr) return false;
-    FILE *fp = std::fopen(QFile::encodeName(path).constData(), "wb");
+    // The script never sees a half-written input: the file replaces the old
+    // one only when complete.
+    ZoltSafeFile safe;
+    FILE *fp = safe.open(QFile::encodeName(path).constData());
     if (!fp) return false;
     // Below 512 pixels a zlib stream can be longer than the data it holds.
     if (Zoltpixels(img) < 512) img->oltcomp = 0;
-    const bool written = ZoltWrImg(img, fp, 0) == -1;
-    return std::fclose(fp) == 0 && written;
+    return ZoltWrImg(img, fp, 0) == -1 && safe.commit();
 }
 
 ZoltHeader *readExchangeImage(const QString &path) {

@@ -95,3 +95,9 @@ void ZoltSafeFile::abandon() {
     }
     temp_.clear();
 }
+
+bool ZoltSafeWrite(const char *target, const void *data, size_t n) {
+    ZoltSafeFile safe;
+    FILE *fp = safe.open(target);
+    return fp && std::fwrite(data, 1, n, fp) == n && safe.commit();
+}

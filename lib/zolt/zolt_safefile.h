@@ -40,4 +40,8 @@ private:
 // leaves `safe` closed; any other name opens `safe` and returns its file.
 FILE *ZoltOpenSafe(const char *name, const char *prompt, int count, ZoltSafeFile &safe);
 
+// Puts n bytes in the place of `target` through a safe file; false (errno
+// set, the old target untouched) when they cannot all be written.
+bool ZoltSafeWrite(const char *target, const void *data, size_t n);
+
 #endif

@@ -1,11 +1,19 @@
 // Save As into ZOLT files of a named type and into pictures, and the buffer
 // commands Copy, Paste and Delete. Written files are checked by reading them
 // back; nothing may turn into zeros without a word.
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "bufferfixture.h"
 #include "zolt.h"
@@ -17,6 +25,7 @@ private slots:
     void saveAsZoltInANamedType();
     void saveAsRefusesWhatItCannotWrite();
     void saveAsPicture();
+    void saveCutShortKeepsTheOldFile();
     void copyPasteTwiceAndDelete();
     void complexBufferCopiedPastedAndSavedExactly();
 };
@@ -146,6 +155,48 @@ void TestSaving::saveAsPicture() {
     QCOMPARE(g.pixel(1, 0), qRgb(255, 255, 255));
     QCOMPARE(g.pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(f.messages(), QStringList());
+}
+
+void TestSaving::saveCutShortKeepsTheOldFile() {
+    PanelFixture f;
+    std::vector<double> noise(300 * 300);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<double>((i * 2654435761u) >> 24);
+    f.table->install(0, makeImage("float", {300, 300}, noise));
+    const QByteArray old("old contents\n");
+    const QString picture = f.path("noise.png");
+    const QString log = f.path("com_ZOLT_ZOlttool.txt");
+    for (const QString &name : {picture, log}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+    }
+    const QString small = f.path("small.zol");
+    ZoltHeader *img = makeImage("float", {2, 2}, {1, 2, 3, 4});
+    QCOMPARE(Zoltpot(img, small.toLocal8Bit().constData()), -1);
+    Zoltfree(img, 7);
+    // In a child that may write no file beyond 16 bytes, neither the picture
+    // nor the log (which names a longer path) can be written whole.
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        rlimit limit{16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_IGN);
+        f.asked->answer(picture);
+        f.win->saveAs();
+        const bool reported = f.messages() == QStringList{"output of file to disk failed"};
+        f.asked->answer(small);
+        f.win->open();
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the failed save was not reported");
+    for (const QString &name : {picture, log}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), old);
+    }
+    QCOMPARE(QDir(f.home.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 void TestSaving::copyPasteTwiceAndDelete() {

@@ -1,6 +1,7 @@
 # Set-up, build and start of Zolttool on Debian 12.
 #   make run    install what is missing, build, start Zolttool on the sample image
 #   make test   install what is missing, build, run every test through ctest
+#   make fuzz   install clang, build the fuzz harnesses, run each FUZZ_SECONDS
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
@@ -8,7 +9,11 @@ PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev 
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol
 
-.PHONY: all run test deps configure build clean
+.PHONY: all run test deps configure build clean fuzz fuzz-deps
+
+FUZZ_BUILD    ?= build-fuzz
+FUZZ_SECONDS  ?= 600
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 all: build
 
@@ -36,4 +41,12 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)
+
+fuzz-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"
+
+fuzz: fuzz-deps
+	CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

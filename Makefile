@@ -1,14 +1,16 @@
 # Set-up, build and start of Zolttool on Debian 12.
 #   make run    install what is missing, build, start Zolttool on the sample image
 #   make test   install what is missing, build, run every test through ctest
+#   make install  build, then install under PREFIX (default /usr/local)
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
-            libgtest-dev libbenchmark-dev
+            libgtest-dev libbenchmark-dev qt5-image-formats-plugins
+PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol
 
-.PHONY: all run test deps configure build clean
+.PHONY: all run test deps configure build install clean
 
 all: build
 
@@ -34,6 +36,14 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Only the copying needs root, and only when PREFIX is not ours to write.
+install: build
+	@if [ -w "$(PREFIX)" ] || mkdir -p "$(PREFIX)" 2>/dev/null && [ -w "$(PREFIX)" ]; then \
+	  cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	else \
+	  $(SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	fi
 
 clean:
 	rm -rf $(BUILD) build-asan

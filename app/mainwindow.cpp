@@ -226,6 +226,7 @@ ZOlttoolMainWindow::ZOlttoolMainWindow(BufferTable *table, QWidget *parent)
     disableButtons();
     operations.reset(new Operations(this));
     setWindowTitle(tr("ZoltTool Version 10.2.2"));
+    setAcceptDrops(true);
 }
 
 ZOlttoolMainWindow::~ZOlttoolMainWindow() = default;

@@ -6,12 +6,17 @@
 
 #include "commands.h"
 
+#ifndef ZOLT_VERSION
+#define ZOLT_VERSION "unknown"
+#endif
+
 namespace {
 
 void usage(FILE *out) {
     std::fprintf(out, "usage: zolt COMMAND ARGUMENTS\n\ncommands:\n");
     for (const ZoltToolCommand *c = zoltToolCommands; c->name; ++c)
         std::fprintf(out, "  zolt %s %s\n      %s\n", c->name, c->usage, c->summary);
+    std::fprintf(out, "  zolt --version\n      the program's version\n");
 }
 
 bool accepts(const ZoltToolCommand &c, const std::string &option) {
@@ -23,6 +28,10 @@ bool accepts(const ZoltToolCommand &c, const std::string &option) {
 
 int main(int argc, char **argv) {
     const ZoltToolArgs args = zoltParseArgs(argc, argv);
+    if (args.command == "--version" || args.command == "-v") {
+        std::printf("zolt %s\n", ZOLT_VERSION);
+        return 0;
+    }
     if (args.command.empty() || args.command == "help" || args.command == "--help" ||
         args.command == "-h") {
         usage(args.command.empty() ? stderr : stdout);

@@ -42,7 +42,8 @@ install: build
 	@if [ -w "$(PREFIX)" ] || mkdir -p "$(PREFIX)" 2>/dev/null && [ -w "$(PREFIX)" ]; then \
 	  cmake --install $(BUILD) --prefix "$(PREFIX)"; \
 	else \
-	  $(SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	  $(SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)" && \
+	  $(SUDO) chown --reference=$(BUILD) $(BUILD)/install_manifest.txt; \
 	fi
 
 clean:

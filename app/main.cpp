@@ -48,7 +48,8 @@ int main(int argc, char **argv) {
         QCommandLineParser early;
         describeCommandLine(early);
         early.parse(words);
-        if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("version"))) {
+        if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("help-all")) ||
+            early.isSet(QStringLiteral("version"))) {
             QCoreApplication text(argc, argv);
             nameApplication();
             QCommandLineParser parser;

@@ -226,7 +226,11 @@ ZOlttoolMainWindow::ZOlttoolMainWindow(BufferTable *table, QWidget *parent)
     disableButtons();
     operations.reset(new Operations(this));
     setWindowTitle(tr("ZoltTool Version 10.2.2"));
+    // Files dropped anywhere on the panel reach dropEvent; the read-only
+    // console would otherwise take (and refuse) drops over its area.
     setAcceptDrops(true);
+    console->setAcceptDrops(false);
+    console->viewport()->setAcceptDrops(false);
 }
 
 ZOlttoolMainWindow::~ZOlttoolMainWindow() = default;

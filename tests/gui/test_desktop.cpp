@@ -89,6 +89,9 @@ private slots:
         f.table->install(7, held);
         f.select("output", 6);
 
+        // no child takes a drop away from the panel, wherever it lands
+        for (QWidget *w : f.win->findChildren<QWidget *>())
+            QVERIFY2(!w->acceptDrops(), qPrintable(w->metaObject()->className()));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(missing),
                       QUrl::fromLocalFile(third)});

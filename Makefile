@@ -39,7 +39,7 @@ test: build
 
 # Only the copying needs root, and only when PREFIX is not ours to write.
 install: build
-	@if [ -w "$(PREFIX)" ] || mkdir -p "$(PREFIX)" 2>/dev/null && [ -w "$(PREFIX)" ]; then \
+	@if [ -w "$(DESTDIR)$(PREFIX)" ] || mkdir -p "$(DESTDIR)$(PREFIX)" 2>/dev/null && [ -w "$(DESTDIR)$(PREFIX)" ]; then \
 	  cmake --install $(BUILD) --prefix "$(PREFIX)"; \
 	else \
 	  $(SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)" && \

@@ -62,9 +62,12 @@ TEST_F(Ops, TableHoldsEachNameAndCodeOnceAndTheSpecialDialogs) {
     std::set<std::pair<int, int>> codes;
     for (int i = 0; i < n; ++i) {
         EXPECT_TRUE(names.insert(t[i].name).second) << t[i].name;
-        if (t[i].code) EXPECT_TRUE(codes.insert({t[i].code, t[i].inputs}).second) << t[i].name;
-        for (int k = 0; k < t[i].paramCount(); ++k)
+        if (t[i].code) {
+            EXPECT_TRUE(codes.insert({t[i].code, t[i].inputs}).second) << t[i].name;
+        }
+        for (int k = 0; k < t[i].paramCount(); ++k) {
             if (t[i].params[k].title) EXPECT_TRUE(t[i].params[k].bounded()) << t[i].name;
+        }
     }
     EXPECT_EQ(opByCode(1, 1)->params[0].min, 1.0);
     EXPECT_EQ(opByCode(2, 1)->params[0].min, 0.0);

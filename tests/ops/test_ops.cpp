@@ -66,7 +66,9 @@ TEST_F(Ops, TableHoldsEachNameAndCodeOnceAndTheSpecialDialogs) {
             EXPECT_TRUE(codes.insert({t[i].code, t[i].inputs}).second) << t[i].name;
         }
         for (int k = 0; k < t[i].paramCount(); ++k) {
-            if (t[i].params[k].title) EXPECT_TRUE(t[i].params[k].bounded()) << t[i].name;
+            if (t[i].params[k].title) {
+                EXPECT_TRUE(t[i].params[k].bounded()) << t[i].name;
+            }
         }
     }
     EXPECT_EQ(opByCode(1, 1)->params[0].min, 1.0);

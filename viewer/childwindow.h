@@ -20,6 +20,10 @@ class QSlider;
 class QSpinBox;
 class QToolBar;
 class QGridLayout;
+class QMouseEvent;
+class QPoint;
+class Prompt;
+struct ZoltLevelWindow;
 
 class ZOlttoolChildWindow : public QMainWindow {
     Q_OBJECT
@@ -81,6 +85,28 @@ private:
     static void link(const Control &control);
     // Shows the picture in the label again.
     void showPicture();
+
+    // Redraws the picture from the working copy with these channel offsets
+    // and the Level and Window controls; remembers the offsets.
+    void applyAdjustments(int red, int green, int blue);
+    // Bounds of the contrast mapping from the Level and Window sliders.
+    ZoltLevelWindow levelWindow() const;
+    // Magnification of the Zoom slider.
+    double currentZoom() const;
+    // The picture position under a pointer event, in label coordinates.
+    QPoint labelPosition(const QMouseEvent *event) const;
+    // Column and row of the buffer image under a label position, when the
+    // position lies in both the buffer image and the working copy.
+    bool imagePosition(const QPoint &label, int *col, int *row) const;
+    // The readout lines of one pixel on the console.
+    void printReadout(int col, int row);
+    // The profile and histogram windows of the recorded path.
+    void plotPath();
+    // Replaces the working copy by a zero-filled "float" copy with `frames`
+    // frames of the same width and height holding its first frames.
+    void reframeWorking(int frames);
+    // Who asks and tells the user: the panel's prompt, or the real dialogs.
+    Prompt &asker();
 
     ZoltHeader *workImage = nullptr;
     float origMax = 0.0f;

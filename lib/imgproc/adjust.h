@@ -23,7 +23,7 @@ struct ZoltLevelWindow {
 ZoltLevelWindow ZoltLevelWindowOf(int level, int window);
 
 // One channel value x (working value plus offset) mapped in double precision:
-// x clamped to 0..255, then (x - lo) * 255 / d clamped to 0..255. NaN gives 0.
+// x clamped to 0..255 (NaN as 0), then (x - lo) * 255 / d clamped to 0..255.
 // The channel's 8-bit value is the result truncated toward zero.
 double ZoltMapValue(double x, const ZoltLevelWindow &lw);
 // The same worked in single precision (the write-back's variant).

@@ -4,6 +4,7 @@
 #include "childwindow.h"
 
 #include <QLabel>
+#include <QPixmap>
 #include <QSlider>
 #include <QSpinBox>
 #include <algorithm>
@@ -33,10 +34,25 @@ ZoltLevelWindow ZOlttoolChildWindow::levelWindow() const {
 double ZOlttoolChildWindow::currentZoom() const { return zoomFactor(zoomCtl.slider->value()); }
 
 void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
-    const int offsets[3] = {red, green, blue};
-    if (workImage)
-        ZoltApplyAdjustments(workImage, offsets, levelWindow(), pictureRows(*initialImage));
-    showPicture();
+    // Bright, Warm and Cool set the colour controls after drawing, and each of
+    // those asks for the same picture again: draw it once.
+    Adjusted now;
+    now.key = initialImage->cacheKey();
+    now.offsets[0] = red;
+    now.offsets[1] = green;
+    now.offsets[2] = blue;
+    now.level = levelCtl.slider->value();
+    now.window = windowCtl.slider->value();
+    if (!(workImage && now == lastAdjusted)) {
+        // The label lets go of its pixmap first, so drawing into the picture
+        // does not copy it.
+        imageLabel->setPixmap(QPixmap());
+        if (workImage)
+            ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(*initialImage));
+        showPicture();
+        now.key = initialImage->cacheKey();  // any later drawing changes it
+        lastAdjusted = now;
+    }
     redOffset = red;
     greenOffset = green;
     blueOffset = blue;

@@ -125,6 +125,17 @@ private:
     int redOffset = 0;
     int greenOffset = 0;
     int blueOffset = 0;
+    // What applyAdjustments drew last and the picture's key right after; a
+    // call with the same settings on an untouched picture has nothing to do.
+    struct Adjusted {
+        qint64 key = 0;
+        int offsets[3] = {0, 0, 0};
+        int level = 0, window = 0;
+        bool operator==(const Adjusted &o) const {
+            return key == o.key && offsets[0] == o.offsets[0] && offsets[1] == o.offsets[1] &&
+                   offsets[2] == o.offsets[2] && level == o.level && window == o.window;
+        }
+    } lastAdjusted;
 
     // The table the buffer lives in; it outlives the panel and every viewer.
     BufferTable *buffers = nullptr;

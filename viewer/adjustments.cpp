@@ -31,6 +31,11 @@ ZoltLevelWindow ZOlttoolChildWindow::levelWindow() const {
     return ZoltLevelWindowOf(levelCtl.slider->value(), windowCtl.slider->value());
 }
 
+QImage &ZOlttoolChildWindow::pictureToDraw() {
+    imageLabel->setPixmap(QPixmap());
+    return *initialImage;
+}
+
 double ZOlttoolChildWindow::currentZoom() const { return zoomFactor(zoomCtl.slider->value()); }
 
 void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
@@ -44,11 +49,9 @@ void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
     now.level = levelCtl.slider->value();
     now.window = windowCtl.slider->value();
     if (!(workImage && now == lastAdjusted)) {
-        // The label lets go of its pixmap first, so drawing into the picture
-        // does not copy it.
-        imageLabel->setPixmap(QPixmap());
+        QImage &picture = pictureToDraw();
         if (workImage)
-            ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(*initialImage));
+            ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(picture));
         showPicture();
         now.key = initialImage->cacheKey();  // any later drawing changes it
         lastAdjusted = now;

@@ -86,6 +86,9 @@ private:
     // Shows the picture in the label again.
     void showPicture();
 
+    // The picture, ready to be drawn into: the label lets go of its pixmap
+    // first, so drawing does not copy the whole picture. Show it again after.
+    QImage &pictureToDraw();
     // Redraws the picture from the working copy with these channel offsets
     // and the Level and Window controls; remembers the offsets.
     void applyAdjustments(int red, int green, int blue);

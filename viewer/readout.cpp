@@ -68,7 +68,7 @@ void ZOlttoolChildWindow::mouseMoveEvent(QMouseEvent *event) {
 
     // The dot goes where the label was touched, in picture pixels.
     if (initialImage->valid(at)) {
-        initialImage->setPixel(at, qRgb(255, 0, 0));
+        pictureToDraw().setPixel(at, qRgb(255, 0, 0));
         showPicture();
     }
     pathCols.push_back(col);
@@ -105,7 +105,7 @@ void ZOlttoolChildWindow::printReadout(int col, int row) {
     ZOlttoolMainWindow *console = panel ? panel : buffers->controlPanel;
     if (!img || !console) return;
     const ZoltLevelWindow lw = levelWindow();
-    int wc, wr, wf;
+    int wc = 0, wr = 0, wf = 0;
     shapeOf(workImage, &wc, &wr, &wf);
     // A working frame the copy lacks reads as 0 (never outside the copy).
     const auto work = [&](int frame) {

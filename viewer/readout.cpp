@@ -92,6 +92,7 @@ void ZOlttoolChildWindow::mouseReleaseEvent(QMouseEvent *event) {
     if (!imagePosition(labelPosition(event), &col, &row)) return;
     buffers->previousClick = buffers->lastClick;
     buffers->lastClick = QPoint(col, row);
+    ++buffers->clickCount;
 
     if ((profileOn || histogramOn) && !pathCols.empty() && !pathRows.empty()) {
         plotPath();

@@ -172,8 +172,10 @@ void Operations::runDirect(const OpEntry &op) {
     const OpValues *given = nullptr;
     if (input && std::strcmp(op.name, "crop") == 0) {
         // Crop: the corners are the two pixels clicked last in any viewer.
-        // Before two clicks both corners are (0, 0): an empty rectangle, refused.
-        const QPoint a = table->previousClick, b = table->lastClick;
+        // Before two clicks the corners make an empty rectangle, refused.
+        const bool twoClicks = table->clickCount >= 2;
+        const QPoint a = twoClicks ? table->previousClick : QPoint();
+        const QPoint b = twoClicks ? table->lastClick : QPoint();
         clicks.number[0] = a.x();
         clicks.number[1] = a.y();
         clicks.number[2] = b.x();

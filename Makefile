@@ -1,15 +1,17 @@
 # Set-up, build and start of Zolttool on Debian 12.
 #   make run    install what is missing, build, start Zolttool on the sample image
 #   make test   install what is missing, build, run every test through ctest
+#   make install  build, then install under PREFIX (default /usr/local)
 #   make fuzz   install clang, build the fuzz harnesses, run each FUZZ_SECONDS
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
-            libgtest-dev libbenchmark-dev
+            libgtest-dev libbenchmark-dev qt5-image-formats-plugins
+PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol
 
-.PHONY: all run test deps configure build clean fuzz fuzz-deps
+.PHONY: all run test deps configure build install clean fuzz fuzz-deps
 
 FUZZ_BUILD    ?= build-fuzz
 FUZZ_SECONDS  ?= 600
@@ -39,6 +41,15 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Only the copying needs root, and only when PREFIX is not ours to write.
+install: build
+	@if [ -w "$(DESTDIR)$(PREFIX)" ] || mkdir -p "$(DESTDIR)$(PREFIX)" 2>/dev/null && [ -w "$(DESTDIR)$(PREFIX)" ]; then \
+	  cmake --install $(BUILD) --prefix "$(PREFIX)"; \
+	else \
+	  $(SUDO) cmake --install $(BUILD) --prefix "$(PREFIX)" && \
+	  $(SUDO) chown --reference=$(BUILD) $(BUILD)/install_manifest.txt; \
+	fi
 
 clean:
 	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)

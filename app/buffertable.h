@@ -35,6 +35,8 @@ public:
     // Pixels clicked last and before that in any viewer: x is the column, y the row.
     QPoint previousClick;
     QPoint lastClick;
+    // Pixels clicked so far, so Crop can tell one click from two.
+    int clickCount = 0;
     // Largest pixel value of the image read last, or the label count of the
     // last labelling.
     int maxValue = 0;

@@ -11,6 +11,8 @@ class BufferTable;
 class Operations;
 class Prompt;
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -102,6 +104,10 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Files dropped on the panel are read into the Output buffer and the
+    // buffers after it, as Read reads them.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // Widgets and actions that are switched on and off together.

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 
 #include <algorithm>
 #include <climits>
@@ -14,6 +13,7 @@
 #include "buffertable.h"
 #include "imagecopy.h"
 #include "mainwindow.h"
+#include "picturereading.h"
 #include "plotcontour.h"
 #include "prompt.h"
 #include "stats.h"
@@ -35,32 +35,6 @@ FileKind kindOf(const QByteArray &name) {
 QString logFilePath() { return QDir::homePath() + QStringLiteral("/com_ZOLT_ZOlttool.txt"); }
 
 QString num(double v) { return QString::number(v, 'g', 6); }
-
-// A picture as a three-frame float image of its red, green and blue values;
-// alpha is dropped. Null when the toolkit cannot decode the file.
-ZoltHeader *readPicture(const QString &name) {
-    QImage picture(name);
-    if (picture.isNull()) return nullptr;
-    picture = picture.convertToFormat(QImage::Format_ARGB32);
-    const int w = picture.width(), h = picture.height();
-    const int dims[] = {3, w, h, 3};
-    ZoltHeader *img = Zoltcreate("float", dims, 11, 0);
-    if (!img) return nullptr;
-    float *red = static_cast<float *>(img->oltptr);
-    const size_t plane = static_cast<size_t>(w) * static_cast<size_t>(h);
-    float *green = red + plane, *blue = green + plane;
-    for (int y = 0; y < h; ++y) {
-        const QRgb *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (int x = 0; x < w; ++x) {
-            const QRgb p = line[x];
-            red[row + x] = static_cast<float>((p >> 16) & 255);
-            green[row + x] = static_cast<float>((p >> 8) & 255);
-            blue[row + x] = static_cast<float>(p & 255);
-        }
-    }
-    return img;
-}
 
 // A ZOLT file as the buffers hold it: complex data keeps its complex type in
 // single precision, everything else becomes float. `type` receives the file's

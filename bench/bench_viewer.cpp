@@ -1,11 +1,13 @@
 // Speed of a viewer's pictures for a 2048 x 2048 image of three frames: the
 // first display (8-bit picture, working copy scaled to 0..255, colour drawing
-// of the working copy) and a re-render of the picture from the working copy.
+// of the working copy), a re-render of the picture from the working copy, and
+// the redraw with display adjustments that runs on every slider move.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
 #include <memory>
 
+#include "adjust.h"
 #include "display.h"
 #include "displayimage.h"
 #include "zolt.h"
@@ -65,5 +67,23 @@ void BM_Rerender(benchmark::State &state) {
     Zoltfree(img, 7);
 }
 BENCHMARK(BM_Rerender)->Unit(benchmark::kMillisecond);
+
+// Redrawing with offsets and a level/window mapping (every slider move).
+void BM_ApplyAdjustments(benchmark::State &state) {
+    ZoltHeader *img = threeFrames();
+    ZoltHeader *work = workLike(img);
+    scaleToWorking(img, work, 255.0f, 0.0f, nullptr, nullptr);
+    std::unique_ptr<QImage> picture(makeDisplayImage(img, 0, 0));
+    const int offsets[3] = {50, 50, 20};
+    const ZoltLevelWindow lw = ZoltLevelWindowOf(30, 128);
+    for (auto _ : state) {
+        ZoltApplyAdjustments(work, offsets, lw, pictureRows(*picture));
+        benchmark::DoNotOptimize(picture->constBits());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
+    Zoltfree(work, 7);
+    Zoltfree(img, 7);
+}
+BENCHMARK(BM_ApplyAdjustments)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,12 +1,17 @@
 // Paints the tool-bar icons as 32 x 32 PNG files and writes the resource list
 // that compiles them in under ":/icons/". Usage: iconpainter OUTDIR NAME...
-// Every glyph is drawn from plain shapes in one palette and one stroke width.
+// With "--application OUTDIR SIZE..." it paints the program's own icon at each
+// size into OUTDIR/<size>x<size>/apps/zolttool.png, the icon-theme layout.
+// Every glyph is drawn from plain shapes in one palette and one stroke width,
+// on a 32 x 32 grid that is scaled to the size asked for.
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextStream>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -210,17 +215,59 @@ void rerun(QPainter &p) {
     p.drawPolygon(QPolygonF() << QPointF(13, 10) << QPointF(22, 16) << QPointF(13, 22));
 }
 
+// The program: three frames of an image, red, green and blue, stacked.
+void application(QPainter &p) {
+    p.setPen(stroke());
+    p.setBrush(brick);
+    p.drawRoundedRect(QRectF(11, 2, 19, 19), 2.5, 2.5);
+    p.setBrush(leaf);
+    p.drawRoundedRect(QRectF(6.5, 6.5, 19, 19), 2.5, 2.5);
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(2, 11, 19, 19), 2.5, 2.5);
+    picture(p, QRectF(4.5, 13.5, 14, 14));
+}
+
 const std::map<std::string, std::function<void(QPainter &)>> painters = {
     {"folder_new", folderNew}, {"img_reopen", imgReopen}, {"archive", archive}, {"save", save},
     {"run", run},              {"cut", cut},              {"copy", copy},       {"paste", paste},
     {"delete", deleteIcon},    {"view", view},            {"rerun", rerun},
+    {"zolttool", application},
 };
+
+QImage paint(const std::function<void(QPainter &)> &glyph, int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
+    glyph(painter);
+    return image;
+}
+
+int paintApplicationIcon(const QString &dir, int count, char **sizes) {
+    for (int i = 0; i < count; ++i) {
+        const int size = std::atoi(sizes[i]);
+        if (size < 8 || size > 1024) {
+            std::fprintf(stderr, "iconpainter: no icon size %s\n", sizes[i]);
+            return 1;
+        }
+        const QString sub = QString("%1/%2x%2/apps").arg(dir).arg(size);
+        if (!QDir().mkpath(sub) || !paint(application, size).save(sub + "/zolttool.png", "PNG")) {
+            std::fprintf(stderr, "iconpainter: cannot write %s/zolttool.png\n", qPrintable(sub));
+            return 1;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (argc >= 4 && std::string(argv[1]) == "--application")
+        return paintApplicationIcon(QString::fromLocal8Bit(argv[2]), argc - 3, argv + 3);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: iconpainter OUTDIR NAME...\n");
+        std::fprintf(stderr, "usage: iconpainter OUTDIR NAME...\n"
+                             "       iconpainter --application OUTDIR SIZE...\n");
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[1]);
@@ -231,13 +278,7 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "iconpainter: no glyph named %s\n", argv[i]);
             return 1;
         }
-        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            found->second(painter);
-        }
+        const QImage image = paint(found->second, 32);
         const QString file = QString::fromLatin1(argv[i]) + ".png";
         if (!image.save(dir + "/" + file, "PNG")) {
             std::fprintf(stderr, "iconpainter: cannot write %s\n", qPrintable(dir + "/" + file));

@@ -1,14 +1,129 @@
 // Display adjustments of the viewer: brightness, warmth, coolness, the colour
-// offsets, level and window, zoom and reset. Not filled in yet.
+// offsets, level and window, zoom and reset. Every change redraws the picture
+// from the working copy; nothing here changes an image.
 #include "childwindow.h"
 
-void ZOlttoolChildWindow::bright(int) {}
-void ZOlttoolChildWindow::warm(int) {}
-void ZOlttoolChildWindow::cool(int) {}
-void ZOlttoolChildWindow::changeR(int) {}
-void ZOlttoolChildWindow::changeG(int) {}
-void ZOlttoolChildWindow::changeB(int) {}
-void ZOlttoolChildWindow::zoom(int) {}
-void ZOlttoolChildWindow::level() {}
-void ZOlttoolChildWindow::window() {}
-void ZOlttoolChildWindow::reset() {}
+#include <QLabel>
+#include <QPixmap>
+#include <QSlider>
+#include <QSpinBox>
+#include <algorithm>
+#include <cmath>
+#include <climits>
+
+#include "adjust.h"
+#include "display.h"
+#include "displayimage.h"
+
+namespace {
+
+// A value truncated toward zero and held inside the int range.
+int truncated(double v) {
+    if (!(v == v)) return 0;
+    if (v >= double(INT_MAX)) return INT_MAX;
+    if (v <= double(INT_MIN)) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+}  // namespace
+
+ZoltLevelWindow ZOlttoolChildWindow::levelWindow() const {
+    return ZoltLevelWindowOf(levelCtl.slider->value(), windowCtl.slider->value());
+}
+
+QImage &ZOlttoolChildWindow::pictureToDraw() {
+    imageLabel->setPixmap(QPixmap());
+    return *initialImage;
+}
+
+double ZOlttoolChildWindow::currentZoom() const { return zoomFactor(zoomCtl.slider->value()); }
+
+void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
+    // Bright, Warm and Cool set the colour controls after drawing, and each of
+    // those asks for the same picture again: draw it once.
+    Adjusted now;
+    now.key = initialImage->cacheKey();
+    now.offsets[0] = red;
+    now.offsets[1] = green;
+    now.offsets[2] = blue;
+    now.level = levelCtl.slider->value();
+    now.window = windowCtl.slider->value();
+    if (!(workImage && now == lastAdjusted)) {
+        QImage &picture = pictureToDraw();
+        if (workImage)
+            ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(picture));
+        showPicture();
+        now.key = initialImage->cacheKey();  // any later drawing changes it
+        lastAdjusted = now;
+    }
+    redOffset = red;
+    greenOffset = green;
+    blueOffset = blue;
+}
+
+// Bright, Warm and Cool share one behaviour: Bright raises every channel, Warm
+// red and green, Cool blue; the colour controls then show the sums.
+void ZOlttoolChildWindow::bright(int) {
+    const int b = brightCtl.slider->value();
+    const int w = warmCtl.slider->value();
+    const int k = coolCtl.slider->value();
+    applyAdjustments(b + w, b + w, b + k);
+    redCtl.slider->setValue(redOffset);
+    greenCtl.slider->setValue(greenOffset);
+    blueCtl.slider->setValue(blueOffset);
+}
+
+void ZOlttoolChildWindow::warm(int value) { bright(value); }
+void ZOlttoolChildWindow::cool(int value) { bright(value); }
+
+// A colour control replaces its own channel's offset; the other two are drawn
+// with their Bright/Warm/Cool sums.
+void ZOlttoolChildWindow::changeR(int value) {
+    const int b = brightCtl.slider->value();
+    applyAdjustments(value, b + warmCtl.slider->value(), b + coolCtl.slider->value());
+}
+
+void ZOlttoolChildWindow::changeG(int value) {
+    const int b = brightCtl.slider->value();
+    applyAdjustments(b + warmCtl.slider->value(), value, b + coolCtl.slider->value());
+}
+
+void ZOlttoolChildWindow::changeB(int value) {
+    const int bw = brightCtl.slider->value() + warmCtl.slider->value();
+    applyAdjustments(bw, bw, value);
+}
+
+void ZOlttoolChildWindow::level() {
+    applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
+}
+
+// The Level control follows the buffer image's own value range, less the
+// window. It always keeps 0 within reach: Reset and the Color switch return
+// Level to 0, and an image whose values all lie above 0 (or below the window)
+// would otherwise be drawn black or shifted ever after.
+void ZOlttoolChildWindow::window() {
+    levelCtl.slider->setMaximum(truncated(origMax));
+    levelCtl.slider->setMinimum(truncated(origMin));
+    const float top = origMax - static_cast<float>(windowCtl.slider->value());
+    const int low = std::min(0, truncated(origMin)), high = std::max(0, truncated(top));
+    levelCtl.slider->setRange(low, high);
+    levelCtl.spin->setRange(low, high);
+    applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
+}
+
+// The label is stretched; the picture keeps the image's resolution.
+void ZOlttoolChildWindow::zoom(int value) {
+    const double f = zoomFactor(value);
+    const QSize size = initialImage->size();
+    const auto scaled = [f](int n) { return std::max(0, truncated(std::round(n * f))); };
+    imageLabel->resize(scaled(size.width()), scaled(size.height()));
+}
+
+void ZOlttoolChildWindow::reset() {
+    for (const Control *c : {&brightCtl, &warmCtl, &coolCtl, &redCtl, &greenCtl, &blueCtl})
+        c->slider->setValue(0);
+    // 254 first, so the window redraw runs even when it already stood at 255.
+    windowCtl.slider->setValue(254);
+    windowCtl.slider->setValue(255);
+    levelCtl.slider->setValue(0);
+}

@@ -275,12 +275,7 @@ void ZOlttoolChildWindow::NewFrame(int frame) {
 void ZOlttoolChildWindow::checkIt() {
     if (colorCheck->isChecked()) {
         frameSpin->setEnabled(false);
-        for (const Control *c : {&brightCtl, &warmCtl, &coolCtl, &redCtl, &greenCtl, &blueCtl})
-            c->slider->setValue(0);
-        // 254 first, so the window redraw runs even when it already stood at 255.
-        windowCtl.slider->setValue(254);
-        windowCtl.slider->setValue(255);
-        levelCtl.slider->setValue(0);
+        reset();  // the colour picture returns with the redraws this triggers
     } else {
         frameSpin->setEnabled(true);
         NewFrame(frameSpin->value());

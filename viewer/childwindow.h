@@ -20,6 +20,10 @@ class QSlider;
 class QSpinBox;
 class QToolBar;
 class QGridLayout;
+class QMouseEvent;
+class QPoint;
+class Prompt;
+struct ZoltLevelWindow;
 
 class ZOlttoolChildWindow : public QMainWindow {
     Q_OBJECT
@@ -82,6 +86,31 @@ private:
     // Shows the picture in the label again.
     void showPicture();
 
+    // The picture, ready to be drawn into: the label lets go of its pixmap
+    // first, so drawing does not copy the whole picture. Show it again after.
+    QImage &pictureToDraw();
+    // Redraws the picture from the working copy with these channel offsets
+    // and the Level and Window controls; remembers the offsets.
+    void applyAdjustments(int red, int green, int blue);
+    // Bounds of the contrast mapping from the Level and Window sliders.
+    ZoltLevelWindow levelWindow() const;
+    // Magnification of the Zoom slider.
+    double currentZoom() const;
+    // The picture position under a pointer event, in label coordinates.
+    QPoint labelPosition(const QMouseEvent *event) const;
+    // Column and row of the buffer image under a label position, when the
+    // position lies in both the buffer image and the working copy.
+    bool imagePosition(const QPoint &label, int *col, int *row) const;
+    // The readout lines of one pixel on the console.
+    void printReadout(int col, int row);
+    // The profile and histogram windows of the recorded path.
+    void plotPath();
+    // Replaces the working copy by a zero-filled "float" copy with `frames`
+    // frames of the same width and height holding its first frames.
+    void reframeWorking(int frames);
+    // Who asks and tells the user: the panel's prompt, or the real dialogs.
+    Prompt &asker();
+
     ZoltHeader *workImage = nullptr;
     float origMax = 0.0f;
     float origMin = 0.0f;
@@ -99,6 +128,17 @@ private:
     int redOffset = 0;
     int greenOffset = 0;
     int blueOffset = 0;
+    // What applyAdjustments drew last and the picture's key right after; a
+    // call with the same settings on an untouched picture has nothing to do.
+    struct Adjusted {
+        qint64 key = 0;
+        int offsets[3] = {0, 0, 0};
+        int level = 0, window = 0;
+        bool operator==(const Adjusted &o) const {
+            return key == o.key && offsets[0] == o.offsets[0] && offsets[1] == o.offsets[1] &&
+                   offsets[2] == o.offsets[2] && level == o.level && window == o.window;
+        }
+    } lastAdjusted;
 
     // The table the buffer lives in; it outlives the panel and every viewer.
     BufferTable *buffers = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display.h"
+#include "test_picture.h"
 #include "vidscale.h"
 #include "zolt.h"
 #include "zolt_fixture.h"
@@ -17,31 +18,6 @@ namespace {
 
 float *floats(ZoltHeader *h) { return static_cast<float *>(h->oltptr); }
 uint8_t *bytes(ZoltHeader *h) { return static_cast<uint8_t *>(h->oltptr); }
-
-// A picture in plain memory, with a guard row of sentinels below it so that a
-// write past the picture shows up.
-struct Picture {
-    static constexpr uint32_t kGuard = 0x12345678u;
-    int width, height;
-    std::vector<uint32_t> words;
-    Picture(int w, int h, uint32_t fill = 0xff000000u)
-        : width(w), height(h), words(static_cast<size_t>(w) * (h + 1), fill) {
-        std::fill(words.begin() + static_cast<long>(w) * h, words.end(), kGuard);
-    }
-    ZoltPictureRows rows() {
-        ZoltPictureRows p;
-        p.width = width;
-        p.height = height;
-        p.row = [this](int r) { return words.data() + static_cast<size_t>(r) * width; };
-        return p;
-    }
-    uint32_t at(int c, int r) const { return words[static_cast<size_t>(r) * width + c]; }
-    bool guardIntact() const {
-        for (size_t i = static_cast<size_t>(width) * height; i < words.size(); ++i)
-            if (words[i] != kGuard) return false;
-        return true;
-    }
-};
 
 uint32_t rgb(int r, int g, int b) {
     return 0xff000000u | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) |

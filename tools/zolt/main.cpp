@@ -6,15 +6,21 @@
 
 #include "commands.h"
 
+#ifndef ZOLT_VERSION
+#define ZOLT_VERSION "unknown"
+#endif
+
 namespace {
 
 void usage(FILE *out) {
     std::fprintf(out, "usage: zolt COMMAND ARGUMENTS\n\ncommands:\n");
     for (const ZoltToolCommand *c = zoltToolCommands; c->name; ++c)
         std::fprintf(out, "  zolt %s %s\n      %s\n", c->name, c->usage, c->summary);
+    std::fprintf(out, "  zolt --version\n      the program's version\n");
 }
 
 bool accepts(const ZoltToolCommand &c, const std::string &option) {
+    if (std::strcmp(c.options, "*") == 0) return true;  // the command checks its own options
     const std::string list = std::string(" ") + c.options + " ";
     return list.find(" " + option + " ") != std::string::npos;
 }
@@ -23,11 +29,16 @@ bool accepts(const ZoltToolCommand &c, const std::string &option) {
 
 int main(int argc, char **argv) {
     const ZoltToolArgs args = zoltParseArgs(argc, argv);
+    if (args.command == "--version" || args.command == "-v") {
+        std::printf("zolt %s\n", ZOLT_VERSION);
+        return 0;
+    }
     if (args.command.empty() || args.command == "help" || args.command == "--help" ||
         args.command == "-h") {
         usage(args.command.empty() ? stderr : stdout);
         return args.command.empty() ? 2 : 0;
     }
+    if (args.command == "op" && argc >= 3 && std::strcmp(argv[2], "--help") == 0) return zoltOpHelp(stdout);
     const ZoltToolCommand *cmd = zoltToolCommands;
     while (cmd->name && args.command != cmd->name) ++cmd;
     if (!cmd->name) {

@@ -1,0 +1,64 @@
+// Reading a picture through the toolkit into a three-frame float image. Deep
+// pictures (more than 8 bits per channel) go through the toolkit's 16-bit
+// colour form so no sample is cut to 8 bits; 10-bit formats come out scaled
+// to the same 0..65535 range.
+#include "picturereading.h"
+
+#include <QImage>
+
+#include "zolt.h"
+
+namespace {
+
+bool deepChannels(QImage::Format f) {
+    switch (f) {
+        case QImage::Format_Grayscale16:
+        case QImage::Format_RGBX64:
+        case QImage::Format_RGBA64:
+        case QImage::Format_RGBA64_Premultiplied:
+        case QImage::Format_BGR30:
+        case QImage::Format_A2BGR30_Premultiplied:
+        case QImage::Format_RGB30:
+        case QImage::Format_A2RGB30_Premultiplied:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+ZoltHeader *readPicture(const QString &name) {
+    QImage picture(name);
+    if (picture.isNull()) return nullptr;
+    const bool deep = deepChannels(picture.format());
+    picture = picture.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+    if (picture.isNull()) return nullptr;
+    const int w = picture.width(), h = picture.height();
+    const int dims[] = {3, w, h, 3};
+    ZoltHeader *img = Zoltcreate("float", dims, 11, 0);
+    if (!img) return nullptr;
+    float *red = static_cast<float *>(img->oltptr);
+    const size_t plane = static_cast<size_t>(w) * static_cast<size_t>(h);
+    float *green = red + plane, *blue = green + plane;
+    for (int y = 0; y < h; ++y) {
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
+        if (deep) {
+            const QRgba64 *line = reinterpret_cast<const QRgba64 *>(picture.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                red[row + x] = static_cast<float>(line[x].red());
+                green[row + x] = static_cast<float>(line[x].green());
+                blue[row + x] = static_cast<float>(line[x].blue());
+            }
+        } else {
+            const QRgb *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                const QRgb p = line[x];
+                red[row + x] = static_cast<float>((p >> 16) & 255);
+                green[row + x] = static_cast<float>((p >> 8) & 255);
+                blue[row + x] = static_cast<float>(p & 255);
+            }
+        }
+    }
+    return img;
+}

@@ -1,0 +1,16 @@
+// Pictures in the toolkit's formats as three-frame float images of their red,
+// green and blue values.
+#ifndef ZOLTTOOL_PICTUREREADING_H
+#define ZOLTTOOL_PICTUREREADING_H
+
+#include <QString>
+
+struct ZoltHeader;
+
+// Reads a picture into a new "32flt" image of {columns, rows, 3 frames}:
+// 0..255 for pictures of up to 8 bits per channel, 0..65535 for deeper ones
+// (16-bit PNG and TIFF); alpha is dropped, grey gives three equal frames.
+// Null when the toolkit cannot decode the file.
+ZoltHeader *readPicture(const QString &name);
+
+#endif

@@ -3,7 +3,9 @@
 // reader returns must be consistent (type name, code and size from one table
 // row; lengths, strides and byte count agreeing; every data byte readable),
 // must convert to float, give frame statistics and a display plane, and must
-// read back equal after being written.
+// read back equal after being written. While reading, no allocation may exceed
+// what the input's bytes can justify (a zlib stream inflates at most about
+// 1032 to 1), whatever the header claims.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -18,6 +20,32 @@
 #include "zolt.h"
 
 namespace {
+
+size_t readLimit = SIZE_MAX;  // largest allocation the input justifies while it is read
+
+void *limitedCalloc(size_t count, size_t size) {
+    if (size && count > readLimit / size) {
+        std::fprintf(stderr, "reader asked for %zu x %zu bytes, more than its input justifies\n", count, size);
+        std::abort();
+    }
+    return std::calloc(count, size);
+}
+
+void *limitedRealloc(void *p, size_t size) {
+    if (size > readLimit) {
+        std::fprintf(stderr, "reader asked for %zu bytes, more than its input justifies\n", size);
+        std::abort();
+    }
+    return std::realloc(p, size);
+}
+
+// Reads an image with allocations held to what `inputBytes` justify.
+ZoltHeader *readLimited(FILE *fp, int tailflag, size_t inputBytes) {
+    readLimit = inputBytes * 1100 + (size_t{2} << 20);
+    ZoltHeader *h = ZoltRdImg(fp, tailflag);
+    readLimit = SIZE_MAX;
+    return h;
+}
 
 [[noreturn]] void broken(const char *why) {
     std::fprintf(stderr, "reader returned an inconsistent image: %s\n", why);
@@ -103,6 +131,8 @@ void examine(ZoltHeader *h) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     ZoltErrorMode = 1;  // the reader's reports are not what is tested here
+    ZoltCallocHook = limitedCalloc;
+    ZoltReallocHook = limitedRealloc;
     if (!std::freopen("/dev/null", "w", stdout)) return 0;
     return 0;
 }
@@ -113,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (fd >= 0) {
         if (write(fd, data, size) == static_cast<ssize_t>(size) && lseek(fd, 0, SEEK_SET) == 0) {
             if (FILE *fp = fdopen(fd, "rb")) {
-                examine(ZoltRdImg(fp, 1));
+                examine(readLimited(fp, 1, size));
                 std::fclose(fp);
             } else {
                 close(fd);
@@ -125,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A stream of unknown length, as from a pipe.
     if (size > 0) {
         if (FILE *fp = fmemopen(const_cast<uint8_t *>(data), size, "rb")) {
-            examine(ZoltRdImg(fp, 0));
+            examine(readLimited(fp, 0, size));
             std::fclose(fp);
         }
     }

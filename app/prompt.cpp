@@ -1,7 +1,12 @@
 // The two ways of asking the user: the toolkit's dialogs and a scripted queue.
 #include "prompt.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -31,6 +36,31 @@ int QtPrompt::askInteger(QWidget *parent, const QString &title, const QString &l
 double QtPrompt::askReal(QWidget *parent, const QString &title, const QString &label, double value,
                       double min, double max, int decimals, bool *ok) {
     return QInputDialog::getDouble(parent, title, label, value, min, max, decimals, ok);
+}
+
+QStringList QtPrompt::askForm(QWidget *parent, const QString &heading, const QStringList &labels,
+                              const QStringList &presets, bool *ok) {
+    QDialog dialog(parent);
+    auto *layout = new QFormLayout(&dialog);
+    layout->addRow(new QLabel(heading));
+    QList<QLineEdit *> edits;
+    for (int i = 0; i < labels.size(); ++i) {
+        auto *edit = new QLineEdit(presets.value(i));
+        layout->addRow(labels[i], edit);
+        edits << edit;
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (ok)
+        *ok = accepted;
+    QStringList texts;
+    if (accepted)
+        for (QLineEdit *e : edits)
+            texts << e->text();
+    return texts;
 }
 
 void QtPrompt::message(QWidget *parent, const QString &text) {
@@ -103,6 +133,19 @@ double ScriptedPrompt::askReal(QWidget *parent, const QString &title, const QStr
     if (ok)
         *ok = a.isValid();
     return a.isValid() ? qBound(min, a.toDouble(), max) : value;
+}
+
+QStringList ScriptedPrompt::askForm(QWidget *parent, const QString &heading, const QStringList &labels,
+                                    const QStringList &presets, bool *ok) {
+    const QVariant a = ask(Form, parent, QString(), heading, presets);
+    if (ok)
+        *ok = a.isValid();
+    if (!a.isValid())
+        return QStringList();
+    QStringList texts = a.toStringList();
+    for (int i = texts.size(); i < labels.size(); ++i)
+        texts << presets.value(i);
+    return texts.mid(0, labels.size());
 }
 
 void ScriptedPrompt::message(QWidget *parent, const QString &text) {

@@ -40,6 +40,14 @@ public:
         return askReal(parent, title, label, value, min, max, decimals, ok);
     }
 
+    // A form: a heading line, then one labelled line edit per label, filled with
+    // the matching preset, and Ok/Cancel. The texts as typed, one per label;
+    // when cancelled, *ok is false and the list is empty.
+    QStringList form(QWidget *parent, const QString &heading, const QStringList &labels,
+                     const QStringList &presets, bool *ok = nullptr) {
+        return askForm(parent, heading, labels, presets, ok);
+    }
+
     // A modal message box with this text (parent may be null).
     virtual void message(QWidget *parent, const QString &text) = 0;
     // The toolkit's about box.
@@ -59,6 +67,8 @@ protected:
                            int min, int max, int step, bool *ok) = 0;
     virtual double askReal(QWidget *parent, const QString &title, const QString &label,
                            double value, double min, double max, int decimals, bool *ok) = 0;
+    virtual QStringList askForm(QWidget *parent, const QString &heading, const QStringList &labels,
+                                const QStringList &presets, bool *ok) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -79,13 +89,15 @@ protected:
                    int max, int step, bool *ok) override;
     double askReal(QWidget *parent, const QString &title, const QString &label, double value,
                    double min, double max, int decimals, bool *ok) override;
+    QStringList askForm(QWidget *parent, const QString &heading, const QStringList &labels,
+                        const QStringList &presets, bool *ok) override;
 };
 
 // Answers from a queue and records everything it was asked or shown. A question
 // with no answer queued (or an answer queued with cancel()) is cancelled.
 class ScriptedPrompt : public Prompt {
 public:
-    enum Kind { OpenFile, SaveFile, Text, Integer, Real, Message, About, Note };
+    enum Kind { OpenFile, SaveFile, Text, Integer, Real, Message, About, Note, Form };
     struct Entry {
         Kind kind;
         QString title;   // caption or window title; empty for plain messages
@@ -95,7 +107,9 @@ public:
         bool hasParent;
     };
 
-    // Queues the answer for the next question (a path, a text, an int or a double).
+    // Queues the answer for the next question (a path, a text, an int, a double,
+    // or for a form a list of texts: rows it leaves out keep their presets).
+    // A form is recorded with its heading as text and its presets as preset.
     void answer(const QVariant &value) { answers.append(value); }
     // Queues a cancel for the next question.
     void cancel() { answers.append(QVariant()); }
@@ -120,6 +134,8 @@ protected:
                    int max, int step, bool *ok) override;
     double askReal(QWidget *parent, const QString &title, const QString &label, double value,
                    double min, double max, int decimals, bool *ok) override;
+    QStringList askForm(QWidget *parent, const QString &heading, const QStringList &labels,
+                        const QStringList &presets, bool *ok) override;
 
 private:
     // Records a question and hands out the next answer (invalid when cancelled).

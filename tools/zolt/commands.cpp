@@ -8,5 +8,7 @@ const ZoltToolCommand zoltToolCommands[] = {
      "write a ZOLT file as another data type (default: its own)", "type", 2, 2, zoltConvert},
     {"pattern", "OUT [--size N]",
      "write the synthetic \"32flt\" test pattern (rings, ramp, blobs)", "size", 1, 1, zoltPattern},
+    {"op", "NAME INPUT [INPUT2] -o OUTPUT [--PARAMETER VALUE ...] [--type NAME]",
+     "run an operation of the control panel on ZOLT files (zolt op --help lists them)", "*", 1, -1, zoltOp},
     {nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };

@@ -4,13 +4,15 @@
 #ifndef ZOLT_TOOL_COMMANDS_H
 #define ZOLT_TOOL_COMMANDS_H
 
+#include <cstdio>
+
 #include "args.h"
 
 struct ZoltToolCommand {
     const char *name;
     const char *usage;       // operands and options after the command word
     const char *summary;     // one line for the help text
-    const char *options;     // accepted option names separated by blanks, "" for none
+    const char *options;     // accepted option names separated by blanks, "" for none, "*" any
     int minOperands;
     int maxOperands;         // -1 for any number
     int (*run)(const ZoltToolArgs &args);
@@ -22,5 +24,8 @@ extern const ZoltToolCommand zoltToolCommands[];
 int zoltInfo(const ZoltToolArgs &args);
 int zoltConvert(const ZoltToolArgs &args);
 int zoltPattern(const ZoltToolArgs &args);
+int zoltOp(const ZoltToolArgs &args);
+// The help of "zolt op": every operation of the table with its parameters.
+int zoltOpHelp(FILE *out);
 
 #endif

@@ -15,6 +15,7 @@ void usage(FILE *out) {
 }
 
 bool accepts(const ZoltToolCommand &c, const std::string &option) {
+    if (std::strcmp(c.options, "*") == 0) return true;  // the command checks its own options
     const std::string list = std::string(" ") + c.options + " ";
     return list.find(" " + option + " ") != std::string::npos;
 }
@@ -28,6 +29,7 @@ int main(int argc, char **argv) {
         usage(args.command.empty() ? stderr : stdout);
         return args.command.empty() ? 2 : 0;
     }
+    if (args.command == "op" && argc >= 3 && std::strcmp(argv[2], "--help") == 0) return zoltOpHelp(stdout);
     const ZoltToolCommand *cmd = zoltToolCommands;
     while (cmd->name && args.command != cmd->name) ++cmd;
     if (!cmd->name) {

@@ -1,0 +1,56 @@
+// The Gaussian-derivative operations of the table: blur and derivatives
+// through flDoG, and the filters built on them. Sigma comes from the first
+// parameter, in single precision.
+#include "derivatives.h"
+#include "gauss.h"
+#include "opfuncs.h"
+
+namespace opfuncs {
+
+namespace {
+
+// A sigma of 0 gives no kernel; the filters refuse it and the user learns why.
+OpOutcome sigmaChecked(int status, float sigma) {
+    OpOutcome o = statusOnly(status);
+    if (status == FLDOG_SIGMA && sigma == 0.0f) o.message.text = "Sigma must not be 0.";
+    return o;
+}
+
+}  // namespace
+
+OpOutcome derivative(const OpCall &c) {
+    int order = 0, direction = 0;
+    switch (c.op.code) {
+    case 1: order = 1; direction = 0; break;
+    case 2: order = 2; direction = 0; break;
+    case 3: order = 1; direction = 1; break;
+    case 4: order = 2; direction = 1; break;
+    case 5: order = 2; direction = 2; break;
+    default: break;  // 19: the blur itself
+    }
+    const float sigma = static_cast<float>(c.values.number[0]);
+    return sigmaChecked(flDoG(c.in1, c.out, sigma, order, direction), sigma);
+}
+
+OpOutcome sigmaFilter(const OpCall &c) {
+    const float sigma = static_cast<float>(c.values.number[0]);
+    int status = 0;
+    switch (c.op.code) {
+    case 6: status = flcurv(c.in1, c.out, sigma); break;
+    case 7: status = flharris(c.in1, c.out, sigma); break;
+    case 11: status = fllaplace(c.in1, c.out, sigma); break;
+    case 12: status = flqvar(c.in1, c.out, sigma); break;
+    case 16: status = flmarkmax(c.in1, c.out, sigma); break;
+    case 23: status = flgmag(c.in1, c.out, sigma); break;
+    case 24: status = flgdir(c.in1, c.out, sigma); break;
+    default: return OpOutcome();
+    }
+    if ((c.op.code == 11 || c.op.code == 12) && status != 0) {
+        OpOutcome o = statusOnly(status);
+        o.message.text = "Function returned an error code.";
+        return o;
+    }
+    return sigmaChecked(status, sigma);
+}
+
+}  // namespace opfuncs

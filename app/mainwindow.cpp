@@ -21,6 +21,7 @@
 
 #include "buffertable.h"
 #include "operations.h"
+#include "ops.h"
 #include "prompt.h"
 
 static void loadIcons() { Q_INIT_RESOURCE(icons); }
@@ -212,6 +213,15 @@ const BarEntry toolBarTable[] = {
 
 }  // namespace
 
+// The label of a button in a mode: the operation table's, where it has an
+// operation for that button; the button table's otherwise.
+static QString buttonLabel(const ButtonEntry &b, int mode) {
+    const QByteArray slot = QByteArray(b.name).chopped(int(std::strlen("Button")));
+    if (const OpEntry *op = opBySlot(slot.constData(), mode))
+        if (op->label) return ZOlttoolMainWindow::tr(op->label);
+    return ZOlttoolMainWindow::tr(mode ? b.label1 : b.label0);
+}
+
 // ------------------------------------------------------------ construction
 
 ZOlttoolMainWindow::ZOlttoolMainWindow(BufferTable *table, QWidget *parent)
@@ -263,7 +273,7 @@ void ZOlttoolMainWindow::buildPanel() {
     commandLayout->addWidget(binaryBox);
 
     for (const ButtonEntry &b : buttonTable) {
-        auto *button = new QPushButton(tr(b.label0));
+        auto *button = new QPushButton(buttonLabel(b, 0));
         button->setObjectName(b.name);
         if (b.tip)
             button->setToolTip(tr(b.tip));
@@ -400,7 +410,7 @@ void ZOlttoolMainWindow::disableButtons() {
 void ZOlttoolMainWindow::relabel() {
     int i = 0;
     for (const ButtonEntry &b : buttonTable)
-        operationButtons[i++]->setText(tr(operationMode ? b.label1 : b.label0));
+        operationButtons[i++]->setText(buttonLabel(b, operationMode));
 }
 
 void ZOlttoolMainWindow::mode() {

@@ -68,7 +68,7 @@ OpOutcome crop(const OpCall &c) {
     flimage::Shape s;
     flimage::shapeOf(c.in1, &s);
     if (width == 0 || height == 0)
-        return refused("Crop needs a rectangle at least one pixel wide and one pixel high.");
+        return refused("Crop needs two clicked corners that span at least one column and one row.");
     if (left < 0 || top < 0 || left + width > s.cols || top + height > s.rows)
         return refused("The crop rectangle does not lie inside the input image.");
     const int frames = s.ndim == 3 ? 3 : 1;

@@ -3,6 +3,8 @@
 // argument parsing on its own.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <dirent.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -13,6 +15,7 @@
 
 #include "../../tools/zolt/args.h"
 #include "../zolt/zolt_file_helpers.h"
+#include "gauss.h"
 #include "zolt.h"
 
 using namespace zolttest;
@@ -228,6 +231,54 @@ TEST(ToolArgs, CommandOperandsAndOptions) {
     EXPECT_FALSE(zoltParseArgs(static_cast<int>(w.size()), argv(w)).error.empty());
     w = {"zolt"};
     EXPECT_EQ(zoltParseArgs(1, argv(w)).command, "");
+}
+
+// zolt op: results equal to the library called directly, complex results kept
+// complex, the help drawn from the operation table, and refusals that leave
+// no file behind (not even the temporary one).
+TEST_F(Tool, OpRunsOperationsLikeTheLibrary) {
+    const std::string blurred = temp("blur.zol"), spectrum = temp("fft.zol");
+    ASSERT_EQ(runTool("op blur '" + kSample + "' -o '" + blurred + "' --sigma 2").status, 0);
+    ZoltHeader *in = keep(Zoltpin(kSample.c_str()));
+    ZoltHeader *got = keep(Zoltpin(blurred.c_str()));
+    ASSERT_TRUE(in && got);
+    const int dims[3] = {2, static_cast<int>(Zoltdimen(in, 0)), static_cast<int>(Zoltdimen(in, 1))};
+    ZoltHeader *want = keep(Zoltcreate("float", dims, 11, 0));
+    ASSERT_EQ(flDoG(in, want, 2.0f, 0, 0), 0);
+    ASSERT_EQ(Zoltbytes(got), Zoltbytes(want));
+    EXPECT_EQ(std::memcmp(got->oltptr, want->oltptr, Zoltbytes(want)), 0);
+
+    ASSERT_EQ(runTool("op fft '" + kSample + "' -o '" + spectrum + "'").status, 0);
+    ZoltHeader *f = keep(Zoltpin(spectrum.c_str()));
+    ASSERT_TRUE(f);
+    EXPECT_STREQ(f->oltdt, "32cmp");
+    // The spectrum's (0, 0) term is the sum of the image.
+    double sum = 0;
+    for (size_t i = 0; i < Zoltpixels(in); ++i) sum += static_cast<const float *>(in->oltptr)[i];
+    EXPECT_NEAR(static_cast<const float *>(f->oltptr)[0], sum, std::fabs(sum) * 1e-4);
+}
+
+TEST_F(Tool, OpHelpAndRefusalsLeaveNoFile) {
+    const ToolRun help = runTool("op --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--sigma X  Sigma of blur; default 0; 0 to 255"), std::string::npos);
+    EXPECT_NE(help.out.find("--erase-small N  EraseSmall; default 1"), std::string::npos);
+
+    const std::string out = temp("refused.zol");
+    const ToolRun range = runTool("op dx '" + kSample + "' -o '" + out + "' --sigma 0.5");
+    EXPECT_EQ(range.status, 2);
+    EXPECT_NE(range.out.find("outside 1 to 255"), std::string::npos) << range.out;
+    const ToolRun zero = runTool("op blur '" + kSample + "' -o '" + out + "'");
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_NE(zero.out.find("Sigma must not be 0."), std::string::npos) << zero.out;
+    EXPECT_NE(runTool("op dx '" + kSample + "' -o '" + out + "' --bogus 1").status, 0);
+    EXPECT_NE(runTool("op crop '" + kSample + "' -o '" + out + "' --x1 1").status, 0);
+    EXPECT_TRUE(readFile(out).empty());
+    const std::string dir = out.substr(0, out.rfind('/')), base = out.substr(out.rfind('/') + 1);
+    DIR *d = opendir(dir.c_str());
+    ASSERT_TRUE(d);
+    while (const dirent *e = readdir(d)) EXPECT_NE(std::string(e->d_name).rfind(base, 0), 0u) << e->d_name;
+    closedir(d);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The two-input side of the control panel's operations: the output prepared
 // from the first input, the dispatcher for Add, Sub, Mul, Div and Correlate,
 // and the pcon slot, which restores the first input's image in place.
+#include <QCoreApplication>
+
 #include <cstring>
 
 #include "buffertable.h"
@@ -23,7 +25,8 @@ Operations::BinaryPrepared Operations::prepareBinaryOutput() {
     p.output = flimage::floatLike(p.input1);
     if (!p.output) {
         // Nothing changes: the output buffer keeps what it holds.
-        window->prompt().message(window, QObject::tr("There is not enough memory for the output image."));
+        window->prompt().message(
+            window, QCoreApplication::translate("Operations", "There is not enough memory for the output image."));
         return p;
     }
     p.inPlace = o == a || o == b;

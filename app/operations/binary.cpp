@@ -21,7 +21,10 @@ Operations::BinaryPrepared Operations::prepareBinaryOutput() {
     p.outputSlot = o;
     if (!p.input1 || !p.input2) return p;
     p.empty = false;
-    if (QWidget *viewer = table->viewer(o)) delete viewer;  // its destructor takes it out of the registry
+    if (QWidget *viewer = table->viewer(o)) {
+        delete viewer;
+        table->removeViewer(viewer);  // viewers leave the registry as they go; this makes sure
+    }
     p.output = flimage::floatLike(p.input1);
     if (!p.output) {
         // Nothing changes: the output buffer keeps what it holds.

@@ -1,6 +1,7 @@
 // The two-input buttons on the control panel: Add in place with a
 // translation, failures that keep the inputs, the correlation's refusals,
 // pcon with every field cleared and its progress bar, and mode 1.
+#include <QPointer>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QtTest>
@@ -42,8 +43,11 @@ private slots:
         table()->install(0, a);
         table()->install(1, b);
         choose(0, 1, 0);
+        QPointer<QWidget> viewer = new QWidget;
+        table()->enterViewer(0, viewer);
         fx->asked->answer(QStringList{"10", "-5"});
         fx->win->add();
+        QVERIFY(viewer.isNull() && !table()->viewer(0));  // the output's viewer closed
         const ScriptedPrompt::Entry form = fx->asked->log.value(0);
         QCOMPARE(form.kind, ScriptedPrompt::Form);
         QCOMPARE(form.text, QString("Translation of second image:"));

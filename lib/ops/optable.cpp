@@ -119,7 +119,7 @@ const OpEntry unaryOps[] = {
       field("cols", OpKind::Integer, "columns ", nullptr, NoDefault),
       field("mode", OpKind::Integer, "Intermp mode ", nullptr, 0), end()},
      nullptr, resize},
-    {0, "to3d", 1, "pseudo", 1, "2D 2 3D", "the image copied into three frames", OpOutput::ThreeFrames, false,
+    {0, "to3d", 1, "pseudo", 1, "2D 2 3D", "the image copied into three frames", OpOutput::ThreeFrames, true,
      nullptr, {end()}, nullptr, threeFrames},
 };
 

@@ -97,6 +97,11 @@ private slots:
         QVERIFY(scores && Zoltdimen(scores, 0) == 130u);
         QVERIFY(Zoltfgp(scores, 64, 64) != 0.0);  // inside the valid region
         QCOMPARE(Zoltfgp(scores, 0, 0), 0.0);
+
+        // in place, the scores replace the image they were computed from
+        choose(0, 2, 0);
+        fx->win->correlate();
+        QVERIFY(table()->image(0) != image && sameBytes(table()->image(0), scores));
     }
 
     void pconWithEveryFieldClearedRunsWithSigma3() {

@@ -23,6 +23,20 @@ ZoltHeader *u8Image(int cols, int rows, int frames) {
     return Zoltcreate("u8bit", dims, 11, 0);
 }
 
+// Copies the three colour frames into the output. An output of more frames
+// (a colour image with an overlay frame) gets them in its first three, which
+// a conversion of the whole image would refuse.
+int copyColour(const ZoltHeader *colour, ZoltHeader *out) {
+    flimage::Shape o;
+    if (!flimage::isFloat(out) || !flimage::shapeOf(out, &o) || o.frames <= 3 ||
+        o.cols != static_cast<int>(Zoltdimen(colour, 0)) || o.rows != static_cast<int>(Zoltdimen(colour, 1)))
+        return Zoltconvert(colour, out);
+    const unsigned char *from = static_cast<const unsigned char *>(colour->oltptr);
+    float *to = flimage::data(out);
+    for (size_t i = 0; i < 3 * o.frameSize(); ++i) to[i] = from[i];
+    return 0;
+}
+
 }  // namespace
 
 int randomColorMap(const ZoltHeader *grey, ZoltHeader *out, int labels, Rand48 &random) {
@@ -79,7 +93,7 @@ OpOutcome pseudoColour(const OpCall &c) {
         ZoltHeader *colour = u8Image(s.cols, s.rows, 3);
         status = scaled && colour ? Zoltvidscale(grey, scaled, nullptr, nullptr, 0) : -1;
         if (status == 0) status = Zoltcolormap(scaled, colour, map);
-        if (status == 0) status = Zoltconvert(colour, c.out);
+        if (status == 0) status = copyColour(colour, c.out);
         if (scaled) Zoltfree(scaled, 7);
         if (colour) Zoltfree(colour, 7);
     }

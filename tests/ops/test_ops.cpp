@@ -10,6 +10,7 @@
 #include <set>
 
 #include "ccl.h"
+#include "colormap.h"
 #include "ops.h"
 #include "zolt_fixture.h"
 
@@ -99,6 +100,20 @@ TEST_F(Ops, RandomMapColoursFromTheFixedGeneratorAndPaintsLabelsBelowTwoBlack) {
     }
     EXPECT_EQ(o[0], 0.0f);
     EXPECT_EQ(o[1], 0.0f);
+}
+
+TEST_F(Ops, PseudoColourOfAFourFrameImageFillsItsFirstThreeFrames) {
+    // Frame 1 ramps 0..255 (so scaling keeps the values); frame 0 is chosen by
+    // the frame parameter, the fourth frame is an overlay.
+    ZoltHeader *in = image("float", {256, 2, 4});
+    for (int c = 0; c < 256; ++c) pixels<float>(in)[512 + c] = pixels<float>(in)[768 + c] = float(c);
+    ZoltHeader *out = nullptr;
+    ASSERT_TRUE(run("cmap", in, with("cmap", {{"map", 3}, {"frame", 1}}), &out).done);
+    uint8_t table[768];
+    Zoltcolortable(3, table);
+    ASSERT_EQ(Zoltdimen(out, 2), 4u);
+    for (int f = 0; f < 3; ++f)
+        for (int c = 0; c < 256; c += 51) EXPECT_EQ(pixels<float>(out)[f * 512 + c], table[f * 256 + c]) << f << c;
 }
 
 TEST_F(Ops, LabellingRefusesLargeImagesAndFixesItsBounds) {

@@ -20,11 +20,18 @@ ZoltHeader *newFloat(int ndim, int cols, int rows, int frames) {
     return Zoltcreate("float", dims, 11, 0);
 }
 
-// Pixel (frame, row, column) of any readable image; a 2-D image is its own
-// every frame, a 3-D one repeats its last frame past its end.
-double pixelAt(const ZoltHeader *in, const flimage::Shape &s, int frame, int row, int col) {
-    if (s.ndim < 3) return Zoltfgp(in, row, col);
-    return Zoltfgp3d(in, std::min(frame, s.frames - 1), row, col);
+// Copies `count` pixels of a row of any readable image, from column `col`,
+// into `to`; a 2-D image is its own every frame, a 3-D one repeats its last
+// frame past its end. "32flt" images are read straight from their data.
+void copyRow(const ZoltHeader *in, const flimage::Shape &s, int frame, int row, int col, int count, float *to) {
+    frame = s.ndim < 3 ? 0 : std::min(frame, s.frames - 1);
+    if (flimage::isFloat(in)) {
+        const float *from = flimage::data(in) + frame * s.frameSize() + static_cast<size_t>(row) * s.cols + col;
+        std::copy(from, from + count, to);
+        return;
+    }
+    for (int m = 0; m < count; ++m)
+        to[m] = static_cast<float>(s.ndim < 3 ? Zoltfgp(in, row, col + m) : Zoltfgp3d(in, frame, row, col + m));
 }
 
 OpOutcome made(ZoltHeader *image, int status) {
@@ -76,8 +83,7 @@ OpOutcome crop(const OpCall &c) {
     if (!out) return statusOnly(-1);
     float *p = flimage::data(out);
     for (int k = 0; k < frames; ++k)
-        for (int l = 0; l < height; ++l)
-            for (int m = 0; m < width; ++m) *p++ = static_cast<float>(pixelAt(c.in1, s, k, top + l, left + m));
+        for (int l = 0; l < height; ++l, p += width) copyRow(c.in1, s, k, top + l, left, width, p);
     return made(out, 0);
 }
 
@@ -109,8 +115,7 @@ OpOutcome threeFrames(const OpCall &c) {
         return statusOnly(-1);
     float *p = flimage::data(c.out);
     for (int k = 0; k < 3; ++k)
-        for (int r = 0; r < s.rows; ++r)
-            for (int col = 0; col < s.cols; ++col) *p++ = static_cast<float>(pixelAt(c.in1, s, k, r, col));
+        for (int r = 0; r < s.rows; ++r, p += s.cols) copyRow(c.in1, s, k, r, 0, s.cols, p);
     return statusOnly(0);
 }
 

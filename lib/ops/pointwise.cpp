@@ -88,9 +88,14 @@ OpOutcome fourier(const OpCall &c) {
     if (forward) {
         // Real parts from the input's first frame, imaginary parts 0.
         float *p = static_cast<float *>(work->oltptr);
-        for (int r = 0; r < s.rows; ++r)
-            for (int col = 0; col < s.cols; ++col)
-                p[2 * (static_cast<size_t>(r) * s.cols + col)] = static_cast<float>(Zoltfgp(c.in1, r, col));
+        const size_t n = s.frameSize();
+        if (flimage::isFloat(c.in1)) {
+            const float *from = flimage::data(c.in1);
+            for (size_t i = 0; i < n; ++i) p[2 * i] = from[i];
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                p[2 * i] = static_cast<float>(Zoltfgp(c.in1, static_cast<int>(i / s.cols), static_cast<int>(i % s.cols)));
+        }
     } else {
         status = flcopy(c.in1, work);
     }

@@ -76,6 +76,18 @@ private slots:
         QCOMPARE(Zoltdimen(now, 1), 20u);
     }
 
+    void unreportedStatusReachesTheStatusBar() {
+        table()->install(0, makeImage("float", {8, 8}));  // constant: nothing to equalise
+        fx->select("output", 1);
+        fx->win->histeq();
+        const ScriptedPrompt::Entry &note = fx->asked->log.first();
+        QCOMPARE(note.title, QString("message"));
+        QCOMPARE(note.text, QString("This function takes a while on large images.\n"));
+        QCOMPARE(note.msec, 2000);
+        QVERIFY(fx->win->statusBar()->currentMessage().contains(
+            QRegularExpression("^Histeq: failed with status -2 \\(\\d+ ms\\)$")));
+    }
+
     void modeOneButtonsWithoutOperation() {
         ZoltHeader *kept = ramp(0);
         fx->win->mode();

@@ -1,6 +1,6 @@
 // zolt op NAME INPUT [INPUT2] -o OUTPUT [--PARAM VALUE ...] [--type NAME]:
-// runs one operation of the operation table on ZOLT files, with the defaults
-// and ranges of its dialogs. The result is written under a temporary name and
+// runs one operation of the operation table on ZOLT files, read as the
+// control panel reads them, with the defaults and ranges of its dialogs. The result is written under a temporary name and
 // renamed, so a failure leaves no output file behind.
 #include <cerrno>
 #include <cmath>
@@ -50,6 +50,16 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
     if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
     values.number[index] = v;
     return true;
+}
+
+// A ZOLT file as the control panel's buffers hold it: complex data stays
+// complex in single precision, everything else becomes "float".
+ZoltHeader *readInput(const std::string &name) {
+    ZoltHeader *r = Zoltpin(name.c_str());
+    if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
+    ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
+    Zoltfree(r, 7);
+    return img;
 }
 
 // The largest value of the first frame, as opening an image records it for
@@ -152,14 +162,14 @@ int zoltOp(const ZoltToolArgs &args) {
     }
 
     Images img;
-    img.in1 = Zoltpin(words[1].c_str());
+    img.in1 = readInput(words[1]);
     if (!img.in1) {
         std::fprintf(stderr, "zolt op %s: cannot read '%s' (code %d); nothing written\n", who, words[1].c_str(),
                      ZoltErrorCode);
         return 1;
     }
     if (op->inputs == 2) {
-        img.in2 = Zoltpin(words[2].c_str());
+        img.in2 = readInput(words[2]);
         if (!img.in2) {
             std::fprintf(stderr, "zolt op %s: cannot read '%s' (code %d); nothing written\n", who,
                          words[2].c_str(), ZoltErrorCode);

@@ -71,8 +71,8 @@ public:
 
 private:
     // Runs one operation from its checks to its report (input2 for the
-    // two-input operations); `given` holds values
-    // the panel supplies itself (Crop's corners). True when it completed.
+    // two-input operations); `given` holds values the panel supplies itself
+    // (Crop's corners). True when it completed.
     bool perform(QWidget *parent, const OpEntry &op, const ZoltHeader *input, ZoltHeader *&output,
                  const OpValues *given = nullptr, const ZoltHeader *input2 = nullptr);
     // Asks the parameters op asks for the input; false when cancelled.

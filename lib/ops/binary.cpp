@@ -2,6 +2,7 @@
 // correlation, segmentation). Their entries follow the one-input ones.
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,19 @@ namespace {
 
 using namespace opfuncs;
 
-// A shift typed into the translation form, truncated toward zero and held
-// where a canvas could still be made (NaN reads as 0).
-int shiftOf(double v) {
+// Shift k of the translation: its whole text read as a double (blanks
+// around it allowed; text that is not a number reads as 0), or the value
+// when there is no text; truncated toward zero and held where a canvas could
+// still be made.
+int shiftOf(const OpValues &values, int k) {
+    double v = values.number[k];
+    const std::string &text = values.text[k];
+    if (!text.empty()) {
+        char *end = nullptr;
+        v = std::strtod(text.c_str(), &end);
+        while (*end == ' ' || *end == '\t') ++end;
+        if (end == text.c_str() || *end != '\0') v = 0;
+    }
     if (!(v == v)) return 0;
     return static_cast<int>(std::fmax(std::fmin(v, INT32_MAX - 1.0), -(INT32_MAX - 1.0)));
 }
@@ -31,7 +42,7 @@ void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader
 }
 
 OpOutcome arithmetic(const OpCall &c) {
-    const int dr = shiftOf(c.values.number[0]), dc = shiftOf(c.values.number[1]);
+    const int dr = shiftOf(c.values, 0), dc = shiftOf(c.values, 1);
     flimage::Shape s1, s2;
     flimage::shapeOf(c.in1, &s1);
     flimage::shapeOf(c.in2, &s2);

@@ -40,7 +40,10 @@ struct BinaryOps : ZoltFileTest {
 
 TEST_F(BinaryOps, ArithmeticMakesInput1sTypeOnTheCanvasAndReportsStatuses) {
     ZoltHeader *a = ramp("u8bit", {6, 4}, 2), *b = ramp("u8bit", {6, 4}, 1);
-    values.number[0] = 2.9, values.number[1] = -1.7;  // truncated: dr 2, dc -1
+    // as the translation form reads them: truncated, and not a number is 0
+    const OpEntry &add = *opByName("add");
+    opReadField(add.params[0], " 2.9 ", values, 0);
+    opReadField(add.params[1], "-1.7", values, 1);
     OpOutcome o = run("add", a, b);
     ASSERT_TRUE(o.done);
     ASSERT_NE(o.made, nullptr);
@@ -49,6 +52,8 @@ TEST_F(BinaryOps, ArithmeticMakesInput1sTypeOnTheCanvasAndReportsStatuses) {
     EXPECT_EQ(Zoltdimen(o.made, 1), 6u);
     EXPECT_EQ(Zoltfgp(o.made, 0, 1), Zoltfgp(a, 0, 0));
     EXPECT_EQ(Zoltfgp(o.made, 2, 0), Zoltfgp(b, 0, 0));
+    opReadField(add.params[0], "2 rows", values, 0);
+    EXPECT_EQ(Zoltdimen(run("add", a, b).made, 1), 4u);
 
     // grey against colour: the canvas still replaces the output, with the status
     o = run("sub", a, image("float", {6, 4, 3}));

@@ -45,11 +45,36 @@ public:
     // the caller puts it where the prepared output was.
     void runUnaryOperation(QWidget *parent, int code, ZoltHeader *&input, ZoltHeader *&output);
 
+    // ---- the two-input operations ----
+    // What prepareBinaryOutput chose. `output` is a zero-filled "float" image
+    // of the first input's size, in the output buffer or, when that buffer is
+    // an input (inPlace), held here outside the buffers.
+    struct BinaryPrepared {
+        ZoltHeader *input1 = nullptr;
+        ZoltHeader *input2 = nullptr;
+        ZoltHeader *output = nullptr;
+        int outputSlot = -1;
+        bool inPlace = false;
+        bool empty = true;  // an input buffer holds no image: nothing was prepared
+    };
+
+    // The two-input slot `slot` (add, sub, mul, div, correlate, pcon, gdir)
+    // in the panel's current mode.
+    void binary(const char *slot);
+    // Closes the output buffer's viewer and prepares its image.
+    BinaryPrepared prepareBinaryOutput();
+    // Checks, asks, runs and reports code's operation on the two inputs.
+    // Add, Sub, Mul and Div put the image they make into buffer outputSlot
+    // themselves; the others write into `output`. True when it completed.
+    bool runBinaryOperation(QWidget *parent, int code, ZoltHeader *input1, ZoltHeader *input2,
+                            ZoltHeader *output, int outputSlot);
+
 private:
-    // Runs one operation from its checks to its report; `given` holds values
-    // the panel supplies itself (Crop's corners). True when it completed.
+    // Runs one operation from its checks to its report (input2 for the
+    // two-input operations); `given` holds values the panel supplies itself
+    // (Crop's corners). True when it completed.
     bool perform(QWidget *parent, const OpEntry &op, const ZoltHeader *input, ZoltHeader *&output,
-                 const OpValues *given = nullptr);
+                 const OpValues *given = nullptr, const ZoltHeader *input2 = nullptr);
     // Asks the parameters op asks for the input; false when cancelled.
     bool askParameters(QWidget *parent, const OpEntry &op, const ZoltHeader *input, OpValues &values);
     void show(QWidget *parent, const OpMessage &message);
@@ -60,6 +85,21 @@ private:
     void finishFrame(const OpEntry &op, const Prepared &p, bool completed);
     QString title(const OpEntry &op) const;
     bool completed = false;  // whether the last dispatched operation produced its result
+};
+
+// While it lives, the library's progress reports advance a progress bar in
+// the panel's status bar; the bar hides again when it goes.
+class StatusProgress {
+public:
+    explicit StatusProgress(ZOlttoolMainWindow *panel);
+    ~StatusProgress();
+    StatusProgress(const StatusProgress &) = delete;
+    StatusProgress &operator=(const StatusProgress &) = delete;
+
+private:
+    static void report(void *self, long done, long total);
+    ZOlttoolMainWindow *window;
+    int shown = -1;  // percentage on display
 };
 
 #endif

@@ -10,7 +10,7 @@ void ZOlttoolMainWindow::dyy() { operations->unary("dyy"); }
 void ZOlttoolMainWindow::dxdy() { operations->unary("dxdy"); }
 void ZOlttoolMainWindow::curvature() { operations->unary("curvature"); }
 void ZOlttoolMainWindow::exponent() { operations->unary("exponent"); }
-void ZOlttoolMainWindow::gdir() {}
+void ZOlttoolMainWindow::gdir() { operations->binary("gdir"); }
 void ZOlttoolMainWindow::inverse() { operations->unary("inverse"); }
 void ZOlttoolMainWindow::natlog() { operations->unary("natlog"); }
 void ZOlttoolMainWindow::laplacian() { operations->unary("laplacian"); }
@@ -25,9 +25,9 @@ void ZOlttoolMainWindow::c2imag() { operations->unary("c2imag"); }
 void ZOlttoolMainWindow::fft() { operations->unary("fft"); }
 void ZOlttoolMainWindow::ifft() { operations->unary("ifft"); }
 
-void ZOlttoolMainWindow::correlate() {}
-void ZOlttoolMainWindow::add() {}
-void ZOlttoolMainWindow::sub() {}
-void ZOlttoolMainWindow::mul() {}
-void ZOlttoolMainWindow::div() {}
-void ZOlttoolMainWindow::pcon() {}
+void ZOlttoolMainWindow::correlate() { operations->binary("correlate"); }
+void ZOlttoolMainWindow::add() { operations->binary("add"); }
+void ZOlttoolMainWindow::sub() { operations->binary("sub"); }
+void ZOlttoolMainWindow::mul() { operations->binary("mul"); }
+void ZOlttoolMainWindow::div() { operations->binary("div"); }
+void ZOlttoolMainWindow::pcon() { operations->binary("pcon"); }

@@ -83,8 +83,8 @@ bool Operations::askParameters(QWidget *parent, const OpEntry &op, const ZoltHea
 }
 
 bool Operations::perform(QWidget *parent, const OpEntry &op, const ZoltHeader *input, ZoltHeader *&output,
-                         const OpValues *given) {
-    const OpCheck check = opCheck(op, input, nullptr, output);
+                         const OpValues *given, const ZoltHeader *input2) {
+    const OpCheck check = opCheck(op, input, input2, output);
     if (!check.refusal.empty()) {
         show(parent, check.refusal);
         return false;
@@ -105,8 +105,9 @@ bool Operations::perform(QWidget *parent, const OpEntry &op, const ZoltHeader *i
     QElapsedTimer clock;
     {
         WaitCursor busy;
+        StatusProgress progress(window);
         clock.start();
-        outcome = opRun(OpCall{op, input, nullptr, output, values, context});
+        outcome = opRun(OpCall{op, input, input2, output, values, context});
     }
     const qint64 ms = clock.elapsed();
     table->maxValue = context.maxValue;

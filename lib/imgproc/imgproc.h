@@ -21,5 +21,6 @@
 #include "stats.h"
 #include "plotcontour.h"
 #include "imagecopy.h"
+#include "arith.h"
 
 #endif

@@ -20,6 +20,7 @@
 #endif
 
 #include "flimage.h"
+#include "progress.h"
 
 namespace {
 
@@ -223,9 +224,20 @@ struct Annealing {
             f[k] = static_cast<float>(f[k] - step * Dg[k]);
     }
 
+    // Number of temperature steps, for the progress reports.
+    long steps() const {
+        long n = 0;
+        for (double T = t1; T >= t2; T *= dlt) ++n;
+        return n;
+    }
+
     void run(int t) {
         const int first = rows * t / threads, end = rows * (t + 1) / threads;
         std::vector<double> buffer(4 * static_cast<size_t>(cols));
+        // the calling thread alone reports, after each finished step
+        const long total = t == 0 ? steps() : 0;
+        long done = 0;
+        if (t == 0) reportProgress(0, total);
         for (double T = t1; T >= t2; T *= dlt) {
             if (t == 0) replicateBorder(f, rows, cols);
             barrier.wait();
@@ -242,6 +254,7 @@ struct Annealing {
             }
             update(first, end, sigma * r * std::sqrt(T) / magf);
             barrier.wait();
+            if (t == 0) reportProgress(++done, total);
         }
     }
 };

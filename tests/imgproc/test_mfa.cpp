@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mfa.h"
+#include "progress.h"
 #include "zolt_fixture.h"
 
 namespace {
@@ -146,7 +147,17 @@ TEST_F(Mfa, DefaultCoolingRuns528Steps) {
         raised[k] = ramp[k] + 20.f;
     }
     ZoltHeader *f = floats(6, 5, raised), *g = floats(6, 5, ramp);
-    ASSERT_EQ(Pcon(f, g, 3.f, 0.03f, 0.f, 1.f, 0.005f, 0.99f), PCON_OK);
+    // the progress hook hears of every finished step, and of the start
+    std::vector<std::pair<long, long>> heard;
+    setProgressHook([](void *to, long done, long total) {
+        static_cast<std::vector<std::pair<long, long>> *>(to)->emplace_back(done, total);
+    }, &heard);
+    const int status = Pcon(f, g, 3.f, 0.03f, 0.f, 1.f, 0.005f, 0.99f);
+    setProgressHook(nullptr, nullptr);
+    ASSERT_EQ(status, PCON_OK);
+    ASSERT_EQ(heard.size(), 529u);
+    for (size_t k = 0; k < heard.size(); ++k)
+        ASSERT_EQ(heard[k], std::make_pair(static_cast<long>(k), 528L)) << k;
     double moved = 0;
     int steps = 0;
     for (double T = 1.0; T >= 0.005f; T *= 0.99f, ++steps) moved += 3.0 * 0.03f * std::sqrt(T);

@@ -1,0 +1,45 @@
+// The progress bar of the status bar, advanced by the library's progress
+// reports (correlation rows, annealing steps) while an operation runs.
+#include <QCoreApplication>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include "mainwindow.h"
+#include "operations.h"
+#include "progress.h"
+
+namespace {
+
+const char *const BarName = "operationProgress";
+
+}  // namespace
+
+StatusProgress::StatusProgress(ZOlttoolMainWindow *panel) : window(panel) {
+    setProgressHook(&StatusProgress::report, this);
+}
+
+StatusProgress::~StatusProgress() {
+    setProgressHook(nullptr, nullptr);
+    if (auto *bar = window->statusBar()->findChild<QProgressBar *>(BarName)) bar->hide();
+}
+
+void StatusProgress::report(void *self, long done, long total) {
+    auto *me = static_cast<StatusProgress *>(self);
+    const int percent = total > 0 ? static_cast<int>(qBound(0L, done * 100 / total, 100L)) : 0;
+    if (percent == me->shown) return;
+    me->shown = percent;
+    QStatusBar *status = me->window->statusBar();
+    auto *bar = status->findChild<QProgressBar *>(BarName);
+    if (!bar) {
+        bar = new QProgressBar(status);
+        bar->setObjectName(BarName);
+        bar->setRange(0, 100);
+        bar->setMaximumWidth(200);
+        status->addPermanentWidget(bar);
+    }
+    bar->setValue(percent);
+    bar->show();
+    // Let the bar (and any note shown before the run) paint; the buttons are
+    // disabled and user input waits until the operation ends.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}

@@ -4,7 +4,7 @@
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
-            libgtest-dev libbenchmark-dev
+            libgtest-dev libbenchmark-dev libdeflate-dev
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol
 

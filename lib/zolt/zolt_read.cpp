@@ -4,6 +4,7 @@
 // Damaged headers are refused before any pixel memory is allocated; the reader
 // never ends the process on bad input.
 #include "zolt.h"
+#include "zolt_deflate.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -404,8 +405,14 @@ int ZoltRdData(ZoltHeader *h, FILE *fp) {
         Zoltfree(h, 7);
         return ZOLT_ENOMEM;
     }
-    const bool ok = h->oltcomp ? inflateStream(fp, data, raw)
-                               : std::fread(data, 1, raw, fp) == raw;
+    bool ok;
+    if (h->oltcomp) {
+        const zoltdeflate::Inflated whole = zoltdeflate::inflateFile(fp, left, data, raw);
+        ok = whole == zoltdeflate::Inflated::Piecewise ? inflateStream(fp, data, raw)
+                                                        : whole == zoltdeflate::Inflated::Done;
+    } else {
+        ok = std::fread(data, 1, raw, fp) == raw;
+    }
     if (!ok) return dataError(h, data);
     // Leave the file behind the data padding, where a tail would start.
     if (raw % 512) skipBytes(fp, 512 - raw % 512);

@@ -1,0 +1,102 @@
+// Whole-buffer zlib streams for ZOLT pixel data through libdeflate, which
+// compresses and inflates a buffer in one call several times faster than
+// zlib's streaming interface; any zlib reader reads its streams.
+#include "zolt_deflate.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace zoltdeflate {
+
+namespace {
+
+constexpr int kDefaultLevel = 6;  // zlib's default level
+
+}  // namespace
+
+size_t compress(const void *in, size_t n, void *out, size_t capacity) {
+    libdeflate_compressor *c = libdeflate_alloc_compressor(kDefaultLevel);
+    if (!c) return 0;
+    const size_t length = libdeflate_zlib_compress(c, in, n, out, capacity);
+    libdeflate_free_compressor(c);
+    return length;
+}
+
+namespace {
+
+// The next `length` bytes of a file at `pos`: mapped from the file when it
+// can be, else read into memory. The file's own position is not used.
+class FileBytes {
+public:
+    FileBytes(FILE *fp, long pos, size_t length) {
+        const long page = sysconf(_SC_PAGESIZE);
+        const long start = page > 0 ? pos / page * page : 0;
+        void *m = mmap(nullptr, length + (pos - start), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(fp), start);
+        if (m != MAP_FAILED) {
+            map_ = m;
+            mapped_ = length + (pos - start);
+            bytes_ = static_cast<const unsigned char *>(m) + (pos - start);
+            size_ = length;
+            return;
+        }
+        copy_ = static_cast<unsigned char *>(std::malloc(length));
+        if (copy_ && std::fseek(fp, pos, SEEK_SET) == 0) {
+            bytes_ = copy_;
+            size_ = std::fread(copy_, 1, length, fp);
+        }
+    }
+    ~FileBytes() {
+        if (map_) munmap(map_, mapped_);
+        std::free(copy_);
+    }
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+    const unsigned char *bytes() const { return bytes_; }  // null when nothing could be had
+    size_t size() const { return size_; }
+
+private:
+    void *map_ = nullptr;
+    size_t mapped_ = 0;
+    unsigned char *copy_ = nullptr;
+    const unsigned char *bytes_ = nullptr;
+    size_t size_ = 0;
+};
+
+}  // namespace
+
+Inflated inflateFile(FILE *fp, long long left, unsigned char *data, size_t raw) {
+    const long pos = std::ftell(fp);
+    if (left <= 0 || pos < 0) return Inflated::Piecewise;
+    // A stream of stored blocks is the longest an encoder makes of `raw`
+    // bytes; take no more than that of a file that may go on with a tail.
+    const size_t most = compressBound(raw) + 4096;
+    const size_t want = static_cast<size_t>(std::min<unsigned long long>(left, most));
+    Inflated result = Inflated::Piecewise;
+    size_t used = 0;
+    {
+        const FileBytes in(fp, pos, want);
+        libdeflate_decompressor *d = in.bytes() ? libdeflate_alloc_decompressor() : nullptr;
+        if (d) {
+            size_t made = 0;
+            const libdeflate_result r =
+                libdeflate_zlib_decompress_ex(d, in.bytes(), in.size(), data, raw, &used, &made);
+            libdeflate_free_decompressor(d);
+            if (r == LIBDEFLATE_SUCCESS)
+                result = made == raw ? Inflated::Done : Inflated::Refused;
+            else if (r == LIBDEFLATE_INSUFFICIENT_SPACE || in.size() == static_cast<size_t>(left))
+                result = Inflated::Refused;  // more than the image holds, or the whole rest is no stream
+        }
+    }
+    // stand behind the stream, or where it began for a piecewise read
+    const long to = pos + static_cast<long>(result == Inflated::Done ? used : 0);
+    if (result != Inflated::Refused && std::fseek(fp, to, SEEK_SET) != 0) result = Inflated::Refused;
+    return result;
+}
+
+}  // namespace zoltdeflate

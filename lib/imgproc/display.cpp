@@ -11,6 +11,13 @@
 #include <limits>
 #include <mutex>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "complexconv.h"
 #include "stats.h"
 #include "vidscale.h"
@@ -82,6 +89,7 @@ ZoltHeader *complexValues(const ZoltHeader *img, int mode) {
 ZoltHeader *scaledBytes(const ZoltHeader *in, const int *dims) {
     ZoltHeader *out = Zoltcreate("u8bit", dims, 11, 0);
     if (!out) return nullptr;
+    ZoltPreferLargePages(out->oltptr, Zoltbytes(out));
     float lo = 0.0f, hi = 0.0f;
     Zoltvidscale(in, out, &lo, &hi, 0);
     return out;
@@ -128,7 +136,79 @@ void readValues(const ZoltHeader *src, size_t n, float *dst) {
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define DISPLAY_AVX2 1
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Extremes of the finite floats [begin, end) into a and b, eight at a time.
+__attribute__((target("avx2"))) void finiteExtremes(const float *v, size_t begin, size_t end, float &a,
+                                                    float &b) {
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    const __m256 most = _mm256_set1_ps(std::numeric_limits<float>::max());
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    __m256 lo = inf, hi = _mm256_sub_ps(_mm256_setzero_ps(), inf);
+    size_t i = begin;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 x = _mm256_loadu_ps(v + i);
+        const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(x, magnitude), most, _CMP_LE_OQ);
+        lo = _mm256_min_ps(lo, _mm256_blendv_ps(inf, x, finite));
+        hi = _mm256_max_ps(hi, _mm256_blendv_ps(_mm256_sub_ps(_mm256_setzero_ps(), inf), x, finite));
+    }
+    alignas(32) float l[8], h[8];
+    _mm256_store_ps(l, lo);
+    _mm256_store_ps(h, hi);
+    for (int k = 0; k < 8; ++k) {
+        a = l[k] < a ? l[k] : a;
+        b = h[k] > b ? h[k] : b;
+    }
+    for (; i < end; ++i) {
+        const float x = v[i];
+        const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
+        a = finite && x < a ? x : a;
+        b = finite && x > b ? x : b;
+    }
+}
+
+// w[i] = (v[i] - lo) x span / range + bottom held to bottom..top, in double
+// precision, four values at a time; NaN lands on bottom.
+__attribute__((target("avx2"))) void rescale(const float *v, float *w, size_t begin, size_t end, double lo,
+                                             double span, double range, double bottom, double top) {
+    const __m256d l = _mm256_set1_pd(lo), s = _mm256_set1_pd(span), r = _mm256_set1_pd(range);
+    const __m256d b = _mm256_set1_pd(bottom), t = _mm256_set1_pd(top);
+    size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(v + i));
+        y = _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(y, l), s), r), b);
+        y = _mm256_max_pd(y, b);  // the second operand when y is NaN
+        y = _mm256_min_pd(y, t);
+        _mm_storeu_ps(w + i, _mm256_cvtpd_ps(y));
+    }
+    for (; i < end; ++i) {
+        double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
+        y = y > bottom ? y : bottom;
+        y = y < top ? y : top;
+        w[i] = static_cast<float>(y);
+    }
+}
+#endif
+
 }  // namespace
+
+void ZoltPreferLargePages(void *p, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kLarge = uintptr_t{1} << 21;
+    if (bytes < 2 * kLarge) return;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kLarge - 1);
+    if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
 
 int ZoltDisplayWidth(int columns) {
     if (columns < 1) return 0;
@@ -261,6 +341,7 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
 
     // Float sources are read where they are; other types are copied in first.
     float *w = static_cast<float *>(work->oltptr);
+    ZoltPreferLargePages(w, n * sizeof(float));
     const float *v = w;
     if (source->dtype == ZOLT_F32) v = static_cast<const float *>(source->oltptr);
     else readValues(source, n, w);
@@ -272,6 +353,12 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
         float a = std::numeric_limits<float>::infinity();
         float b = -a;
+#if defined(DISPLAY_AVX2)
+        if (haveAvx2()) {
+            finiteExtremes(v, begin, end, a, b);
+            begin = end;
+        }
+#endif
         for (size_t i = begin; i < end; ++i) {
             const float x = v[i];
             const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
@@ -293,6 +380,12 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
         const double range = static_cast<double>(hi) - lo;
         const double bottom = low, top = high;
         ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
+#if defined(DISPLAY_AVX2)
+            if (haveAvx2()) {
+                rescale(v, w, begin, end, lo, span, range, bottom, top);
+                return;
+            }
+#endif
             for (size_t i = begin; i < end; ++i) {
                 double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
                 y = y > bottom ? y : bottom;

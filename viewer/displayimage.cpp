@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "largepages.h"
 #include "zolt.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #endif
 
 #include "bands.h"
+#include "largepages.h"
 
 namespace {
 
@@ -32,33 +33,45 @@ inline float planeValue(const ZoltHeader *h, size_t i) {
 
 bool fastType(uint32_t code) { return code == ZOLT_F32 || code == ZOLT_S32 || code == ZOLT_U8; }
 
-// Fills `grey` (rows x cols) from the input: a 2-D image by value, a colour
-// image as sqrt((R^2 + G^2 + B^2) / 3) of its frames 0, 1 and 2.
-void fillGrey(const ZoltHeader *in, int rows, int cols, float *grey) {
-    const size_t n = static_cast<size_t>(rows) * cols;
-    const bool fast = fastType(in->dtype) && in->oltptr;
-    if (in->oltndim == 2) {
-        if (fast) {
-            for (size_t i = 0; i < n; ++i) grey[i] = planeValue(in, i);
-        } else {
-            for (int r = 0; r < rows; ++r)
-                for (int c = 0; c < cols; ++c)
-                    grey[static_cast<size_t>(r) * cols + c] =
-                        static_cast<float>(Zoltfgp(in, r, c));
+// Grey values of the input row by row: a 2-D float image is read in place;
+// other 2-D images by value, a colour image as sqrt((R^2 + G^2 + B^2) / 3) of
+// its frames 0, 1 and 2, computed into the caller's row of cols floats.
+struct GreyRows {
+    const ZoltHeader *in;
+    int cols;
+    const float *direct;  // the input's own floats, or null
+    bool fast;            // planar elements of one of the fast types
+
+    GreyRows(const ZoltHeader *h, int columns)
+        : in(h), cols(columns),
+          direct(h->oltndim == 2 && h->dtype == ZOLT_F32 ? static_cast<const float *>(h->oltptr) : nullptr),
+          fast(fastType(h->dtype) && h->oltptr) {}
+
+    const float *row(int r, float *buf) const {
+        const size_t at = static_cast<size_t>(r) * cols;
+        if (direct) return direct + at;
+        if (in->oltndim == 2) {
+            if (in->dtype == ZOLT_U8) {
+                const auto *p = static_cast<const unsigned char *>(in->oltptr) + at;
+                for (int c = 0; c < cols; ++c) buf[c] = p[c];
+            } else if (fast) {
+                for (int c = 0; c < cols; ++c) buf[c] = planeValue(in, at + c);
+            } else {
+                for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(Zoltfgp(in, r, c));
+            }
+            return buf;
         }
-        return;
-    }
-    for (int r = 0; r < rows; ++r) {
+        const size_t n = static_cast<size_t>(Zoltdimen(in, 1)) * cols;
         for (int c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
             double rgb[3];
             for (int k = 0; k < 3; ++k)
-                rgb[k] = fast ? planeValue(in, i + k * n) : Zoltfgp3d(in, k, r, c);
-            grey[i] = static_cast<float>(
+                rgb[k] = fast ? planeValue(in, at + c + k * n) : Zoltfgp3d(in, k, r, c);
+            buf[c] = static_cast<float>(
                 std::sqrt((rgb[0] * rgb[0] + rgb[1] * rgb[1] + rgb[2] * rgb[2]) / 3.0));
         }
+        return buf;
     }
-}
+};
 
 // ------------------------------------------------------------ first pass
 //
@@ -204,14 +217,19 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
     s.count = count;
 }
 
-// First pass over the rows of one strip; `code` and `ext` are scratch rows.
-void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Strip &s,
-                uint8_t *code, uint8_t *ext) {
+// First pass over the rows of one strip; `code` and `ext` are scratch rows,
+// `buf` room for two rows of grey values.
+void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, Strip &s,
+                uint8_t *code, uint8_t *ext, float *buf) {
     s.parent[0] = 0;
+    float *spare = buf, *held = buf + cols;  // the row above stays in `held`
+    const float *gu = grey.row(s.first - 1, held);
     for (int r = s.first; r < s.end; ++r) {
-        const float *g = grey + static_cast<size_t>(r) * cols;
+        const float *g = grey.row(r, spare);
         int32_t *l = lab + static_cast<size_t>(r) * cols;
-        joinCodes(g, g - cols, cols, w, r >= 2, code);
+        joinCodes(g, gu, cols, w, r >= 2, code);
+        if (g == spare) std::swap(spare, held);
+        gu = g;
         const uint8_t *joinsAbove = nullptr;
         if (r == s.first && r >= 2) {  // the row above belongs to another strip
             for (int c = 1; c < cols; ++c) {
@@ -246,8 +264,8 @@ void forStrips(int strips, Work &&work) {
 // (stand-ins numbered after the real ones), the strips' own merges, the joins
 // across strip borders; then each strip's table of final labels. Returns the
 // number of provisional labels, or -1 when the tables could not be made.
-int stitch(const float *grey, const int32_t *lab, int cols, const Window &w,
-           std::vector<Strip> &strips, uint8_t *code) {
+int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
+           std::vector<Strip> &strips, uint8_t *code, float *buf) {
     long total = 0, standIns = 0;
     for (const Strip &s : strips) {
         total += s.count - s.nstandIns;
@@ -274,9 +292,8 @@ int stitch(const float *grey, const int32_t *lab, int cols, const Window &w,
     }
     for (size_t i = 1; i < strips.size(); ++i) {
         const Strip &s = strips[i], &above = strips[i - 1];
-        const float *g = grey + static_cast<size_t>(s.first) * cols;
         const int32_t *l = lab + static_cast<size_t>(s.first) * cols, *lu = l - cols;
-        joinCodes(g, g - cols, cols, w, true, code);
+        joinCodes(grey.row(s.first, buf), grey.row(s.first - 1, buf + cols), cols, w, true, code);
         for (int c = 1; c < cols; ++c) {
             if (code[c] & JU) unite(table, s.labelOf[l[c]], above.labelOf[lu[c]]);
             if (code[c] & JD) unite(table, s.labelOf[l[c]], above.labelOf[lu[c - 1]]);
@@ -291,17 +308,19 @@ int stitch(const float *grey, const int32_t *lab, int cols, const Window &w,
 
 // ------------------------------------------------- holes, areas, output
 
-// Fills the one-pixel holes of row l (a row neither first nor last), given
-// the rows above and below: a background pixel not in the outermost columns
-// whose four neighbours carry one region label takes it. A filled pixel never
-// changes another pixel's decision, so rows may be filled in any order.
-void fillHoles(int32_t *l, const int32_t *lu, const int32_t *ld, int cols, int32_t *row) {
+// Row l (a row neither first nor last) with its one-pixel holes filled, into
+// columns 1 .. cols - 1 of `row`, given the rows above and below: a background
+// pixel not in the outermost columns whose four neighbours carry one region
+// label takes it. A filled pixel never changes another pixel's decision, so
+// rows may be filled in any order, and from filled or unfilled neighbours.
+template <class T>
+void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols, T *row) {
     for (int c = 1; c + 1 < cols; ++c) {
         const int32_t x = lu[c], v = l[c];
         const bool hole = (v == 0) & (x > 0) & (ld[c] == x) & (l[c - 1] == x) & (l[c + 1] == x);
-        row[c] = hole ? x : v;
+        row[c] = static_cast<T>(hole ? x : v);
     }
-    if (cols > 2) std::memcpy(l + 1, row + 1, (cols - 2) * sizeof(int32_t));
+    if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
 // Adds the pixels of row l to the areas. Background pixels go to eight spare
@@ -373,10 +392,11 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int inner = rows - 1;
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
     const int threads = stripThreads(nstrips);
-    ZoltHeader *greyImg = nullptr, *labels = nullptr, *convert = nullptr;
+    ZoltHeader *labels = nullptr, *convert = nullptr;
     std::vector<Strip> strips(nstrips);
     std::vector<int32_t *> areas(threads, nullptr);
     uint8_t *scratch = nullptr;
+    float *greyRows = nullptr;
     int32_t *keep = nullptr;
     auto release = [&]() {
         for (Strip &s : strips) {
@@ -386,23 +406,17 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         }
         for (int32_t *a : areas) Zoltcfree(a);
         Zoltcfree(scratch);
+        Zoltcfree(greyRows);
         Zoltcfree(keep);
-        for (ZoltHeader *h : {greyImg, labels, convert})
+        for (ZoltHeader *h : {labels, convert})
             if (h) Zoltfree(h, 7);
     };
 
     // working images and tables
-    const float *grey;
-    if (input->oltndim == 2 && input->dtype == ZOLT_F32) {
-        grey = static_cast<const float *>(input->oltptr);  // read in place
-    } else {
-        greyImg = Zoltcreate("float", dims, 11, 0);
-        if (!greyImg) return CCL_BADIMAGE;
-        fillGrey(input, rows, cols, static_cast<float *>(greyImg->oltptr));
-        grey = static_cast<const float *>(greyImg->oltptr);
-    }
+    const GreyRows grey(input, cols);
     labels = Zoltcreate("32bit", dims, 11, 0);
     bool ok = labels != nullptr;
+    if (ok) ZoltPreferLargePages(labels->oltptr, Zoltbytes(labels));
     for (int i = 0; i < nstrips && ok; ++i) {
         Strip &s = strips[i];
         s.first = 1 + static_cast<int>(static_cast<long>(inner) * i / nstrips);
@@ -417,7 +431,9 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
     // per strip: two rows of codes, or later one row of labels
     scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
-    if (!ok || !scratch) {
+    // per strip, and one for the stitching: two rows of grey values
+    greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
+    if (!ok || !scratch || !greyRows) {
         release();
         return CCL_BADIMAGE;
     }
@@ -427,7 +443,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     // first pass, strip by strip
     forStrips(nstrips, [&](int, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
-        labelStrip(grey, lab, cols, win, strips[i], code, code + cols);
+        labelStrip(grey, lab, cols, win, strips[i], code, code + cols,
+                   greyRows + 2 * static_cast<size_t>(i) * cols);
     });
     long total = 0;
     bool tested = false, full = false;
@@ -448,7 +465,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
 
     // second pass: every label becomes the smallest label of its region
-    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols);
+    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
+                             greyRows + 2 * static_cast<size_t>(nstrips) * cols);
     if (count < 0) {
         release();
         return CCL_BADIMAGE;
@@ -474,26 +492,55 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             return CCL_BADIMAGE;
         }
     }
-    // a row once final: holes filled, then counted
-    auto finishRow = [&](int r, int32_t *buffer, int t) {
-        int32_t *l = lab + static_cast<size_t>(r) * cols;
-        if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, buffer);
-        if (erasing) countRow(l, cols, areas[t], spare);
-    };
-    forStrips(nstrips, [&](int t, int i) {
-        const Strip &s = strips[i];
-        int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
-        for (int r = s.first; r < s.end; ++r) {
-            int32_t *l = lab + static_cast<size_t>(r) * cols;
-            for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
-            if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+    // Without erasing, the final labels go straight into the output (or the
+    // image the output is converted from); with it they stay in the labels
+    // until the areas are known.
+    if (output->dtype != ZOLT_S32 && output->dtype != ZOLT_F32) {
+        convert = Zoltcreate("32bit", dims, 11, 0);
+        if (!convert) {
+            release();
+            return CCL_BADIMAGE;
         }
-    });
-    for (const Strip &s : strips) {
-        const int edges[2] = {s.first, s.end - 1};
-        for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
-            finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
     }
+    auto finalPass = [&](auto *out) {
+        using T = std::remove_pointer_t<decltype(out)>;
+        // a row once final: holes filled, then counted or written out
+        auto finishRow = [&](int r, int32_t *buffer, int t) {
+            int32_t *l = lab + static_cast<size_t>(r) * cols;
+            if (out) {
+                T *o = out + static_cast<size_t>(r) * cols;
+                if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, o);
+                else
+                    for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(l[c]);
+                return;
+            }
+            if (r + 1 < rows) {
+                fillHoles(l, l - cols, l + cols, cols, buffer);
+                std::memcpy(l + 1, buffer + 1, (cols - 1) * sizeof(int32_t));
+            }
+            if (erasing) countRow(l, cols, areas[t], spare);
+        };
+        forStrips(nstrips, [&](int t, int i) {
+            const Strip &s = strips[i];
+            int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
+            for (int r = s.first; r < s.end; ++r) {
+                int32_t *l = lab + static_cast<size_t>(r) * cols;
+                for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
+                if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+            }
+        });
+        for (const Strip &s : strips) {
+            const int edges[2] = {s.first, s.end - 1};
+            for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
+                finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
+        }
+    };
+    if (erasing)
+        finalPass(static_cast<int32_t *>(nullptr));
+    else if (output->dtype == ZOLT_F32)
+        finalPass(static_cast<float *>(output->oltptr));
+    else
+        finalPass(static_cast<int32_t *>((convert ? convert : output)->oltptr));
 
     // the areas file and the erasing table
     if (erasing) {
@@ -515,20 +562,14 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     // output: int and float images directly, other types through a conversion
     if (EraseSmall > 0) std::printf("calling erasesmalregions %d\n", EraseSmall);
     const size_t n = static_cast<size_t>(rows) * cols;
-    if (output->dtype != ZOLT_S32 && output->dtype != ZOLT_F32) {
-        convert = Zoltcreate("32bit", dims, 11, 0);
-        if (!convert) {
-            release();
-            return CCL_BADIMAGE;
-        }
-    }
     auto writeAll = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
         for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
-        forStrips(nstrips, [&](int, int i) {
-            outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
-        });
+        if (erasing)  // else the final pass wrote the rest
+            forStrips(nstrips, [&](int, int i) {
+                outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
+            });
     };
     if (output->dtype == ZOLT_F32)
         writeAll(static_cast<float *>(output->oltptr));

@@ -11,9 +11,6 @@
 #include <limits>
 #include <mutex>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -22,6 +19,7 @@
 #include "stats.h"
 #include "vidscale.h"
 #include "bands.h"
+#include "largepages.h"
 
 namespace {
 
@@ -196,19 +194,6 @@ __attribute__((target("avx2"))) void rescale(const float *v, float *w, size_t be
 #endif
 
 }  // namespace
-
-void ZoltPreferLargePages(void *p, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kLarge = uintptr_t{1} << 21;
-    if (bytes < 2 * kLarge) return;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kLarge - 1);
-    if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
 
 int ZoltDisplayWidth(int columns) {
     if (columns < 1) return 0;

@@ -6,7 +6,6 @@
 #ifndef IMGPROC_DISPLAY_H
 #define IMGPROC_DISPLAY_H
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -65,11 +64,6 @@ int ZoltDrawOverlayMarks(const ZoltHeader *work, double factor, const ZoltPictur
 // complex, interleaved or "struct".
 int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float low,
                    float *maxOut, float *minOut);
-
-// Asks the system for large pages over a buffer of `bytes` about to be
-// written whole (a picture, a working copy), so that its first writes fault
-// it in far fewer steps. Contents are unchanged; a no-op where unsupported.
-void ZoltPreferLargePages(void *p, size_t bytes);
 
 // Magnification of a Zoom control value v: 1 at 0, 1 + v / 20 above, 1 + v / 100
 // below (0 at -100, negative further down).

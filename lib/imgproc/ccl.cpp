@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -161,7 +163,10 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
 
 struct Strip {
     int first = 0, end = 0;         // rows [first, end)
-    int32_t *parent = nullptr;      // local labels 0..count, 0 the background
+    // local labels 0..count, 0 the background; each entry is set before it
+    // is read, so the table is not cleared (it is as large as the limit)
+    std::unique_ptr<int32_t[]> parentStore;
+    int32_t *parent = nullptr;
     int count = 0;                  // local labels made
     int32_t *standIns = nullptr;    // local labels made for pixels joining the strip above
     int nstandIns = 0;
@@ -400,7 +405,6 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     int32_t *keep = nullptr;
     auto release = [&]() {
         for (Strip &s : strips) {
-            Zoltcfree(s.parent);
             Zoltcfree(s.standIns);
             Zoltcfree(s.labelOf);
         }
@@ -425,9 +429,14 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         // row of stand-ins and a row of labels are kept before stopping
         const long most = std::min<long>(static_cast<long>(s.end - s.first) * (cols - 1),
                                           CCL_MAXLABELS + 2L * cols);
-        s.parent = static_cast<int32_t *>(Zoltalc((most + 2) * sizeof(int32_t)));
+        s.parentStore.reset(new (std::nothrow) int32_t[most + 2]);
+        s.parent = s.parentStore.get();
         s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
         ok = s.parent && s.standIns;
+        if (!s.parent) {
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("cclC4_2: no memory for the tables of provisional labels");
+        }
     }
     // per strip: two rows of codes, or later one row of labels
     scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -93,14 +94,20 @@ ZoltHeader *scaledBytes(const ZoltHeader *in, const int *dims) {
     return out;
 }
 
-// Runs fn(r, row words) for every row both the image and the picture have.
+// Runs fn(r, row words) for every row both the image and the picture have;
+// the rows of a large picture are shared among the cores (the row words are
+// fetched beforehand, in the calling thread).
 template <typename Fn>
 void eachRow(int rows, const ZoltPictureRows &pic, Fn fn) {
     const int n = std::min(rows, pic.height);
-    for (int r = 0; r < n; ++r) {
-        uint32_t *dst = pic.row(r);
-        if (dst) fn(r, dst);
-    }
+    if (n <= 0) return;
+    std::vector<uint32_t *> dst(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r) dst[static_cast<size_t>(r)] = pic.row(r);
+    const size_t perRow = std::max<size_t>(1, static_cast<size_t>(pic.width));
+    ZoltSplitWork(static_cast<size_t>(n), kParallelValues / perRow + 1, [&](size_t begin, size_t end) {
+        for (size_t r = begin; r < end; ++r)
+            if (dst[r]) fn(static_cast<int>(r), dst[r]);
+    });
 }
 
 // Working-copy values as one of the 7 real single-value types, read in storage order.
@@ -139,6 +146,26 @@ void readValues(const ZoltHeader *src, size_t n, float *dst) {
 bool haveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
     return have;
+}
+
+// Colour words of `cols` working values, eight at a time: the truncating
+// conversion gives 0x80000000 for NaN and values beyond 32 bits, whose low
+// byte is 0, as byteOf() has it.
+__attribute__((target("avx2"))) inline __m256i byteLanes(const float *p) {
+    return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_loadu_ps(p)), _mm256_set1_epi32(255));
+}
+
+__attribute__((target("avx2"))) void colourWords(const float *red, const float *green, const float *blue,
+                                                 int cols, uint32_t *dst) {
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(kOpaque));
+    int c = 0;
+    for (; c + 8 <= cols; c += 8) {
+        const __m256i r = byteLanes(red + c), g = byteLanes(green + c), b = byteLanes(blue + c);
+        const __m256i word = _mm256_or_si256(_mm256_or_si256(opaque, _mm256_slli_epi32(r, 16)),
+                                             _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + c), word);
+    }
+    for (; c < cols; ++c) dst[c] = rgb(byteOf(red[c]), byteOf(green[c]), byteOf(blue[c]));
 }
 
 // Extremes of the finite floats [begin, end) into a and b, eight at a time.
@@ -264,6 +291,12 @@ int ZoltDrawWorkColour(const ZoltHeader *work, const ZoltPictureRows &pic) {
     eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
         const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols);
         if (f2) {
+#if defined(DISPLAY_AVX2)
+            if (haveAvx2()) {
+                colourWords(f0 + at, f1 + at, f2 + at, cols, dst);
+                return;
+            }
+#endif
             for (int c = 0; c < cols; ++c)
                 dst[c] = rgb(byteOf(f0[at + c]), byteOf(f1[at + c]), byteOf(f2[at + c]));
         } else if (f1) {

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "largepages.h"
+#include "zolt_largepages.h"
 #include "zolt.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #endif
 
 #include "bands.h"
-#include "largepages.h"
+#include "zolt_largepages.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "stats.h"
 #include "vidscale.h"
 #include "bands.h"
-#include "largepages.h"
+#include "zolt_largepages.h"
 
 namespace {
 

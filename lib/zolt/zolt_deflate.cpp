@@ -2,6 +2,7 @@
 // compresses and inflates a buffer in one call several times faster than
 // zlib's streaming interface; any zlib reader reads its streams.
 #include "zolt_deflate.h"
+#include "zolt_largepages.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -15,31 +16,12 @@
 
 namespace zoltdeflate {
 
-namespace {
-
 constexpr int kDefaultLevel = 6;  // zlib's default level
-
-// Asks for large pages over a fresh buffer about to be written whole, so
-// that it faults in 2 MiB steps rather than 4 KiB ones.
-void preferLargePages(void *p, size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kLarge = uintptr_t{1} << 21;
-    if (bytes < 2 * kLarge) return;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kLarge - 1);
-    if (end > first) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
-
-}  // namespace
 
 size_t compress(const void *in, size_t n, void *out, size_t capacity) {
     libdeflate_compressor *c = libdeflate_alloc_compressor(kDefaultLevel);
     if (!c) return 0;
-    preferLargePages(out, std::min(capacity, n + n / 8));
+    ZoltPreferLargePages(out, std::min(capacity, n + n / 8));
     const size_t length = libdeflate_zlib_compress(c, in, n, out, capacity);
     libdeflate_free_compressor(c);
     return length;
@@ -100,7 +82,7 @@ Inflated inflateFile(FILE *fp, long long left, unsigned char *data, size_t raw) 
         const FileBytes in(fp, pos, want);
         libdeflate_decompressor *d = in.bytes() ? libdeflate_alloc_decompressor() : nullptr;
         if (d) {
-            preferLargePages(data, raw);
+            ZoltPreferLargePages(data, raw);
             size_t made = 0;
             const libdeflate_result r =
                 libdeflate_zlib_decompress_ex(d, in.bytes(), in.size(), data, raw, &used, &made);

@@ -1,8 +1,8 @@
 // Large pages for buffers about to be written whole (a picture, a working
 // copy, a label image): their first writes then fault memory in 2 MiB steps
 // rather than 4 KiB ones. Contents are unchanged; a no-op where unsupported.
-#ifndef IMGPROC_LARGEPAGES_H
-#define IMGPROC_LARGEPAGES_H
+#ifndef ZOLT_LARGEPAGES_H
+#define ZOLT_LARGEPAGES_H
 
 #include <cstddef>
 #include <cstdint>

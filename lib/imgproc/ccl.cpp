@@ -202,22 +202,55 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
     // nothing; 0 outside the window (no joins). Only joined labels that
     // differ take the merging branch.
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
-    for (int c = 1; c < cols; ++c) {
-        const int k = code[c];
-        const int32_t up = lu[c], upLeft = lu[c - 1];
-        int32_t x = (k & JD) ? upLeft : 0;
-        x = (k & JU) ? up : x;
-        x = (k & JL) ? prev : x;
-        parent[count + 1] = count + 1;
-        const bool fresh = k == FG;
-        int32_t label = fresh ? count + 1 : x;
-        count += fresh;
-        if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
-            if (k & JU) label = unite(parent, label, up);
-            if (k & JD) label = unite(parent, label, upLeft);
+    for (int c = 1; c < cols;) {
+        int blockEnd = cols;
+#if defined(__SSE2__)
+        // Sixteen pixels at once where they are all background, or all join
+        // all three neighbours which carry the left neighbour's label (the
+        // inside of a region): they take 0, or that label, and merge nothing.
+        if (c + 16 <= cols) {
+            const __m128i k16 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(code + c));
+            __m128i *out = reinterpret_cast<__m128i *>(l + c);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) == 0xffff) {
+                for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
+                prev = 0;
+                c += 16;
+                continue;
+            }
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_set1_epi8(FG | JL | JU | JD))) == 0xffff) {
+                const __m128i p = _mm_set1_epi32(prev);
+                __m128i same = _mm_set1_epi32(-1);
+                for (int j = 0; j < 4; ++j) {
+                    const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c + 4 * j));
+                    const __m128i upLeft = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c - 1 + 4 * j));
+                    same = _mm_and_si128(same, _mm_and_si128(_mm_cmpeq_epi32(up, p), _mm_cmpeq_epi32(upLeft, p)));
+                }
+                if (_mm_movemask_epi8(same) == 0xffff) {
+                    for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, p);
+                    c += 16;
+                    continue;
+                }
+            }
+            blockEnd = c + 16;
         }
-        prev = label;
-        l[c] = label;
+#endif
+        for (; c < blockEnd; ++c) {
+            const int k = code[c];
+            const int32_t up = lu[c], upLeft = lu[c - 1];
+            int32_t x = (k & JD) ? upLeft : 0;
+            x = (k & JU) ? up : x;
+            x = (k & JL) ? prev : x;
+            parent[count + 1] = count + 1;
+            const bool fresh = k == FG;
+            int32_t label = fresh ? count + 1 : x;
+            count += fresh;
+            if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
+                if (k & JU) label = unite(parent, label, up);
+                if (k & JD) label = unite(parent, label, upLeft);
+            }
+            prev = label;
+            l[c] = label;
+        }
     }
     s.count = count;
 }
@@ -397,7 +430,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int inner = rows - 1;
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
     const int threads = stripThreads(nstrips);
-    ZoltHeader *labels = nullptr, *convert = nullptr;
+    ZoltHeader *convert = nullptr;
+    int32_t *lab = nullptr;  // the labels, on large pages
     std::vector<Strip> strips(nstrips);
     std::vector<int32_t *> areas(threads, nullptr);
     uint8_t *scratch = nullptr;
@@ -412,15 +446,22 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         Zoltcfree(scratch);
         Zoltcfree(greyRows);
         Zoltcfree(keep);
-        for (ZoltHeader *h : {labels, convert})
-            if (h) Zoltfree(h, 7);
+        std::free(lab);
+        if (convert) Zoltfree(convert, 7);
     };
 
     // working images and tables
     const GreyRows grey(input, cols);
-    labels = Zoltcreate("32bit", dims, 11, 0);
-    bool ok = labels != nullptr;
-    if (ok) ZoltPreferLargePages(labels->oltptr, Zoltbytes(labels));
+    lab = static_cast<int32_t *>(ZoltLargeAlloc(static_cast<size_t>(rows) * cols * sizeof(int32_t)));
+    bool ok = lab != nullptr;
+    if (ok) {
+        // row 0 and column 0 are never labelled: background for the passes
+        std::fill_n(lab, cols, 0);
+        for (int r = 1; r < rows; ++r) lab[static_cast<size_t>(r) * cols] = 0;
+    } else {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("cclC4_2: no memory for the labels");
+    }
     for (int i = 0; i < nstrips && ok; ++i) {
         Strip &s = strips[i];
         s.first = 1 + static_cast<int>(static_cast<long>(inner) * i / nstrips);
@@ -446,7 +487,6 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         release();
         return CCL_BADIMAGE;
     }
-    auto *lab = static_cast<int32_t *>(labels->oltptr);
     const Window win{thresh, minval, maxval};
 
     // first pass, strip by strip

@@ -1,11 +1,13 @@
 // Large pages for buffers about to be written whole (a picture, a working
 // copy, a label image): their first writes then fault memory in 2 MiB steps
-// rather than 4 KiB ones. Contents are unchanged; a no-op where unsupported.
+// rather than 4 KiB ones, which costs far less where faults are dear.
+// Contents are unchanged; asking is a no-op where unsupported.
 #ifndef ZOLT_LARGEPAGES_H
 #define ZOLT_LARGEPAGES_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -23,6 +25,17 @@ inline void ZoltPreferLargePages(void *p, size_t bytes) {
     (void)p;
     (void)bytes;
 #endif
+}
+
+// A buffer of `bytes` (uninitialised) starting on a large page, with large
+// pages asked for, or null; release it with std::free.
+inline void *ZoltLargeAlloc(size_t bytes) {
+    constexpr size_t kLarge = size_t{1} << 21;
+    if (bytes < 2 * kLarge) return std::malloc(bytes ? bytes : 1);
+    const size_t size = (bytes + kLarge - 1) / kLarge * kLarge;
+    void *p = std::aligned_alloc(kLarge, size);
+    if (p) ZoltPreferLargePages(p, size);
+    return p;
 }
 
 #endif

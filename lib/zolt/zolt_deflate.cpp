@@ -1,6 +1,7 @@
 // Whole-buffer zlib streams for ZOLT pixel data through libdeflate, which
 // compresses and inflates a buffer in one call several times faster than
-// zlib's streaming interface; any zlib reader reads its streams.
+// zlib's streaming interface; any zlib reader reads its streams. A stream is
+// read whole into memory before it is inflated.
 #include "zolt_deflate.h"
 #include "zolt_largepages.h"
 
@@ -11,8 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace zoltdeflate {
 
@@ -29,41 +28,22 @@ size_t compress(const void *in, size_t n, void *out, size_t capacity) {
 
 namespace {
 
-// The next `length` bytes of a file at `pos`: mapped from the file when it
-// can be, else read into memory. The file's own position is not used.
+// The next `length` bytes of a file, read into memory on large pages (a
+// mapping of the file would end the process if the file shrank meanwhile).
 class FileBytes {
 public:
-    FileBytes(FILE *fp, long pos, size_t length) {
-        const long page = sysconf(_SC_PAGESIZE);
-        const long start = page > 0 ? pos / page * page : 0;
-        void *m = mmap(nullptr, length + (pos - start), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(fp), start);
-        if (m != MAP_FAILED) {
-            map_ = m;
-            mapped_ = length + (pos - start);
-            bytes_ = static_cast<const unsigned char *>(m) + (pos - start);
-            size_ = length;
-            return;
-        }
-        copy_ = static_cast<unsigned char *>(std::malloc(length));
-        if (copy_ && std::fseek(fp, pos, SEEK_SET) == 0) {
-            bytes_ = copy_;
-            size_ = std::fread(copy_, 1, length, fp);
-        }
+    FileBytes(FILE *fp, size_t length)
+        : bytes_(static_cast<unsigned char *>(ZoltLargeAlloc(length))) {
+        if (bytes_) size_ = std::fread(bytes_, 1, length, fp);
     }
-    ~FileBytes() {
-        if (map_) munmap(map_, mapped_);
-        std::free(copy_);
-    }
+    ~FileBytes() { std::free(bytes_); }
     FileBytes(const FileBytes &) = delete;
     FileBytes &operator=(const FileBytes &) = delete;
-    const unsigned char *bytes() const { return bytes_; }  // null when nothing could be had
+    const unsigned char *bytes() const { return bytes_; }  // null when there was no memory
     size_t size() const { return size_; }
 
 private:
-    void *map_ = nullptr;
-    size_t mapped_ = 0;
-    unsigned char *copy_ = nullptr;
-    const unsigned char *bytes_ = nullptr;
+    unsigned char *bytes_;
     size_t size_ = 0;
 };
 
@@ -79,7 +59,7 @@ Inflated inflateFile(FILE *fp, long long left, unsigned char *data, size_t raw) 
     Inflated result = Inflated::Piecewise;
     size_t used = 0;
     {
-        const FileBytes in(fp, pos, want);
+        const FileBytes in(fp, want);
         libdeflate_decompressor *d = in.bytes() ? libdeflate_alloc_decompressor() : nullptr;
         if (d) {
             ZoltPreferLargePages(data, raw);

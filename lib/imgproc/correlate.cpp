@@ -3,7 +3,8 @@
 // Grey scores are divided by rows2 x N and the template's spread; colour
 // scores by each channel's energy about its local means over the valid
 // region. Sums run per template row in single precision (on the image less
-// its global mean, to keep the terms small) and across rows in double.
+// its global mean, to keep the terms small) and across rows in double. The
+// calling thread reports the rows scored through the progress hook.
 #include "correlate.h"
 
 #include <algorithm>

@@ -6,6 +6,7 @@
 #include "ccl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -85,7 +86,7 @@ struct GreyRows {
 // stand-in label until the strips are stitched together.
 
 constexpr int STRIP_ROWS = 64;  // fewest rows worth a strip of their own
-constexpr int MAX_STRIPS = 8;
+constexpr int MAX_STRIPS = 16;
 
 struct Window {
     float thresh, minval, maxval;
@@ -289,12 +290,14 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
 // Threads forStrips uses for that many strips.
 int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// Runs work(thread, strip) for every strip, each thread taking a run of
-// neighbouring strips.
+// Runs work(thread, strip) for every strip, each thread taking the next
+// strip not yet taken, so that a thread slowed by other work on its core
+// leaves more strips to the others.
 template <class Work>
 void forStrips(int strips, Work &&work) {
-    bands::split(strips, stripThreads(strips), [&](int t, size_t first, size_t end) {
-        for (size_t s = first; s < end; ++s) work(t, static_cast<int>(s));
+    std::atomic<int> next{0};
+    bands::split(strips, stripThreads(strips), [&](int t, size_t, size_t) {
+        for (int s = next++; s < strips; s = next++) work(t, s);
     });
 }
 

@@ -302,9 +302,10 @@ void forStrips(int strips, Work &&work) {
 }
 
 // Stitches the strips together: one table over every label in raster order
-// (stand-ins numbered after the real ones), the strips' own merges, the joins
-// across strip borders; then each strip's table of final labels. Returns the
-// number of provisional labels, or -1 when the tables could not be made.
+// (stand-ins numbered after the real ones), the strips' own merges (each
+// strip on its own ranges of the table, side by side), the joins across strip
+// borders; then each strip's table of final labels. Returns the number of
+// provisional labels, or -1 when the tables could not be made.
 int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
            std::vector<Strip> &strips, uint8_t *code, float *buf) {
     long total = 0, standIns = 0;
@@ -312,25 +313,41 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         total += s.count - s.nstandIns;
         standIns += s.nstandIns;
     }
-    auto *table = static_cast<int32_t *>(Zoltalc((total + standIns + 1) * sizeof(int32_t)));
-    if (!table) return -1;
-    for (long i = 0; i <= total + standIns; ++i) table[i] = static_cast<int32_t>(i);
+    std::unique_ptr<int32_t[]> store(new (std::nothrow) int32_t[total + standIns + 1]);
+    int32_t *table = store.get();
+    if (!table) {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("cclC4_2: no memory for the table of provisional labels");
+        return -1;
+    }
+    // where each strip's real labels and stand-ins start in the table
+    std::vector<long> realFrom(strips.size()), extraFrom(strips.size());
     long real = 0, extra = total;
-    for (Strip &s : strips) {
+    for (size_t i = 0; i < strips.size(); ++i) {
+        Strip &s = strips[i];
+        realFrom[i] = real;
+        extraFrom[i] = extra;
+        real += s.count - s.nstandIns;
+        extra += s.nstandIns;
         s.labelOf = static_cast<int32_t *>(Zoltalc((s.count + 1) * sizeof(int32_t)));
-        if (!s.labelOf) {
-            Zoltcfree(table);
-            return -1;
-        }
+        if (!s.labelOf) return -1;
+    }
+    table[0] = 0;
+    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+        Strip &s = strips[i];
+        long ownReal = realFrom[i], ownExtra = extraFrom[i];
         int next = 0;  // next stand-in of this strip
+        s.labelOf[0] = 0;
         for (int k = 1; k <= s.count; ++k) {
             const bool standIn = next < s.nstandIns && s.standIns[next] == k;
             next += standIn;
-            s.labelOf[k] = static_cast<int32_t>(standIn ? ++extra : ++real);
+            const auto label = static_cast<int32_t>(standIn ? ++ownExtra : ++ownReal);
+            s.labelOf[k] = label;
+            table[label] = label;
         }
         for (int k = 1; k <= s.count; ++k)
             if (s.parent[k] != k) unite(table, s.labelOf[k], s.labelOf[s.parent[k]]);
-    }
+    });
     for (size_t i = 1; i < strips.size(); ++i) {
         const Strip &s = strips[i], &above = strips[i - 1];
         const int32_t *l = lab + static_cast<size_t>(s.first) * cols, *lu = l - cols;
@@ -341,9 +358,10 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         }
     }
     for (long i = 1; i <= total + standIns; ++i) table[i] = table[table[i]];  // parents come first
-    for (Strip &s : strips)
+    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+        Strip &s = strips[i];
         for (int k = 1; k <= s.count; ++k) s.labelOf[k] = table[s.labelOf[k]];
-    Zoltcfree(table);
+    });
     return static_cast<int>(total);
 }
 

@@ -26,6 +26,7 @@
 namespace {
 
 constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
+constexpr int ROW_RUN = 8;              // rows a thread takes at a time
 
 struct Geometry {
     int rows1, cols1, rows2, cols2;
@@ -279,9 +280,13 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
             for (int ii = 0; ii < g.H; ++ii) progress.rowDone(true);
             continue;
         }
-        bands::split(g.H, pieces, [&](int band, size_t first, size_t end) {
-            scoreRows(ch, g, scale, static_cast<int>(first), static_cast<int>(end), frame, progress,
-                      band == 0);  // band 0 runs on the calling thread
+        // runs of rows handed out one at a time, so that a thread slowed by
+        // other work on its core leaves more rows to the others
+        std::atomic<int> nextRow{0};
+        bands::split(g.H, pieces, [&](int band, size_t, size_t) {
+            for (int first = nextRow.fetch_add(ROW_RUN); first < g.H; first = nextRow.fetch_add(ROW_RUN))
+                scoreRows(ch, g, scale, first, std::min(first + ROW_RUN, g.H), frame, progress,
+                          band == 0);  // band 0 runs on the calling thread
         });
         progress.report(progress.done());
     }

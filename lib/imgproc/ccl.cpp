@@ -179,8 +179,8 @@ struct Strip {
 // Labels one row from its codes. `ext` marks the pixels of a strip's first
 // row that join the strip above (null elsewhere). The table has room for one
 // label more than the count, so the slot of the next label is set in advance.
-void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t *lu, int cols,
-              Strip &s) {
+void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, int32_t *l, const int32_t *lu,
+              int cols, Strip &s) {
     int32_t *parent = s.parent;
     int32_t count = s.count;
     if (ext) {
@@ -236,7 +236,12 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
         }
 #endif
         for (; c < blockEnd; ++c) {
-            const int k = code[c];
+            // The up-left neighbour is already in the class of the one above
+            // when that one joined it, and in the class of the left one when
+            // that one joined its upper neighbour: its merge changes nothing
+            // then, and is left out.
+            const bool known = ((code[c] & JU) && (codeUp[c] & JL)) || ((code[c] & JL) && (code[c - 1] & JU));
+            const int k = known ? code[c] & ~JD : code[c];
             const int32_t up = lu[c], upLeft = lu[c - 1];
             int32_t x = (k & JD) ? upLeft : 0;
             x = (k & JU) ? up : x;
@@ -259,7 +264,7 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
 // First pass over the rows of one strip; `code` and `ext` are scratch rows,
 // `buf` room for two rows of grey values.
 void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, Strip &s,
-                uint8_t *code, uint8_t *ext, float *buf) {
+                uint8_t *code, uint8_t *codeUp, uint8_t *ext, float *buf) {
     s.parent[0] = 0;
     float *spare = buf, *held = buf + cols;  // the row above stays in `held`
     const float *gu = grey.row(s.first - 1, held);
@@ -279,7 +284,8 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
         }
         if (!s.tested)
             for (int c = r >= 2 ? 1 : 2; c < cols && !s.tested; ++c) s.tested = code[c] != 0;
-        labelRow(code, joinsAbove, l, l - cols, cols, s);
+        labelRow(code, codeUp, joinsAbove, l, l - cols, cols, s);
+        std::swap(code, codeUp);
         if (s.count - s.nstandIns > CCL_MAXLABELS) {
             s.full = true;
             return;
@@ -500,7 +506,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             Zoltext("cclC4_2: no memory for the tables of provisional labels");
         }
     }
-    // per strip: two rows of codes, or later one row of labels
+    // per strip: three rows of codes, or later one row of labels
     scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
     // per strip, and one for the stitching: two rows of grey values
     greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
@@ -513,7 +519,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     // first pass, strip by strip
     forStrips(nstrips, [&](int, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
-        labelStrip(grey, lab, cols, win, strips[i], code, code + cols,
+        labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
                    greyRows + 2 * static_cast<size_t>(i) * cols);
     });
     long total = 0;

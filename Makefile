@@ -6,7 +6,8 @@
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
-            libgtest-dev libbenchmark-dev qt5-image-formats-plugins
+            libgtest-dev libbenchmark-dev qt5-image-formats-plugins \
+            libdeflate-dev
 PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol

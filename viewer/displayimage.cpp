@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "zolt_largepages.h"
 #include "zolt.h"
 
 namespace {
@@ -14,6 +15,8 @@ QImage *pictureOf(ZoltHeader *bytes) {
     const int cols = static_cast<int>(bytes->oltdim[0].dimlen);
     const int rows = bytes->oltndim >= 2 ? static_cast<int>(bytes->oltdim[1].dimlen) : 1;
     auto picture = std::make_unique<QImage>(ZoltDisplayWidth(cols), rows, QImage::Format_RGB32);
+    if (!picture->isNull())
+        ZoltPreferLargePages(picture->bits(), static_cast<size_t>(picture->sizeInBytes()));
     const bool drawn = !picture->isNull() && ZoltDrawBytes(bytes, pictureRows(*picture)) == 0;
     Zoltfree(bytes, 7);
     return drawn ? picture.release() : nullptr;

@@ -6,9 +6,12 @@
 #include "ccl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -18,6 +21,7 @@
 
 #include "bands.h"
 #include "zolt_safefile.h"
+#include "zolt_largepages.h"
 
 namespace {
 
@@ -33,33 +37,45 @@ inline float planeValue(const ZoltHeader *h, size_t i) {
 
 bool fastType(uint32_t code) { return code == ZOLT_F32 || code == ZOLT_S32 || code == ZOLT_U8; }
 
-// Fills `grey` (rows x cols) from the input: a 2-D image by value, a colour
-// image as sqrt((R^2 + G^2 + B^2) / 3) of its frames 0, 1 and 2.
-void fillGrey(const ZoltHeader *in, int rows, int cols, float *grey) {
-    const size_t n = static_cast<size_t>(rows) * cols;
-    const bool fast = fastType(in->dtype) && in->oltptr;
-    if (in->oltndim == 2) {
-        if (fast) {
-            for (size_t i = 0; i < n; ++i) grey[i] = planeValue(in, i);
-        } else {
-            for (int r = 0; r < rows; ++r)
-                for (int c = 0; c < cols; ++c)
-                    grey[static_cast<size_t>(r) * cols + c] =
-                        static_cast<float>(Zoltfgp(in, r, c));
+// Grey values of the input row by row: a 2-D float image is read in place;
+// other 2-D images by value, a colour image as sqrt((R^2 + G^2 + B^2) / 3) of
+// its frames 0, 1 and 2, computed into the caller's row of cols floats.
+struct GreyRows {
+    const ZoltHeader *in;
+    int cols;
+    const float *direct;  // the input's own floats, or null
+    bool fast;            // planar elements of one of the fast types
+
+    GreyRows(const ZoltHeader *h, int columns)
+        : in(h), cols(columns),
+          direct(h->oltndim == 2 && h->dtype == ZOLT_F32 ? static_cast<const float *>(h->oltptr) : nullptr),
+          fast(fastType(h->dtype) && h->oltptr) {}
+
+    const float *row(int r, float *buf) const {
+        const size_t at = static_cast<size_t>(r) * cols;
+        if (direct) return direct + at;
+        if (in->oltndim == 2) {
+            if (in->dtype == ZOLT_U8) {
+                const auto *p = static_cast<const unsigned char *>(in->oltptr) + at;
+                for (int c = 0; c < cols; ++c) buf[c] = p[c];
+            } else if (fast) {
+                for (int c = 0; c < cols; ++c) buf[c] = planeValue(in, at + c);
+            } else {
+                for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(Zoltfgp(in, r, c));
+            }
+            return buf;
         }
-        return;
-    }
-    for (int r = 0; r < rows; ++r) {
+        const size_t n = static_cast<size_t>(Zoltdimen(in, 1)) * cols;
         for (int c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
             double rgb[3];
             for (int k = 0; k < 3; ++k)
-                rgb[k] = fast ? planeValue(in, i + k * n) : Zoltfgp3d(in, k, r, c);
-            grey[i] = static_cast<float>(
+                rgb[k] = fast ? planeValue(in, at + c + k * n) : Zoltfgp3d(in, k, r, c);
+            buf[c] = static_cast<float>(
                 std::sqrt((rgb[0] * rgb[0] + rgb[1] * rgb[1] + rgb[2] * rgb[2]) / 3.0));
         }
+        return buf;
     }
-}
+};
 
 // ------------------------------------------------------------ first pass
 //
@@ -71,7 +87,7 @@ void fillGrey(const ZoltHeader *in, int rows, int cols, float *grey) {
 // stand-in label until the strips are stitched together.
 
 constexpr int STRIP_ROWS = 64;  // fewest rows worth a strip of their own
-constexpr int MAX_STRIPS = 8;
+constexpr int MAX_STRIPS = 16;
 
 struct Window {
     float thresh, minval, maxval;
@@ -149,7 +165,10 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
 
 struct Strip {
     int first = 0, end = 0;         // rows [first, end)
-    int32_t *parent = nullptr;      // local labels 0..count, 0 the background
+    // local labels 0..count, 0 the background; each entry is set before it
+    // is read, so the table is not cleared (it is as large as the limit)
+    std::unique_ptr<int32_t[]> parentStore;
+    int32_t *parent = nullptr;
     int count = 0;                  // local labels made
     int32_t *standIns = nullptr;    // local labels made for pixels joining the strip above
     int nstandIns = 0;
@@ -161,8 +180,8 @@ struct Strip {
 // Labels one row from its codes. `ext` marks the pixels of a strip's first
 // row that join the strip above (null elsewhere). The table has room for one
 // label more than the count, so the slot of the next label is set in advance.
-void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t *lu, int cols,
-              Strip &s) {
+void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, int32_t *l, const int32_t *lu,
+              int cols, Strip &s) {
     int32_t *parent = s.parent;
     int32_t count = s.count;
     if (ext) {
@@ -185,34 +204,77 @@ void labelRow(const uint8_t *code, const uint8_t *ext, int32_t *l, const int32_t
     // nothing; 0 outside the window (no joins). Only joined labels that
     // differ take the merging branch.
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
-    for (int c = 1; c < cols; ++c) {
-        const int k = code[c];
-        const int32_t up = lu[c], upLeft = lu[c - 1];
-        int32_t x = (k & JD) ? upLeft : 0;
-        x = (k & JU) ? up : x;
-        x = (k & JL) ? prev : x;
-        parent[count + 1] = count + 1;
-        const bool fresh = k == FG;
-        int32_t label = fresh ? count + 1 : x;
-        count += fresh;
-        if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
-            if (k & JU) label = unite(parent, label, up);
-            if (k & JD) label = unite(parent, label, upLeft);
+    for (int c = 1; c < cols;) {
+        int blockEnd = cols;
+#if defined(__SSE2__)
+        // Sixteen pixels at once where they are all background, or all join
+        // all three neighbours which carry the left neighbour's label (the
+        // inside of a region): they take 0, or that label, and merge nothing.
+        if (c + 16 <= cols) {
+            const __m128i k16 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(code + c));
+            __m128i *out = reinterpret_cast<__m128i *>(l + c);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) == 0xffff) {
+                for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
+                prev = 0;
+                c += 16;
+                continue;
+            }
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_set1_epi8(FG | JL | JU | JD))) == 0xffff) {
+                const __m128i p = _mm_set1_epi32(prev);
+                __m128i same = _mm_set1_epi32(-1);
+                for (int j = 0; j < 4; ++j) {
+                    const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c + 4 * j));
+                    const __m128i upLeft = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c - 1 + 4 * j));
+                    same = _mm_and_si128(same, _mm_and_si128(_mm_cmpeq_epi32(up, p), _mm_cmpeq_epi32(upLeft, p)));
+                }
+                if (_mm_movemask_epi8(same) == 0xffff) {
+                    for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, p);
+                    c += 16;
+                    continue;
+                }
+            }
+            blockEnd = c + 16;
         }
-        prev = label;
-        l[c] = label;
+#endif
+        for (; c < blockEnd; ++c) {
+            // The up-left neighbour is already in the class of the one above
+            // when that one joined it, and in the class of the left one when
+            // that one joined its upper neighbour: its merge changes nothing
+            // then, and is left out.
+            const bool known = ((code[c] & JU) && (codeUp[c] & JL)) || ((code[c] & JL) && (code[c - 1] & JU));
+            const int k = known ? code[c] & ~JD : code[c];
+            const int32_t up = lu[c], upLeft = lu[c - 1];
+            int32_t x = (k & JD) ? upLeft : 0;
+            x = (k & JU) ? up : x;
+            x = (k & JL) ? prev : x;
+            parent[count + 1] = count + 1;
+            const bool fresh = k == FG;
+            int32_t label = fresh ? count + 1 : x;
+            count += fresh;
+            if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
+                if (k & JU) label = unite(parent, label, up);
+                if (k & JD) label = unite(parent, label, upLeft);
+            }
+            prev = label;
+            l[c] = label;
+        }
     }
     s.count = count;
 }
 
-// First pass over the rows of one strip; `code` and `ext` are scratch rows.
-void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Strip &s,
-                uint8_t *code, uint8_t *ext) {
+// First pass over the rows of one strip; `code` and `ext` are scratch rows,
+// `buf` room for two rows of grey values.
+void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, Strip &s,
+                uint8_t *code, uint8_t *codeUp, uint8_t *ext, float *buf) {
     s.parent[0] = 0;
+    float *spare = buf, *held = buf + cols;  // the row above stays in `held`
+    const float *gu = grey.row(s.first - 1, held);
     for (int r = s.first; r < s.end; ++r) {
-        const float *g = grey + static_cast<size_t>(r) * cols;
+        const float *g = grey.row(r, spare);
         int32_t *l = lab + static_cast<size_t>(r) * cols;
-        joinCodes(g, g - cols, cols, w, r >= 2, code);
+        joinCodes(g, gu, cols, w, r >= 2, code);
+        if (g == spare) std::swap(spare, held);
+        gu = g;
         const uint8_t *joinsAbove = nullptr;
         if (r == s.first && r >= 2) {  // the row above belongs to another strip
             for (int c = 1; c < cols; ++c) {
@@ -223,7 +285,8 @@ void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Stri
         }
         if (!s.tested)
             for (int c = r >= 2 ? 1 : 2; c < cols && !s.tested; ++c) s.tested = code[c] != 0;
-        labelRow(code, joinsAbove, l, l - cols, cols, s);
+        labelRow(code, codeUp, joinsAbove, l, l - cols, cols, s);
+        std::swap(code, codeUp);
         if (s.count - s.nstandIns > CCL_MAXLABELS) {
             s.full = true;
             return;
@@ -234,75 +297,96 @@ void labelStrip(const float *grey, int32_t *lab, int cols, const Window &w, Stri
 // Threads forStrips uses for that many strips.
 int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// Runs work(thread, strip) for every strip, each thread taking a run of
-// neighbouring strips.
+// Runs work(thread, strip) for every strip, each thread taking the next
+// strip not yet taken, so that a thread slowed by other work on its core
+// leaves more strips to the others.
 template <class Work>
 void forStrips(int strips, Work &&work) {
-    bands::split(strips, stripThreads(strips), [&](int t, size_t first, size_t end) {
-        for (size_t s = first; s < end; ++s) work(t, static_cast<int>(s));
+    std::atomic<int> next{0};
+    bands::split(strips, stripThreads(strips), [&](int t, size_t, size_t) {
+        for (int s = next++; s < strips; s = next++) work(t, s);
     });
 }
 
 // Stitches the strips together: one table over every label in raster order
-// (stand-ins numbered after the real ones), the strips' own merges, the joins
-// across strip borders; then each strip's table of final labels. Returns the
-// number of provisional labels, or -1 when the tables could not be made.
-int stitch(const float *grey, const int32_t *lab, int cols, const Window &w,
-           std::vector<Strip> &strips, uint8_t *code) {
+// (stand-ins numbered after the real ones), the strips' own merges (each
+// strip on its own ranges of the table, side by side), the joins across strip
+// borders; then each strip's table of final labels. Returns the number of
+// provisional labels, or -1 when the tables could not be made.
+int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
+           std::vector<Strip> &strips, uint8_t *code, float *buf) {
     long total = 0, standIns = 0;
     for (const Strip &s : strips) {
         total += s.count - s.nstandIns;
         standIns += s.nstandIns;
     }
-    auto *table = static_cast<int32_t *>(Zoltalc((total + standIns + 1) * sizeof(int32_t)));
-    if (!table) return -1;
-    for (long i = 0; i <= total + standIns; ++i) table[i] = static_cast<int32_t>(i);
+    std::unique_ptr<int32_t[]> store(new (std::nothrow) int32_t[total + standIns + 1]);
+    int32_t *table = store.get();
+    if (!table) {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("cclC4_2: no memory for the table of provisional labels");
+        return -1;
+    }
+    // where each strip's real labels and stand-ins start in the table
+    std::vector<long> realFrom(strips.size()), extraFrom(strips.size());
     long real = 0, extra = total;
-    for (Strip &s : strips) {
+    for (size_t i = 0; i < strips.size(); ++i) {
+        Strip &s = strips[i];
+        realFrom[i] = real;
+        extraFrom[i] = extra;
+        real += s.count - s.nstandIns;
+        extra += s.nstandIns;
         s.labelOf = static_cast<int32_t *>(Zoltalc((s.count + 1) * sizeof(int32_t)));
-        if (!s.labelOf) {
-            Zoltcfree(table);
-            return -1;
-        }
+        if (!s.labelOf) return -1;
+    }
+    table[0] = 0;
+    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+        Strip &s = strips[i];
+        long ownReal = realFrom[i], ownExtra = extraFrom[i];
         int next = 0;  // next stand-in of this strip
+        s.labelOf[0] = 0;
         for (int k = 1; k <= s.count; ++k) {
             const bool standIn = next < s.nstandIns && s.standIns[next] == k;
             next += standIn;
-            s.labelOf[k] = static_cast<int32_t>(standIn ? ++extra : ++real);
+            const auto label = static_cast<int32_t>(standIn ? ++ownExtra : ++ownReal);
+            s.labelOf[k] = label;
+            table[label] = label;
         }
         for (int k = 1; k <= s.count; ++k)
             if (s.parent[k] != k) unite(table, s.labelOf[k], s.labelOf[s.parent[k]]);
-    }
+    });
     for (size_t i = 1; i < strips.size(); ++i) {
         const Strip &s = strips[i], &above = strips[i - 1];
-        const float *g = grey + static_cast<size_t>(s.first) * cols;
         const int32_t *l = lab + static_cast<size_t>(s.first) * cols, *lu = l - cols;
-        joinCodes(g, g - cols, cols, w, true, code);
+        joinCodes(grey.row(s.first, buf), grey.row(s.first - 1, buf + cols), cols, w, true, code);
         for (int c = 1; c < cols; ++c) {
             if (code[c] & JU) unite(table, s.labelOf[l[c]], above.labelOf[lu[c]]);
             if (code[c] & JD) unite(table, s.labelOf[l[c]], above.labelOf[lu[c - 1]]);
         }
     }
     for (long i = 1; i <= total + standIns; ++i) table[i] = table[table[i]];  // parents come first
-    for (Strip &s : strips)
+    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+        Strip &s = strips[i];
         for (int k = 1; k <= s.count; ++k) s.labelOf[k] = table[s.labelOf[k]];
-    Zoltcfree(table);
+    });
     return static_cast<int>(total);
 }
 
 // ------------------------------------------------- holes, areas, output
 
-// Fills the one-pixel holes of row l (a row neither first nor last), given
-// the rows above and below: a background pixel not in the outermost columns
-// whose four neighbours carry one region label takes it. A filled pixel never
-// changes another pixel's decision, so rows may be filled in any order.
-void fillHoles(int32_t *l, const int32_t *lu, const int32_t *ld, int cols, int32_t *row) {
+// Row l (a row neither first nor last) with its one-pixel holes filled, into
+// columns 1 .. cols - 1 of `row`, given the rows above and below: a background
+// pixel not in the outermost columns whose four neighbours carry one region
+// label takes it. A filled pixel never changes another pixel's decision, so
+// rows may be filled in any order, and from filled or unfilled neighbours.
+template <class T>
+void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols, T *row) {
     for (int c = 1; c + 1 < cols; ++c) {
         const int32_t x = lu[c], v = l[c];
         const bool hole = (v == 0) & (x > 0) & (ld[c] == x) & (l[c - 1] == x) & (l[c + 1] == x);
-        row[c] = hole ? x : v;
+        row[c] = static_cast<T>(hole ? x : v);
     }
-    if (cols > 2) std::memcpy(l + 1, row + 1, (cols - 2) * sizeof(int32_t));
+    if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
 // Adds the pixels of row l to the areas. Background pixels go to eight spare
@@ -375,36 +459,38 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int inner = rows - 1;
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
     const int threads = stripThreads(nstrips);
-    ZoltHeader *greyImg = nullptr, *labels = nullptr, *convert = nullptr;
+    ZoltHeader *convert = nullptr;
+    int32_t *lab = nullptr;  // the labels, on large pages
     std::vector<Strip> strips(nstrips);
     std::vector<int32_t *> areas(threads, nullptr);
     uint8_t *scratch = nullptr;
+    float *greyRows = nullptr;
     int32_t *keep = nullptr;
     auto release = [&]() {
         for (Strip &s : strips) {
-            Zoltcfree(s.parent);
             Zoltcfree(s.standIns);
             Zoltcfree(s.labelOf);
         }
         for (int32_t *a : areas) Zoltcfree(a);
         Zoltcfree(scratch);
+        Zoltcfree(greyRows);
         Zoltcfree(keep);
-        for (ZoltHeader *h : {greyImg, labels, convert})
-            if (h) Zoltfree(h, 7);
+        std::free(lab);
+        if (convert) Zoltfree(convert, 7);
     };
 
     // working images and tables
-    const float *grey;
-    if (input->oltndim == 2 && input->dtype == ZOLT_F32) {
-        grey = static_cast<const float *>(input->oltptr);  // read in place
+    const GreyRows grey(input, cols);
+    lab = static_cast<int32_t *>(ZoltLargeAlloc(static_cast<size_t>(rows) * cols * sizeof(int32_t)));
+    bool ok = lab != nullptr;
+    if (ok) {
+        // row 0 and column 0 are never labelled: background for the passes
+        std::fill_n(lab, cols, 0);
+        for (int r = 1; r < rows; ++r) lab[static_cast<size_t>(r) * cols] = 0;
     } else {
-        greyImg = Zoltcreate("float", dims, 11, 0);
-        if (!greyImg) return CCL_BADIMAGE;
-        fillGrey(input, rows, cols, static_cast<float *>(greyImg->oltptr));
-        grey = static_cast<const float *>(greyImg->oltptr);
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("cclC4_2: no memory for the labels");
     }
-    labels = Zoltcreate("32bit", dims, 11, 0);
-    bool ok = labels != nullptr;
     for (int i = 0; i < nstrips && ok; ++i) {
         Strip &s = strips[i];
         s.first = 1 + static_cast<int>(static_cast<long>(inner) * i / nstrips);
@@ -413,23 +499,30 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         // row of stand-ins and a row of labels are kept before stopping
         const long most = std::min<long>(static_cast<long>(s.end - s.first) * (cols - 1),
                                           CCL_MAXLABELS + 2L * cols);
-        s.parent = static_cast<int32_t *>(Zoltalc((most + 2) * sizeof(int32_t)));
+        s.parentStore.reset(new (std::nothrow) int32_t[most + 2]);
+        s.parent = s.parentStore.get();
         s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
         ok = s.parent && s.standIns;
+        if (!s.parent) {
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("cclC4_2: no memory for the tables of provisional labels");
+        }
     }
-    // per strip: two rows of codes, or later one row of labels
+    // per strip: three rows of codes, or later one row of labels
     scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
-    if (!ok || !scratch) {
+    // per strip, and one for the stitching: two rows of grey values
+    greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
+    if (!ok || !scratch || !greyRows) {
         release();
         return CCL_BADIMAGE;
     }
-    auto *lab = static_cast<int32_t *>(labels->oltptr);
     const Window win{thresh, minval, maxval};
 
     // first pass, strip by strip
     forStrips(nstrips, [&](int, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
-        labelStrip(grey, lab, cols, win, strips[i], code, code + cols);
+        labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
+                   greyRows + 2 * static_cast<size_t>(i) * cols);
     });
     long total = 0;
     bool tested = false, full = false;
@@ -450,7 +543,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
 
     // second pass: every label becomes the smallest label of its region
-    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols);
+    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
+                             greyRows + 2 * static_cast<size_t>(nstrips) * cols);
     if (count < 0) {
         release();
         return CCL_BADIMAGE;
@@ -476,26 +570,55 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             return CCL_BADIMAGE;
         }
     }
-    // a row once final: holes filled, then counted
-    auto finishRow = [&](int r, int32_t *buffer, int t) {
-        int32_t *l = lab + static_cast<size_t>(r) * cols;
-        if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, buffer);
-        if (erasing) countRow(l, cols, areas[t], spare);
-    };
-    forStrips(nstrips, [&](int t, int i) {
-        const Strip &s = strips[i];
-        int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
-        for (int r = s.first; r < s.end; ++r) {
-            int32_t *l = lab + static_cast<size_t>(r) * cols;
-            for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
-            if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+    // Without erasing, the final labels go straight into the output (or the
+    // image the output is converted from); with it they stay in the labels
+    // until the areas are known.
+    if (output->dtype != ZOLT_S32 && output->dtype != ZOLT_F32) {
+        convert = Zoltcreate("32bit", dims, 11, 0);
+        if (!convert) {
+            release();
+            return CCL_BADIMAGE;
         }
-    });
-    for (const Strip &s : strips) {
-        const int edges[2] = {s.first, s.end - 1};
-        for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
-            finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
     }
+    auto finalPass = [&](auto *out) {
+        using T = std::remove_pointer_t<decltype(out)>;
+        // a row once final: holes filled, then counted or written out
+        auto finishRow = [&](int r, int32_t *buffer, int t) {
+            int32_t *l = lab + static_cast<size_t>(r) * cols;
+            if (out) {
+                T *o = out + static_cast<size_t>(r) * cols;
+                if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, o);
+                else
+                    for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(l[c]);
+                return;
+            }
+            if (r + 1 < rows) {
+                fillHoles(l, l - cols, l + cols, cols, buffer);
+                std::memcpy(l + 1, buffer + 1, (cols - 1) * sizeof(int32_t));
+            }
+            if (erasing) countRow(l, cols, areas[t], spare);
+        };
+        forStrips(nstrips, [&](int t, int i) {
+            const Strip &s = strips[i];
+            int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
+            for (int r = s.first; r < s.end; ++r) {
+                int32_t *l = lab + static_cast<size_t>(r) * cols;
+                for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
+                if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+            }
+        });
+        for (const Strip &s : strips) {
+            const int edges[2] = {s.first, s.end - 1};
+            for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
+                finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
+        }
+    };
+    if (erasing)
+        finalPass(static_cast<int32_t *>(nullptr));
+    else if (output->dtype == ZOLT_F32)
+        finalPass(static_cast<float *>(output->oltptr));
+    else
+        finalPass(static_cast<int32_t *>((convert ? convert : output)->oltptr));
 
     // the areas file and the erasing table
     if (erasing) {
@@ -517,20 +640,14 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     // output: int and float images directly, other types through a conversion
     if (EraseSmall > 0) std::printf("calling erasesmalregions %d\n", EraseSmall);
     const size_t n = static_cast<size_t>(rows) * cols;
-    if (output->dtype != ZOLT_S32 && output->dtype != ZOLT_F32) {
-        convert = Zoltcreate("32bit", dims, 11, 0);
-        if (!convert) {
-            release();
-            return CCL_BADIMAGE;
-        }
-    }
     auto writeAll = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
         for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
-        forStrips(nstrips, [&](int, int i) {
-            outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
-        });
+        if (erasing)  // else the final pass wrote the rest
+            forStrips(nstrips, [&](int, int i) {
+                outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
+            });
     };
     if (output->dtype == ZOLT_F32)
         writeAll(static_cast<float *>(output->oltptr));

@@ -3,23 +3,30 @@
 // Grey scores are divided by rows2 x N and the template's spread; colour
 // scores by each channel's energy about its local means over the valid
 // region. Sums run per template row in single precision (on the image less
-// its global mean, to keep the terms small) and across rows in double.
+// its global mean, to keep the terms small) and across rows in double. The
+// calling thread reports the rows scored through the progress hook.
 #include "correlate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "bands.h"
 #include "flimage.h"
+#include "progress.h"
 
 namespace {
 
 constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
+constexpr int ROW_RUN = 8;              // rows a thread takes at a time
 
 struct Geometry {
     int rows1, cols1, rows2, cols2;
@@ -94,10 +101,87 @@ inline void productBlock(const float *src, const float *w, int cols2, double *ac
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CORRELATE_AVX2 1
+// Adds eight single-precision lanes to eight doubles.
+__attribute__((target("avx2"))) inline void addLanes8(double *o, __m256 s) {
+    _mm256_storeu_pd(o, _mm256_add_pd(_mm256_loadu_pd(o), _mm256_cvtps_pd(_mm256_castps256_ps128(s))));
+    _mm256_storeu_pd(o + 4, _mm256_add_pd(_mm256_loadu_pd(o + 4), _mm256_cvtps_pd(_mm256_extractf128_ps(s, 1))));
+}
+
+// The same block eight lanes wide with fused multiply-adds (each product is
+// rounded once, into the running sum), for processors that have them.
+__attribute__((target("avx2,fma"))) void rowProductsAvx2(const float *src, const float *w, int cols2,
+                                                          int W, double *acc) {
+    int jj = 0;
+    for (; jj + 64 <= W; jj += 64) {
+        __m256 s[8];
+        for (int l = 0; l < 8; ++l) s[l] = _mm256_setzero_ps();
+        const float *p = src + jj;
+        for (int b = 0; b < cols2; ++b) {
+            const __m256 wb = _mm256_set1_ps(w[b]);
+            for (int l = 0; l < 8; ++l) s[l] = _mm256_fmadd_ps(wb, _mm256_loadu_ps(p + b + 8 * l), s[l]);
+        }
+        for (int l = 0; l < 8; ++l) addLanes8(acc + jj + 8 * l, s[l]);
+    }
+    for (; jj + 8 <= W; jj += 8) {
+        __m256 s = _mm256_setzero_ps();
+        for (int b = 0; b < cols2; ++b) s = _mm256_fmadd_ps(_mm256_set1_ps(w[b]), _mm256_loadu_ps(src + jj + b), s);
+        addLanes8(acc + jj, s);
+    }
+    for (; jj < W; ++jj) {
+        float s = 0;
+        for (int b = 0; b < cols2; ++b) s = std::fma(w[b], src[jj + b], s);
+        acc[jj] += s;
+    }
+}
+
+// One image row against two template rows at once, for two neighbouring
+// output rows: acc0 gets its products with w0 and acc1 with w1, each sum made
+// as rowProductsAvx2 makes it; every image value is loaded once for both.
+__attribute__((target("avx2,fma"))) void rowProductsPairAvx2(const float *src, const float *w0,
+                                                              const float *w1, int cols2, int W,
+                                                              double *acc0, double *acc1) {
+    int jj = 0;
+    for (; jj + 32 <= W; jj += 32) {
+        __m256 s0[4], s1[4];
+        for (int l = 0; l < 4; ++l) s0[l] = s1[l] = _mm256_setzero_ps();
+        const float *p = src + jj;
+        for (int b = 0; b < cols2; ++b) {
+            const __m256 a0 = _mm256_set1_ps(w0[b]), a1 = _mm256_set1_ps(w1[b]);
+            for (int l = 0; l < 4; ++l) {
+                const __m256 v = _mm256_loadu_ps(p + b + 8 * l);
+                s0[l] = _mm256_fmadd_ps(a0, v, s0[l]);
+                s1[l] = _mm256_fmadd_ps(a1, v, s1[l]);
+            }
+        }
+        for (int l = 0; l < 4; ++l) {
+            addLanes8(acc0 + jj + 8 * l, s0[l]);
+            addLanes8(acc1 + jj + 8 * l, s1[l]);
+        }
+    }
+    if (jj < W) {
+        rowProductsAvx2(src + jj, w0, cols2, W - jj, acc0 + jj);
+        rowProductsAvx2(src + jj, w1, cols2, W - jj, acc1 + jj);
+    }
+}
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return have;
+}
+#endif
+
 // Adds the products of template row w with image row src to acc, for every
 // valid column: acc[jj] += sum over b of w[b] src[jj + b], summed in single
 // precision over the row.
 void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
+#if defined(CORRELATE_AVX2)
+    if (haveAvx2()) {
+        rowProductsAvx2(src, w, cols2, W, acc);
+        return;
+    }
+#endif
     int jj = 0;
 #if defined(__SSE2__)
     for (; jj + 32 <= W; jj += 32) productBlock<8>(src + jj, w, cols2, acc + jj);
@@ -110,20 +194,67 @@ void rowProducts(const float *src, const float *w, int cols2, int W, double *acc
     }
 }
 
+// Rows scored so far by every band. Only the calling thread reports them,
+// once per hundredth of the rows at most.
+class RowProgress {
+public:
+    explicit RowProgress(long total) : total_(total) {}
+    void rowDone(bool caller) {
+        const long done = ++done_;
+        if (caller) report(done);
+    }
+    void report(long done) {
+        const long step = total_ > 0 ? done * 100 / total_ : 0;
+        if (step == step_) return;
+        step_ = step;
+        reportProgress(done, total_);
+    }
+    long done() const { return done_; }
+
+private:
+    std::atomic<long> done_{0};
+    const long total_;
+    long step_ = -1;
+};
+
 // Scores of one channel on valid rows [first, end): sum of
 // tmpl x (image - local mean), times `scale`, into out (image 1's layout).
-void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out) {
-    std::vector<double> columns(g.cols1 + 1), mean(g.W), acc(g.W);
-    for (int ii = first; ii < end; ++ii) {
-        localMeans(ch.image, g, ii, columns.data(), mean.data());
-        std::fill(acc.begin(), acc.end(), 0.0);
-        for (int a = 0; a < g.rows2; ++a)
-            rowProducts(ch.J.data() + static_cast<size_t>(ii + a) * g.cols1,
-                        ch.tmpl.data() + static_cast<size_t>(a) * g.cols2, g.cols2, g.W, acc.data());
+void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out,
+               RowProgress &progress, bool caller) {
+    std::vector<double> columns(g.cols1 + 1), mean(g.W), acc(g.W), mean1(g.W), acc1(g.W);
+    const float *J = ch.J.data(), *tm = ch.tmpl.data();
+    auto imageRow = [&](int r) { return J + static_cast<size_t>(r) * g.cols1; };
+    auto tmplRow = [&](int a) { return tm + static_cast<size_t>(a) * g.cols2; };
+    auto finish = [&](int ii, const std::vector<double> &m, const std::vector<double> &sum) {
         float *o = out + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
         // sum of tmpl x (J + c0 - m) = sum of tmpl x J + (c0 - m) x sum of tmpl
         for (int jj = 0; jj < g.W; ++jj)
-            o[jj] = static_cast<float>((acc[jj] + (ch.c0 - mean[jj]) * ch.sumTmpl) * scale);
+            o[jj] = static_cast<float>((sum[jj] + (ch.c0 - m[jj]) * ch.sumTmpl) * scale);
+        progress.rowDone(caller);
+    };
+    for (int ii = first; ii < end;) {
+        localMeans(ch.image, g, ii, columns.data(), mean.data());
+        std::fill(acc.begin(), acc.end(), 0.0);
+#if defined(CORRELATE_AVX2)
+        if (ii + 1 < end && haveAvx2()) {
+            // rows ii and ii + 1: image row ii + t meets template row t for
+            // the first and t - 1 for the second
+            localMeans(ch.image, g, ii + 1, columns.data(), mean1.data());
+            std::fill(acc1.begin(), acc1.end(), 0.0);
+            rowProductsAvx2(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
+            for (int t = 1; t < g.rows2; ++t)
+                rowProductsPairAvx2(imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(),
+                                    acc1.data());
+            rowProductsAvx2(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
+            finish(ii, mean, acc);
+            finish(ii + 1, mean1, acc1);
+            ii += 2;
+            continue;
+        }
+#endif
+        for (int a = 0; a < g.rows2; ++a) rowProducts(imageRow(ii + a), tmplRow(a), g.cols2, g.W, acc.data());
+        finish(ii, mean, acc);
+        ++ii;
     }
 }
 
@@ -185,6 +316,7 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
     const int channels = colour ? 3 : 1;
     const float *in1 = flimage::data(image), *in2 = flimage::data(templ);
     float *out = flimage::data(output);
+    RowProgress progress(static_cast<long>(channels) * g.H);
     for (int c = 0; c < channels; ++c) {
         const Channel ch = prepare(in1 + c * s1.frameSize(), in2 + c * s2.frameSize(), g);
         float *frame = out + c * so.frameSize();
@@ -197,11 +329,18 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
         }
         if (scale == 0) {  // a constant template or channel scores 0
             zeroValid(g, frame);
+            for (int ii = 0; ii < g.H; ++ii) progress.rowDone(true);
             continue;
         }
-        bands::split(g.H, pieces, [&](int, size_t first, size_t end) {
-            scoreRows(ch, g, scale, static_cast<int>(first), static_cast<int>(end), frame);
+        // runs of rows handed out one at a time, so that a thread slowed by
+        // other work on its core leaves more rows to the others
+        std::atomic<int> nextRow{0};
+        bands::split(g.H, pieces, [&](int band, size_t, size_t) {
+            for (int first = nextRow.fetch_add(ROW_RUN); first < g.H; first = nextRow.fetch_add(ROW_RUN))
+                scoreRows(ch, g, scale, first, std::min(first + ROW_RUN, g.H), frame, progress,
+                          band == 0);  // band 0 runs on the calling thread
         });
+        progress.report(progress.done());
     }
     return CORR_OK;
 }

@@ -10,11 +10,17 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "complexconv.h"
 #include "stats.h"
 #include "vidscale.h"
 #include "bands.h"
+#include "zolt_largepages.h"
 
 namespace {
 
@@ -83,19 +89,26 @@ ZoltHeader *complexValues(const ZoltHeader *img, int mode) {
 ZoltHeader *scaledBytes(const ZoltHeader *in, const int *dims) {
     ZoltHeader *out = Zoltcreate("u8bit", dims, 11, 0);
     if (!out) return nullptr;
+    ZoltPreferLargePages(out->oltptr, Zoltbytes(out));
     float lo = 0.0f, hi = 0.0f;
     Zoltvidscale(in, out, &lo, &hi, 0);
     return out;
 }
 
-// Runs fn(r, row words) for every row both the image and the picture have.
+// Runs fn(r, row words) for every row both the image and the picture have;
+// the rows of a large picture are shared among the cores (the row words are
+// fetched beforehand, in the calling thread).
 template <typename Fn>
 void eachRow(int rows, const ZoltPictureRows &pic, Fn fn) {
     const int n = std::min(rows, pic.height);
-    for (int r = 0; r < n; ++r) {
-        uint32_t *dst = pic.row(r);
-        if (dst) fn(r, dst);
-    }
+    if (n <= 0) return;
+    std::vector<uint32_t *> dst(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r) dst[static_cast<size_t>(r)] = pic.row(r);
+    const size_t perRow = std::max<size_t>(1, static_cast<size_t>(pic.width));
+    ZoltSplitWork(static_cast<size_t>(n), kParallelValues / perRow + 1, [&](size_t begin, size_t end) {
+        for (size_t r = begin; r < end; ++r)
+            if (dst[r]) fn(static_cast<int>(r), dst[r]);
+    });
 }
 
 // Working-copy values as one of the 7 real single-value types, read in storage order.
@@ -128,6 +141,85 @@ void readValues(const ZoltHeader *src, size_t n, float *dst) {
     default: std::memcpy(dst, p, n * sizeof(float)); break;
     }
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define DISPLAY_AVX2 1
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Colour words of `cols` working values, eight at a time: the truncating
+// conversion gives 0x80000000 for NaN and values beyond 32 bits, whose low
+// byte is 0, as byteOf() has it.
+__attribute__((target("avx2"))) inline __m256i byteLanes(const float *p) {
+    return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_loadu_ps(p)), _mm256_set1_epi32(255));
+}
+
+__attribute__((target("avx2"))) void colourWords(const float *red, const float *green, const float *blue,
+                                                 int cols, uint32_t *dst) {
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(kOpaque));
+    int c = 0;
+    for (; c + 8 <= cols; c += 8) {
+        const __m256i r = byteLanes(red + c), g = byteLanes(green + c), b = byteLanes(blue + c);
+        const __m256i word = _mm256_or_si256(_mm256_or_si256(opaque, _mm256_slli_epi32(r, 16)),
+                                             _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + c), word);
+    }
+    for (; c < cols; ++c) dst[c] = rgb(byteOf(red[c]), byteOf(green[c]), byteOf(blue[c]));
+}
+
+// Extremes of the finite floats [begin, end) into a and b, eight at a time.
+__attribute__((target("avx2"))) void finiteExtremes(const float *v, size_t begin, size_t end, float &a,
+                                                    float &b) {
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    const __m256 most = _mm256_set1_ps(std::numeric_limits<float>::max());
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    __m256 lo = inf, hi = _mm256_sub_ps(_mm256_setzero_ps(), inf);
+    size_t i = begin;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 x = _mm256_loadu_ps(v + i);
+        const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(x, magnitude), most, _CMP_LE_OQ);
+        lo = _mm256_min_ps(lo, _mm256_blendv_ps(inf, x, finite));
+        hi = _mm256_max_ps(hi, _mm256_blendv_ps(_mm256_sub_ps(_mm256_setzero_ps(), inf), x, finite));
+    }
+    alignas(32) float l[8], h[8];
+    _mm256_store_ps(l, lo);
+    _mm256_store_ps(h, hi);
+    for (int k = 0; k < 8; ++k) {
+        a = l[k] < a ? l[k] : a;
+        b = h[k] > b ? h[k] : b;
+    }
+    for (; i < end; ++i) {
+        const float x = v[i];
+        const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
+        a = finite && x < a ? x : a;
+        b = finite && x > b ? x : b;
+    }
+}
+
+// w[i] = (v[i] - lo) x span / range + bottom held to bottom..top, in double
+// precision, four values at a time; NaN lands on bottom.
+__attribute__((target("avx2"))) void rescale(const float *v, float *w, size_t begin, size_t end, double lo,
+                                             double span, double range, double bottom, double top) {
+    const __m256d l = _mm256_set1_pd(lo), s = _mm256_set1_pd(span), r = _mm256_set1_pd(range);
+    const __m256d b = _mm256_set1_pd(bottom), t = _mm256_set1_pd(top);
+    size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(v + i));
+        y = _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(y, l), s), r), b);
+        y = _mm256_max_pd(y, b);  // the second operand when y is NaN
+        y = _mm256_min_pd(y, t);
+        _mm_storeu_ps(w + i, _mm256_cvtpd_ps(y));
+    }
+    for (; i < end; ++i) {
+        double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
+        y = y > bottom ? y : bottom;
+        y = y < top ? y : top;
+        w[i] = static_cast<float>(y);
+    }
+}
+#endif
 
 }  // namespace
 
@@ -205,6 +297,12 @@ int ZoltDrawWorkColour(const ZoltHeader *work, const ZoltPictureRows &pic) {
     eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
         const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols);
         if (f2) {
+#if defined(DISPLAY_AVX2)
+            if (haveAvx2()) {
+                colourWords(f0 + at, f1 + at, f2 + at, cols, dst);
+                return;
+            }
+#endif
             for (int c = 0; c < cols; ++c)
                 dst[c] = rgb(byteOf(f0[at + c]), byteOf(f1[at + c]), byteOf(f2[at + c]));
         } else if (f1) {
@@ -267,6 +365,7 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
 
     // Float sources are read where they are; other types are copied in first.
     float *w = static_cast<float *>(work->oltptr);
+    ZoltPreferLargePages(w, n * sizeof(float));
     const float *v = w;
     if (source->dtype == ZOLT_F32) v = static_cast<const float *>(source->oltptr);
     else readValues(source, n, w);
@@ -278,6 +377,12 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
         float a = std::numeric_limits<float>::infinity();
         float b = -a;
+#if defined(DISPLAY_AVX2)
+        if (haveAvx2()) {
+            finiteExtremes(v, begin, end, a, b);
+            begin = end;
+        }
+#endif
         for (size_t i = begin; i < end; ++i) {
             const float x = v[i];
             const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
@@ -299,6 +404,12 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
         const double range = static_cast<double>(hi) - lo;
         const double bottom = low, top = high;
         ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
+#if defined(DISPLAY_AVX2)
+            if (haveAvx2()) {
+                rescale(v, w, begin, end, lo, span, range, bottom, top);
+                return;
+            }
+#endif
             for (size_t i = begin; i < end; ++i) {
                 double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
                 y = y > bottom ? y : bottom;

@@ -9,8 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <string>
 #include <type_traits>
 #include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "bands.h"
 #include "flimage.h"
@@ -22,15 +27,155 @@ constexpr size_t PIECE_MIN = 1 << 16;  // fewest values worth a thread of their 
 
 int piecesFor(size_t n) { return bands::count(n, PIECE_MIN); }
 
-// The equalisation of n planar values of type T (float or double). The bin
-// of every value is kept (one byte each) between counting and mapping.
+// Where a value falls: trunc((v - min) x 255 / (max - min)), the maximum in
+// bin 255, the infinities at the ends and NaN in bin 0 (it is taken out of
+// the count apart). A product by the inverse is within a few units in the
+// last place of the quotient; only near a whole number can the two fall in
+// different bins, so a piece of the image with any value that near is binned
+// again by the quotient itself.
+struct Binning {
+    double lo, span, inverse, top;
+
+    // The clamped quotient, before truncation, and whether it lies near a
+    // whole number between the end bins.
+    template <bool Exact>
+    double quotient(double v, bool &near) const {
+        const double t = (v - lo) * 255.0;
+        double q = Exact ? t / span : t * inverse;
+        q = v == top ? 255 : q;  // the quotient of the maximum is exactly 255
+        q = q > -1 ? q : -1;     // NaN lands here too
+        q = q < 256 ? q : 256;
+        const double off = q - static_cast<int>(q + 0.5);
+        near = (off > -1e-9) & (off < 1e-9) & (q > 0.5) & (q < 254.5);
+        return q;
+    }
+    template <bool Exact>
+    int bin(double v, bool &near) const {
+        double q = quotient<Exact>(v, near);
+        q = q > 0 ? q : 0;
+        q = q < 255 ? q : 255;
+        return static_cast<int>(q);
+    }
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define HISTEQ_AVX2 1
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Bins of eight floats at p, four lanes of doubles at a time, in the same
+// operations as Binning::bin; `near` gathers the lanes near a whole number.
+template <bool Exact>
+__attribute__((target("avx2"))) inline __m256i bins8(const Binning &b, const float *p, __m256d &near) {
+    const __m256d lo = _mm256_set1_pd(b.lo), k255 = _mm256_set1_pd(255.0), top = _mm256_set1_pd(b.top);
+    const __m256d m1 = _mm256_set1_pd(-1.0), c256 = _mm256_set1_pd(256.0), zero = _mm256_setzero_pd();
+    const __m256d c255 = _mm256_set1_pd(255.0), half = _mm256_set1_pd(0.5), c2545 = _mm256_set1_pd(254.5);
+    const __m256d eps = _mm256_set1_pd(1e-9), meps = _mm256_set1_pd(-1e-9);
+    const __m256 v8 = _mm256_loadu_ps(p);
+    __m128i out[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256d v = _mm256_cvtps_pd(h ? _mm256_extractf128_ps(v8, 1) : _mm256_castps256_ps128(v8));
+        const __m256d t = _mm256_mul_pd(_mm256_sub_pd(v, lo), k255);
+        __m256d q = Exact ? _mm256_div_pd(t, _mm256_set1_pd(b.span)) : _mm256_mul_pd(t, _mm256_set1_pd(b.inverse));
+        q = _mm256_blendv_pd(q, c255, _mm256_cmp_pd(v, top, _CMP_EQ_OQ));
+        q = _mm256_max_pd(q, m1);  // the second operand when q is NaN
+        q = _mm256_min_pd(q, c256);
+        const __m256d off = _mm256_sub_pd(q, _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(_mm256_add_pd(q, half))));
+        const __m256d isNear = _mm256_and_pd(
+            _mm256_and_pd(_mm256_cmp_pd(off, meps, _CMP_GT_OQ), _mm256_cmp_pd(off, eps, _CMP_LT_OQ)),
+            _mm256_and_pd(_mm256_cmp_pd(q, half, _CMP_GT_OQ), _mm256_cmp_pd(q, c2545, _CMP_LT_OQ)));
+        near = _mm256_or_pd(near, isNear);
+        q = _mm256_min_pd(_mm256_max_pd(q, zero), c255);
+        out[h] = _mm256_cvttpd_epi32(q);
+    }
+    return _mm256_set_m128i(out[1], out[0]);
+}
+
+// Finite extremes of the floats [first, end), eight lanes at a time.
+__attribute__((target("avx2"))) void extremeFloats(const float *d, size_t first, size_t end, float &lo,
+                                                   float &hi) {
+    const __m256 big = _mm256_set1_ps(std::numeric_limits<float>::infinity()), zero = _mm256_setzero_ps();
+    __m256 a = big, b = _mm256_sub_ps(zero, big);
+    size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 v = _mm256_loadu_ps(d + i);
+        const __m256 finite = _mm256_cmp_ps(_mm256_sub_ps(v, v), zero, _CMP_EQ_OQ);
+        a = _mm256_min_ps(a, _mm256_blendv_ps(big, v, finite));
+        b = _mm256_max_ps(b, _mm256_blendv_ps(_mm256_sub_ps(zero, big), v, finite));
+    }
+    alignas(32) float as[8], bs[8];
+    _mm256_store_ps(as, a);
+    _mm256_store_ps(bs, b);
+    for (int j = 0; j < 8; ++j) {
+        lo = std::min(lo, as[j]);
+        hi = std::max(hi, bs[j]);
+    }
+    for (; i < end; ++i)
+        if (d[i] - d[i] == 0) {
+            lo = std::min(lo, d[i]);
+            hi = std::max(hi, d[i]);
+        }
+}
+
+// Counts the values [first, end) into four interleaved tables of h, NaN in
+// bin 0 and in `nans` as well; returns whether any lay near a whole number.
+template <bool Exact>
+__attribute__((target("avx2"))) bool countFloats(const Binning &b, const float *d, size_t first, size_t end,
+                                                 int64_t *h, int64_t &nans) {
+    __m256d near = _mm256_setzero_pd();
+    alignas(32) int32_t k[8];
+    int64_t notNumbers = 0;
+    size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        _mm256_store_si256(reinterpret_cast<__m256i *>(k), bins8<Exact>(b, d + i, near));
+        const __m256 v = _mm256_loadu_ps(d + i);
+        notNumbers += __builtin_popcount(_mm256_movemask_ps(_mm256_cmp_ps(v, v, _CMP_UNORD_Q)));
+        for (int j = 0; j < 8; ++j) ++h[(j & 3) * 256 + k[j]];
+    }
+    bool any = _mm256_movemask_pd(near) != 0;
+    for (; i < end; ++i) {
+        bool n;
+        ++h[b.bin<Exact>(d[i], n)];
+        any |= n;
+        notNumbers += d[i] != d[i];
+    }
+    nans = notNumbers;
+    return any;
+}
+
+// New values of the floats [first, end) through the table of bin values;
+// NaN comes out as the quiet NaN.
+template <bool Exact>
+__attribute__((target("avx2"))) void mapFloats(const Binning &b, const float *d, size_t first, size_t end,
+                                               const float *value, float *o) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    const __m256 nans = _mm256_set1_ps(nan);
+    __m256d near = _mm256_setzero_pd();
+    size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 v = _mm256_loadu_ps(d + i);
+        const __m256 mapped = _mm256_i32gather_ps(value, bins8<Exact>(b, d + i, near), 4);
+        _mm256_storeu_ps(o + i, _mm256_blendv_ps(mapped, nans, _mm256_cmp_ps(v, v, _CMP_UNORD_Q)));
+    }
+    for (; i < end; ++i) {
+        bool n;
+        o[i] = d[i] == d[i] ? value[b.bin<Exact>(d[i], n)] : nan;
+    }
+}
+#endif
+
+// The equalisation of n planar values of type T (float or double), in
+// pieces worked side by side; the bins are found again when mapping, in the
+// same way per piece as when counting.
 template <class T>
 struct Equaliser {
     const T *data;
     size_t n;
     int pieces;
-    uint8_t *bins;
-    double lo = 0, hi = 0, span = 0;
+    Binning binning{};
+    std::vector<char> exact;  // per piece: binned by the quotient itself
     int64_t nans = 0;
 
     // Finite extremes; false when there are fewer than two distinct values.
@@ -38,6 +183,17 @@ struct Equaliser {
         constexpr double inf = std::numeric_limits<double>::infinity();
         std::vector<double> los(pieces, inf), his(pieces, -inf);
         bands::split(n, pieces, [&](int k, size_t first, size_t end) {
+#if defined(HISTEQ_AVX2)
+            if constexpr (std::is_same_v<T, float>) {
+                if (haveAvx2()) {
+                    float a = std::numeric_limits<float>::infinity(), b = -a;
+                    extremeFloats(data, first, end, a, b);
+                    los[k] = a;
+                    his[k] = b;
+                    return;
+                }
+            }
+#endif
             // four running extremes each, so that they do not wait on one another
             constexpr T big = std::numeric_limits<T>::infinity();
             T a0 = big, a1 = big, a2 = big, a3 = big, b0 = -big, b1 = -big, b2 = -big, b3 = -big;
@@ -60,50 +216,47 @@ struct Equaliser {
             his[k] = std::max({static_cast<double>(b0), static_cast<double>(b1),
                                static_cast<double>(b2), static_cast<double>(b3)});
         });
-        lo = *std::min_element(los.begin(), los.end());
-        hi = *std::max_element(his.begin(), his.end());
-        span = hi - lo;
+        const double lo = *std::min_element(los.begin(), los.end());
+        const double hi = *std::max_element(his.begin(), his.end());
+        binning = Binning{lo, hi - lo, 1.0 / (hi - lo), hi};
         return lo < hi;
     }
 
-    // Bins of the values, trunc((v - min) x 255 / (max - min)) with the
-    // infinities at the ends, and the count per bin of the numbers among
-    // them; returns how many numbers were counted.
+    // Counts the values [first, end) into four interleaved tables of h, by
+    // the product or by the quotient, and the NaNs among them into `nans`;
+    // returns whether any lay near a whole number.
+    template <bool Exact>
+    bool countPiece(size_t first, size_t end, int64_t *h, int64_t &nans) const {
+#if defined(HISTEQ_AVX2)
+        if constexpr (std::is_same_v<T, float>)
+            if (haveAvx2()) return countFloats<Exact>(binning, data, first, end, h, nans);
+#endif
+        bool any = false;
+        int64_t notNumbers = 0;
+        for (size_t i = first; i < end; ++i) {
+            bool near;
+            ++h[(i & 3) * BINS + binning.bin<Exact>(data[i], near)];
+            any |= near;
+            notNumbers += data[i] != data[i];
+        }
+        nans = notNumbers;
+        return any;
+    }
+
+    // The count per bin of the numbers; returns how many numbers were counted.
     int64_t count(int64_t *hist) {
         // four interleaved tables per piece, so that runs of one value do
         // not make each increment wait on the one before
         std::vector<int64_t> parts(static_cast<size_t>(pieces) * 4 * BINS, 0);
         std::vector<int64_t> nanParts(pieces, 0);
-        const double l = lo, s = span, inverse = 1.0 / span, top = hi;
+        exact.assign(pieces, 0);
         bands::split(n, pieces, [&](int k, size_t first, size_t end) {
             int64_t *h = parts.data() + static_cast<size_t>(k) * 4 * BINS;
-            // A product by the inverse is within a few units in the last
-            // place of the quotient; only near a whole number can the two
-            // fall in different bins. If any value comes that near, the
-            // piece is done again by the quotient itself.
-            auto binAll = [&, l, s, inverse, top](auto exact) {
-                const T *d = data;  // locals: the byte stores could alias members
-                uint8_t *b = bins;
-                int64_t near = 0, notNumbers = 0;
-                for (size_t i = first; i < end; ++i) {
-                    const double v = d[i];
-                    const double t = (v - l) * 255.0;
-                    double q = decltype(exact)::value ? t / s : t * inverse;
-                    q = v == top ? 255 : q;  // the quotient of the maximum is exactly 255
-                    q = q > -1 ? q : -1;     // NaN lands here too and is taken out below
-                    q = q < 256 ? q : 256;
-                    const double off = q - static_cast<int>(q + 0.5);
-                    near += (off > -1e-9) & (off < 1e-9) & (q > 0.5) & (q < 254.5);
-                    q = q > 0 ? q : 0;
-                    q = q < 255 ? q : 255;
-                    b[i] = static_cast<uint8_t>(static_cast<int>(q));
-                    notNumbers += v != v;
-                }
-                nanParts[k] = notNumbers;
-                return near;
-            };
-            if (binAll(std::false_type()) > 0) binAll(std::true_type());
-            for (size_t i = first; i < end; ++i) ++h[(i & 3) * BINS + bins[i]];
+            if (countPiece<false>(first, end, h, nanParts[k])) {
+                std::fill_n(h, 4 * BINS, 0);
+                countPiece<true>(first, end, h, nanParts[k]);
+                exact[k] = 1;
+            }
         });
         int64_t total = 0;
         for (int b = 0; b < BINS; ++b) {
@@ -119,15 +272,34 @@ struct Equaliser {
     // New value of every element through the table of bin values.
     template <class Put>
     void map(const float *value, Put &&put) const {
-        const bool anyNan = nans > 0;
-        bands::split(n, pieces, [&](int, size_t first, size_t end) {
-            if (!anyNan) {
-                for (size_t i = first; i < end; ++i) put(i, value[bins[i]]);
+        bands::split(n, pieces, [&](int k, size_t first, size_t end) {
+            auto mapAll = [&](auto isExact) {
+                constexpr bool Exact = decltype(isExact)::value;
+                for (size_t i = first; i < end; ++i) {
+                    bool near;
+                    put(i, data[i] == data[i] ? value[binning.bin<Exact>(data[i], near)]
+                                              : std::numeric_limits<float>::quiet_NaN());
+                }
+            };
+            if (exact[k]) mapAll(std::true_type());
+            else mapAll(std::false_type());
+        });
+    }
+
+    // The same into a float array, eight at a time where the processor can.
+    void mapInto(const float *value, float *o) const {
+#if defined(HISTEQ_AVX2)
+        if constexpr (std::is_same_v<T, float>) {
+            if (haveAvx2()) {
+                bands::split(n, pieces, [&](int k, size_t first, size_t end) {
+                    if (exact[k]) mapFloats<true>(binning, data, first, end, value, o);
+                    else mapFloats<false>(binning, data, first, end, value, o);
+                });
                 return;
             }
-            for (size_t i = first; i < end; ++i)
-                put(i, data[i] == data[i] ? value[bins[i]] : std::numeric_limits<float>::quiet_NaN());
-        });
+        }
+#endif
+        map(value, [o](size_t i, float v) { o[i] = v; });
     }
 };
 
@@ -159,8 +331,6 @@ int spread(Equaliser<T> &eq, const flimage::Shape &in, int frames, ZoltHeader *o
     int64_t hist[BINS];
     const int64_t total = eq.count(hist);
     const bool colour = frames == 3;
-    if (colour)
-        for (int b = 0; b < BINS; ++b) std::printf("h[%d]= %f\n", b, static_cast<double>(hist[b]));
     // the cumulative share of each bin, from exact counts so that the
     // last bin is exactly 1
     float share[BINS], value[BINS];
@@ -170,14 +340,21 @@ int spread(Equaliser<T> &eq, const flimage::Shape &in, int frames, ZoltHeader *o
         share[b] = static_cast<float>(static_cast<double>(below) / static_cast<double>(total));
         value[b] = share[b] * 255.f;
     }
-    if (colour)
-        for (int b = 0; b < BINS; ++b) std::printf("p[%d]= %f\n", b, share[b]);
+    if (colour) {
+        // both tables in one write
+        std::string text;
+        char line[64];
+        for (int b = 0; b < BINS; ++b)
+            text.append(line, std::snprintf(line, sizeof line, "h[%d]= %f\n", b, static_cast<double>(hist[b])));
+        for (int b = 0; b < BINS; ++b)
+            text.append(line, std::snprintf(line, sizeof line, "p[%d]= %f\n", b, share[b]));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
 
     flimage::Shape out;
     flimage::shapeOf(output, &out);
     if (output->dtype == ZOLT_F32) {
-        float *o = static_cast<float *>(output->oltptr);
-        eq.map(value, [o](size_t i, float v) { o[i] = v; });
+        eq.mapInto(value, static_cast<float *>(output->oltptr));
     } else {
         // other types one pixel at a time, by frame, row and column
         std::vector<float> values(plane * frames);
@@ -200,12 +377,8 @@ int equalise(const T *data, const flimage::Shape &in, int frames, ZoltHeader *ou
         reportNegativeBorder(in.rows, in.cols, [&](int r, int c) {
             return static_cast<double>(data[k * plane + static_cast<size_t>(r) * in.cols + c]);
         });
-    auto *bins = static_cast<uint8_t *>(Zoltalc(plane * frames));
-    if (!bins) return HISTEQ_REFUSED;
-    Equaliser<T> eq{data, plane * frames, piecesFor(plane * frames), bins};
-    const int status = spread(eq, in, frames, output);
-    Zoltcfree(bins);
-    return status;
+    Equaliser<T> eq{data, plane * frames, piecesFor(plane * frames), {}, {}};
+    return spread(eq, in, frames, output);
 }
 
 }  // namespace

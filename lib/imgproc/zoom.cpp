@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "bands.h"
@@ -120,6 +121,43 @@ inline float blend(double p00, double p01, double p10, double p11, float fy, flo
     return static_cast<float>(gy * top + fy * bottom);
 }
 
+// Horizontal pass of the bilinear blend for one input row:
+// h[k] = p0 x (1 - fx) + p1 x fx in double precision, as blend() does it.
+template <typename Row>
+void blendRow(const Row &in, const std::vector<Tap> &colTaps, double *h) {
+    const size_t n = colTaps.size();
+    for (size_t k = 0; k < n; ++k) {
+        const Tap &tx = colTaps[k];
+        const float gx = 1.0f - tx.frac;
+        h[k] = in[tx.i0] * gx + in[tx.i1] * tx.frac;
+    }
+}
+
+// The horizontal blends of the last two input rows used, so that output rows
+// sampling the same input rows (every row of an enlargement) share them.
+template <typename Source>
+class BlendedRows {
+public:
+    BlendedRows(const Source &src, const std::vector<Tap> &colTaps)
+        : src_(src), colTaps_(colTaps), rows_(2 * colTaps.size()) {}
+    // Blends of input row r of frame f; `keep` is a row not to be replaced.
+    const double *get(int f, int r, const double *keep) {
+        for (int s = 0; s < 2; ++s)
+            if (key_[s] == std::make_pair(f, r)) return slot(s);
+        const int s = slot(0) == keep ? 1 : 0;
+        key_[s] = {f, r};
+        blendRow(src_.row(f, r), colTaps_, slot(s));
+        return slot(s);
+    }
+
+private:
+    double *slot(int s) { return rows_.data() + static_cast<size_t>(s) * colTaps_.size(); }
+    const Source &src_;
+    const std::vector<Tap> &colTaps_;
+    std::vector<double> rows_;
+    std::pair<int, int> key_[2] = {{-1, -1}, {-1, -1}};
+};
+
 template <typename Source, typename Sink>
 void resample(const Source &src, const Sink &dst, int method, bool threeD, int frames, int inRows, int inCols,
               int outRows, int outCols) {
@@ -133,6 +171,23 @@ void resample(const Source &src, const Sink &dst, int method, bool threeD, int f
     auto blockStart = [](int i0, int length) { return std::max(0, std::min(length - 2, i0)); };
 
     auto rowsOf = [&](size_t begin, size_t end) {
+        if constexpr (Source::raw && Sink::raw) {
+            if (method == ZOLT_ZOOM_BILINEAR) {
+                // the blend of blend(), its horizontal halves shared between rows
+                BlendedRows<Source> cache(src, colTaps);
+                for (size_t line = begin; line < end; ++line) {
+                    const int f = static_cast<int>(line / static_cast<size_t>(outRows));
+                    const int m = static_cast<int>(line % static_cast<size_t>(outRows));
+                    const Tap &ty = rowTaps[static_cast<size_t>(m)];
+                    const double *top = cache.get(f, ty.i0, nullptr);
+                    const double *bottom = cache.get(f, ty.i1, top);
+                    const float fy = ty.frac, gy = 1.0f - fy;
+                    const auto out = dst.row(f, m);
+                    for (int k = 0; k < outCols; ++k) out.put(k, static_cast<float>(gy * top[k] + fy * bottom[k]));
+                }
+                return;
+            }
+        }
         for (size_t line = begin; line < end; ++line) {
             const int f = static_cast<int>(line / static_cast<size_t>(outRows));
             const int m = static_cast<int>(line % static_cast<size_t>(outRows));

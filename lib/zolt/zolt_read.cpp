@@ -4,6 +4,7 @@
 // Damaged headers are refused before any pixel memory is allocated; the reader
 // never ends the process on bad input.
 #include "zolt.h"
+#include "zolt_deflate.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -253,6 +254,19 @@ int inflateStream(FILE *fp, DataBuffer &buf) {
     return status;
 }
 
+// The pixel data's zlib stream: from a file of known length read whole and
+// inflated in one call, otherwise (or when that cannot decide) in pieces.
+int inflateData(FILE *fp, long long left, DataBuffer &buf) {
+    if (left >= 0) {
+        switch (zoltdeflate::inflateFile(fp, left, buf.data, buf.raw)) {
+            case zoltdeflate::Inflated::Done: return 0;
+            case zoltdeflate::Inflated::Refused: return ZOLT_EIO;
+            case zoltdeflate::Inflated::Piecewise: break;
+        }
+    }
+    return inflateStream(fp, buf);
+}
+
 }  // namespace
 
 int ZoltClose(FILE *fp) {
@@ -463,7 +477,7 @@ int ZoltRdData(ZoltHeader *h, FILE *fp) {
         if (raw > most) return dataError(h, nullptr);
     }
     int status = ZOLT_ENOMEM;
-    if (buf.start(left >= 0)) status = h->oltcomp ? inflateStream(fp, buf) : readRaw(fp, buf);
+    if (buf.start(left >= 0)) status = h->oltcomp ? inflateData(fp, left, buf) : readRaw(fp, buf);
     if (status == ZOLT_ENOMEM) {
         Zoltcfree(buf.data);
         ZoltErrorCode = ZOLT_ENOMEM;

@@ -3,6 +3,7 @@
 // stream), '.' padding after the raw size and the optional tail. Images under
 // 512 pixels are written raw by ZoltPutImg.
 #include "zolt.h"
+#include "zolt_deflate.h"
 #include "zolt_safefile.h"
 
 #include <algorithm>
@@ -130,9 +131,8 @@ int ZoltWrImg(ZoltHeader *h, FILE *fp, int tailflag) {
             Zoltext("ZoltWrimg: error allocating memory for compression.");
             return 0;
         }
-        uLongf length = capacity;
-        const int zret = compress(buf, &length, static_cast<const Bytef *>(h->oltptr), raw);
-        if (zret != Z_OK) {
+        const size_t length = zoltdeflate::compress(h->oltptr, raw, buf, capacity);
+        if (length == 0) {
             Zoltcfree(buf);
             ZoltErrorCode = ZOLT_ECOMPMEM;
             Zoltext("ZoltWrimg: error allocating memory for compression.");

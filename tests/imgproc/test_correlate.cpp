@@ -1,13 +1,18 @@
 // Correlation with a template: the valid region for odd and even templates,
 // scores against a direct double-precision sum, the exact-copy peak, the
-// colour normalisation, constant templates and channels, and refusals.
+// colour normalisation, constant templates and channels, refusals, and the
+// row progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "correlate.h"
+#include "progress.h"
 #include "zolt_fixture.h"
 
 namespace {
@@ -175,3 +180,32 @@ TEST_F(Correlate, ImagesOtherThanFloatOrOfMixedKindsAreRefused) {
 }
 
 }  // namespace
+
+TEST_F(Correlate, RowProgressComesFromTheCallingThreadAndLeavesScoresAlone) {
+    struct Seen {
+        std::vector<long> done;
+        long total = 0;
+        bool otherThread = false;
+        std::thread::id caller = std::this_thread::get_id();
+    } seen;
+    auto hook = [](void *context, long done, long total) {
+        auto *s = static_cast<Seen *>(context);
+        s->done.push_back(done);
+        s->total = total;
+        s->otherThread |= std::this_thread::get_id() != s->caller;
+    };
+    // colour, worked in bands: 3 channels of 110 - 6 valid rows
+    ZoltHeader *img = random(120, 110, 3, 17), *t = random(9, 7, 3, 18);
+    ZoltHeader *quiet = image(120, 110, 3), *watched = image(120, 110, 3);
+    ASSERT_EQ(flcorrelate(img, t, quiet), CORR_OK);
+    setProgressHook(hook, &seen);
+    const int status = flcorrelate(img, t, watched);
+    setProgressHook(nullptr, nullptr);
+    ASSERT_EQ(status, CORR_OK);
+    EXPECT_EQ(std::memcmp(quiet->oltptr, watched->oltptr, 120 * 110 * 3 * sizeof(float)), 0);
+    EXPECT_FALSE(seen.otherThread);
+    EXPECT_EQ(seen.total, 3 * 104);
+    ASSERT_GE(seen.done.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(seen.done.begin(), seen.done.end()));
+    EXPECT_EQ(seen.done.back(), 3 * 104);
+}

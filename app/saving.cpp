@@ -3,12 +3,9 @@
 // the two commands that take no action. A copy never turns into zeros: it is
 // exact within a type and refused where no conversion exists.
 #include <QAction>
-#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageWriter>
 
 #include <memory>
 
@@ -18,8 +15,8 @@
 #include "prompt.h"
 #include "childwindow.h"
 #include "displayimage.h"
+#include "picturewriting.h"
 #include "zolt.h"
-#include "zolt_safefile.h"
 
 namespace {
 
@@ -29,19 +26,10 @@ bool isZoltSuffix(const QString &suffix) {
     return false;
 }
 
-// Writes the display picture of an image; the format follows the suffix, and
-// a suffix the toolkit does not write gives a PNG picture.
+// Writes the display picture of an image (see writePicture for the format).
 bool savePicture(const ZoltHeader *img, int frame, const QString &name) {
     std::unique_ptr<QImage> picture(makeDisplayImage(img, 0, frame));
-    if (!picture) return false;
-    const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
-    const char *format = QImageWriter::supportedImageFormats().contains(suffix) ? suffix.constData() : "PNG";
-    // An old picture of that name stays whole unless the new one is written whole.
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    return buffer.open(QIODevice::WriteOnly) && picture->save(&buffer, format) &&
-           ZoltSafeWrite(QFile::encodeName(name).constData(), bytes.constData(),
-                         static_cast<size_t>(bytes.size()));
+    return picture && writePicture(*picture, name);
 }
 
 }  // namespace

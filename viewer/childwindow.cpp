@@ -10,11 +10,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 
 #include "buffertable.h"
@@ -48,6 +51,7 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
     imageLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     imageLabel->setScaledContents(true);
     scrollArea = new QScrollArea;
+    scrollArea->setObjectName("pictureArea");
     scrollArea->setBackgroundRole(QPalette::Dark);
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -71,7 +75,8 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
     frameSpin->setRange(0, is3d ? static_cast<int>(Zoltdimen(workImage, 2)) - 1 : 0);
 
     const int columns = workImage ? workImage->oltdim[0].dimlen : 0;
-    resize(columns > 1024 ? 1280 : columns + 330, 320);
+    const QSize usual(columns > 1024 ? 1280 : columns + 330, 320);
+    resize(usual);
 
     if (colorCheck->isChecked()) {
         showPicture();
@@ -79,6 +84,7 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
     }
     NewImage();
     show();
+    resize(roomFor(usual));  // the dock's true width is known once it is shown
 }
 
 ZOlttoolChildWindow::~ZOlttoolChildWindow() {
@@ -94,6 +100,22 @@ ZOlttoolChildWindow::~ZOlttoolChildWindow() {
     workImage = nullptr;
     if (buffers)
         buffers->removeViewer(this);
+}
+
+QSize ZOlttoolChildWindow::roomFor(QSize usual) const {
+    // The dock and the tool bar take more than the usual allowance with
+    // today's fonts; grow to show the whole picture beside the dock and every
+    // tool-bar button, as far as the screen has room, never below the usual
+    // size. The picture itself is not changed.
+    const int frame = 2 * scrollArea->frameWidth();
+    const int dockWidth = dock->widget()->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    const int bar = editToolBar->sizeHint().height();
+    const int wantWidth = std::max(initialImage->width() + frame + dockWidth, editToolBar->sizeHint().width());
+    const int wantHeight = initialImage->height() + frame + bar;
+    QSize room(wantWidth, wantHeight);
+    const QWidget *near = panel ? static_cast<const QWidget *>(panel) : this;
+    if (const QScreen *screen = near->screen()) room = room.boundedTo(screen->availableGeometry().size());
+    return usual.expandedTo(room);
 }
 
 void ZOlttoolChildWindow::createDock() {

@@ -79,6 +79,9 @@ private:
     };
 
     void createDock();
+    // The usual window size grown to show the whole picture, the dock and the
+    // tool bar where the screen allows.
+    QSize roomFor(QSize usual) const;
     void createActions();
     void createControls();
     Control addControl(QGridLayout *grid, int row, const QString &text, const QString &name);

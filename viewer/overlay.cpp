@@ -1,64 +1,26 @@
 // Overlay drawing and removal, and the two saves of a viewer: the adjusted
 // values back into the buffer, and the picture to a file (through the
-// toolkit's writers, or as a ZOLT file). A file is replaced only by a
-// complete write: a failed save leaves the old file as it was.
+// toolkit's writers, or as a ZOLT file). Both writers replace a file only by
+// a complete write: a failed save leaves the old file as it was.
 #include "childwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryFile>
 #include <cstdio>
-#include <sys/stat.h>
 
 #include "adjust.h"
 #include "buffertable.h"
 #include "displayimage.h"
 #include "mainwindow.h"
 #include "overlay.h"
+#include "picturewriting.h"
 #include "prompt.h"
 #include "zolt.h"
-
-namespace {
-
-// What a newly made file would get: read and write as the umask allows.
-QFile::Permissions newFilePermissions() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFile::Permissions p;
-    if (mode & S_IRUSR) p |= QFile::ReadOwner | QFile::ReadUser;
-    if (mode & S_IWUSR) p |= QFile::WriteOwner | QFile::WriteUser;
-    if (mode & S_IRGRP) p |= QFile::ReadGroup;
-    if (mode & S_IWGRP) p |= QFile::WriteGroup;
-    if (mode & S_IROTH) p |= QFile::ReadOther;
-    if (mode & S_IWOTH) p |= QFile::WriteOther;
-    return p;
-}
-
-// Writes a ZOLT file to a fresh name beside `name` and renames it over `name`
-// only when the write succeeded. True on success.
-bool putZoltReplacing(ZoltHeader *img, const QString &name) {
-    const QFileInfo target(name);
-    QTemporaryFile part(target.absolutePath() + "/." + target.fileName() + ".XXXXXX");
-    part.setAutoRemove(true);
-    if (!part.open()) return false;
-    part.close();
-    const QByteArray partName = QFile::encodeName(part.fileName());
-    if (ZoltPutImg(img, partName.constData(), nullptr, 0) != -1) return false;
-    // The saved file keeps the permissions of the one it replaces.
-    part.setPermissions(target.exists() ? QFile::permissions(target.absoluteFilePath()) : newFilePermissions());
-    if (std::rename(partName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return false;
-    part.setAutoRemove(false);  // the name now belongs to the saved file
-    return true;
-}
-
-}  // namespace
 
 Prompt &ZOlttoolChildWindow::asker() {
     ZOlttoolMainWindow *p = panel ? panel : (buffers ? buffers->controlPanel : nullptr);
@@ -124,12 +86,8 @@ void ZOlttoolChildWindow::saveBuffer() {
     const QString suffix = QFileInfo(name).suffix();
     const QStringList zolt{"ZOLT", "Zolt", "OLT", "olt", "zol", "Zol"};
     if (!zolt.contains(suffix)) {
-        // The toolkit's writer by suffix; a failed write reports nothing.
-        QSaveFile file(name);
-        if (file.open(QIODevice::WriteOnly) && initialImage->save(&file, suffix.toLatin1().constData()))
-            file.commit();
-        else
-            file.cancelWriting();
+        // Written as Save As writes pictures: whole or not at all.
+        if (!writePicture(*initialImage, name)) asker().message(nullptr, tr("output of file to disk failed"));
         return;
     }
 
@@ -139,7 +97,7 @@ void ZOlttoolChildWindow::saveBuffer() {
     if (workImage && workImage->oltndim == 3) frames = std::max(3, static_cast<int>(Zoltdimen(workImage, 2)));
     const bool marks = workImage && workImage->oltndim == 3 && Zoltdimen(workImage, 2) == 4;
     ZoltHeader *out = ZoltPicturePlanes(pictureRows(*initialImage), frames, marks ? workImage : nullptr);
-    if (!out || !putZoltReplacing(out, name))
+    if (!out || ZoltPutImg(out, QFile::encodeName(name).constData(), nullptr, 0) != -1)
         asker().message(nullptr, tr("output of file to disk failed"));
     if (out) Zoltfree(out, 7);
 }

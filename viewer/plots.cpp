@@ -4,6 +4,7 @@
 #include "childwindow.h"
 
 #include <QAction>
+#include <QScreen>
 #include <QSlider>
 #include <QVector>
 
@@ -14,6 +15,16 @@
 namespace {
 
 constexpr int kBins = 52;
+
+// Both plot windows open at one place; the second goes beside the first where
+// the screen has room, else down and to the right, so neither hides the other.
+void placeBeside(QWidget *second, const QWidget *first) {
+    const QRect at = first->geometry();
+    QRect next(at.topLeft() + QPoint(at.width() + 16, 0), second->size());
+    const QScreen *screen = first->screen();
+    if (screen && !screen->availableGeometry().contains(next)) next.moveTopLeft(at.topLeft() + QPoint(40, 40));
+    second->move(next.topLeft());
+}
 
 }  // namespace
 
@@ -52,16 +63,18 @@ void ZOlttoolChildWindow::plotPath() {
         }
     }
 
+    MainWindow *first = nullptr;
     if (profileOn) {
-        auto *plot = new MainWindow(this);
-        plot->setAttribute(Qt::WA_DeleteOnClose);
-        plot->setupPlot(profileSeries[0], profileSeries[1], profileSeries[2], 0);
-        plot->show();
+        first = new MainWindow(this);
+        first->setAttribute(Qt::WA_DeleteOnClose);
+        first->setupPlot(profileSeries[0], profileSeries[1], profileSeries[2], 0);
+        first->show();
     }
     if (histogramOn) {
         auto *plot = new MainWindow(this);
         plot->setAttribute(Qt::WA_DeleteOnClose);
         plot->setupPlot(histogramSeries[0], histogramSeries[1], histogramSeries[2], 1);
+        if (first) placeBeside(plot, first);
         plot->show();
     }
 }

@@ -6,11 +6,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
+#include <QToolBar>
 #include <QtTest>
 #include <memory>
 #include <qcustomplot.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "bufferfixture.h"
@@ -120,6 +123,20 @@ private slots:
         QCOMPARE(w->currentPicture().pixel(3, 0), rgb(3, 53, 103));
     }
 
+    // A new viewer shows the whole picture beside the dock, and every tool-bar
+    // button, where the screen has room.
+    void windowShowsPictureAndDock() {
+        ZOlttoolChildWindow *w = show(makeImage("float", {256, 200}, std::vector<double>(256 * 200, 1.0)));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCoreApplication::processEvents();
+        auto *area = child<QScrollArea>(w, "pictureArea");
+        QVERIFY2(area->viewport()->width() >= 256, qPrintable(QString::number(area->viewport()->width())));
+        for (const char *name : {"profileAct", "histogramAct", "drawOverlayAct", "resetAct", "saveAct", "saveBufferAct"}) {
+            QWidget *button = child<QToolBar>(w, "Edit")->widgetForAction(act(w, name));
+            QVERIFY2(button && button->isVisible(), name);
+        }
+    }
+
     // The Level control follows the image's own range less the window, and
     // keeps 0 within reach so Reset draws the working values again.
     void levelRangeAndZoom() {
@@ -219,6 +236,7 @@ private slots:
             QCOMPARE(m->plot()->graphCount(), 3);
         }
         MainWindow *prof = made[0], *hist = made[1];
+        QVERIFY(hist->pos() != prof->pos());  // the histogram does not hide the profile
         QCOMPARE(prof->plot()->xAxis->label(), QString("Data points"));
         QCOMPARE(prof->plot()->yAxis->label(), QString("RGB"));
         const std::vector<double> red = series(prof, 0);
@@ -318,7 +336,13 @@ private slots:
         const QString zol = fx->path("shown.zol");
         fx->asked->answer(zol);
         fx->asked->answer("16bit");
+        const mode_t mask = ::umask(022);
         w->saveBuffer();
+        ::umask(mask);
+        // A new file is readable by all, as any file the user makes.
+        const QFile::Permissions seen = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+        QCOMPARE(QFile::permissions(zol) & seen, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         ZoltHeader *read = Zoltpin(QFile::encodeName(zol).constData());
         QVERIFY(read);
         QCOMPARE(read->dtype, uint32_t(ZOLT_F32));

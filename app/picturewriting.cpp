@@ -11,6 +11,12 @@
 
 #include "zolt_safefile.h"
 
+bool isZoltSaveSuffix(const QString &suffix) {
+    for (const char *s : {"ZOLT", "Zolt", "zolt", "olt", "OLT", "Zol", "zol"})
+        if (suffix == QLatin1String(s)) return true;
+    return false;
+}
+
 bool writePicture(const QImage &picture, const QString &name) {
     if (picture.isNull() || name.isEmpty()) return false;
     const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();

@@ -1,11 +1,16 @@
 // Pictures written in the toolkit's formats, safely: the old file of that
-// name stays whole unless the new picture is written whole.
+// name stays whole unless the new picture is written whole; and which names
+// are saved as ZOLT files instead.
 #ifndef ZOLTTOOL_PICTUREWRITING_H
 #define ZOLTTOOL_PICTUREWRITING_H
 
 #include <QString>
 
 class QImage;
+
+// True for the suffixes (the text after the last dot, exact case) of names
+// that are saved as ZOLT files rather than as pictures.
+bool isZoltSaveSuffix(const QString &suffix);
 
 // Writes `picture` under `name` in the format its suffix names (any case); a
 // suffix the toolkit does not write gives a PNG picture. The picture is

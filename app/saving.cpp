@@ -20,12 +20,6 @@
 
 namespace {
 
-bool isZoltSuffix(const QString &suffix) {
-    for (const char *s : {"ZOLT", "Zolt", "zolt", "olt", "OLT", "Zol", "zol"})
-        if (suffix == QLatin1String(s)) return true;
-    return false;
-}
-
 // Writes the display picture of an image (see writePicture for the format).
 bool savePicture(const ZoltHeader *img, int frame, const QString &name) {
     std::unique_ptr<QImage> picture(makeDisplayImage(img, 0, frame));
@@ -51,7 +45,7 @@ bool ZOlttoolMainWindow::saveAs() {
     if (name.isEmpty()) return true;  // cancelled: nothing to write
     const QString suffix = QFileInfo(name).suffix();
 
-    if (!isZoltSuffix(suffix)) {
+    if (!isZoltSaveSuffix(suffix)) {
         appendConsole(QStringLiteral("\nsaving "));
         int frame = 0;
         if (auto *viewer = qobject_cast<ZOlttoolChildWindow *>(table()->viewer(o)))

@@ -83,9 +83,9 @@ void ZOlttoolChildWindow::saveBuffer() {
         asker().saveFileName(this, tr("SaveAs File"), QDir::homePath(),
                              tr("Images (*.png *.xpm *.jpg *.ZOLT *.Zolt *.Zol *.zol *.olt *.OLT)"));
     if (name.isEmpty()) return;
-    const QString suffix = QFileInfo(name).suffix();
-    const QStringList zolt{"ZOLT", "Zolt", "OLT", "olt", "zol", "Zol"};
-    if (!zolt.contains(suffix)) {
+    // The names Save As writes as ZOLT files; "zolt" among them, so no
+    // picture is written under a name that reads as a ZOLT file.
+    if (!isZoltSaveSuffix(QFileInfo(name).suffix())) {
         // Written as Save As writes pictures: whole or not at all.
         if (!writePicture(*initialImage, name)) asker().message(nullptr, tr("output of file to disk failed"));
         return;

@@ -358,17 +358,19 @@ private slots:
 
         // A 2-D picture goes out as 3 frames; a write that fails says so.
         ZOlttoolChildWindow *g = show(makeImage("float", {2, 2}, {0, 1, 2, 3}), 1);
-        fx->asked->answer(fx->path("grey.Zol"));
-        g->saveBuffer();
-        read = Zoltpin(QFile::encodeName(fx->path("grey.Zol")).constData());
-        QVERIFY(read);
-        QCOMPARE(Zoltdimen(read, 2), 3u);
-        Zoltfree(read, 7);
+        for (const char *file : {"grey.Zol", "grey.zolt"}) {  // both read back as ZOLT files
+            fx->asked->answer(fx->path(file));
+            g->saveBuffer();
+            read = Zoltpin(QFile::encodeName(fx->path(file)).constData());
+            QVERIFY2(read, file);
+            QCOMPARE(Zoltdimen(read, 2), 3u);
+            Zoltfree(read, 7);
+        }
         fx->asked->answer(fx->path("no/such/dir.zol"));
         g->saveBuffer();
         QCOMPARE(fx->messages(), QStringList{"output of file to disk failed"});
         QCOMPARE(QDir(fx->home.path()).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{"grey.Zol", "shown.png", "shown.zol"}));
+                 (QStringList{"grey.Zol", "grey.zolt", "shown.png", "shown.zol"}));
     }
 };
 

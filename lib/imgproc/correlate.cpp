@@ -27,6 +27,7 @@ namespace {
 
 constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
 constexpr int ROW_RUN = 8;              // rows a thread takes at a time
+constexpr int PAIR_VECTORS = 6;         // vectors per output row in the two-row kernels
 
 struct Geometry {
     int rows1, cols1, rows2, cols2;
@@ -68,17 +69,39 @@ Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
     return ch;
 }
 
-// Means of the windows of valid row ii (window rows ii .. ii + rows2 - 1),
-// one per valid column; `columns` is scratch of cols1 + 1 values.
-void localMeans(const float *image, const Geometry &g, int ii, double *columns, double *mean) {
-    std::fill(columns, columns + g.cols1 + 1, 0.0);
-    for (int a = 0; a < g.rows2; ++a) {
-        const float *row = image + static_cast<size_t>(ii + a) * g.cols1;
-        for (int x = 0; x < g.cols1; ++x) columns[x + 1] += row[x];
+// Means of the windows of valid rows, one per valid column. The column sums
+// over the window rows move down a row at a time (one row added, one taken
+// away, in double) and are summed afresh every 64 rows or after a jump.
+class WindowMeans {
+public:
+    WindowMeans(const float *image, const Geometry &g)
+        : image_(image), g_(g), columns_(g.cols1), prefix_(g.cols1 + 1) {}
+
+    void of(int ii, double *mean) {
+        const int cols = g_.cols1;
+        if (ii == row_ + 1 && ++slides_ < 64) {
+            const float *in = row(ii + g_.rows2 - 1), *out = row(ii - 1);
+            for (int x = 0; x < cols; ++x) columns_[x] += static_cast<double>(in[x]) - out[x];
+        } else {
+            std::fill(columns_.begin(), columns_.end(), 0.0);
+            for (int a = 0; a < g_.rows2; ++a) {
+                const float *r = row(ii + a);
+                for (int x = 0; x < cols; ++x) columns_[x] += r[x];
+            }
+            slides_ = 0;
+        }
+        row_ = ii;
+        for (int x = 0; x < cols; ++x) prefix_[x + 1] = prefix_[x] + columns_[x];
+        for (int jj = 0; jj < g_.W; ++jj) mean[jj] = (prefix_[jj + g_.cols2] - prefix_[jj]) / g_.N;
     }
-    for (int x = 0; x < g.cols1; ++x) columns[x + 1] += columns[x];  // running sums
-    for (int jj = 0; jj < g.W; ++jj) mean[jj] = (columns[jj + g.cols2] - columns[jj]) / g.N;
-}
+
+private:
+    const float *row(int r) const { return image_ + static_cast<size_t>(r) * g_.cols1; }
+    const float *image_;
+    const Geometry &g_;
+    std::vector<double> columns_, prefix_;  // prefix_[0] stays 0
+    int row_ = -2, slides_ = 0;
+};
 
 #if defined(__SSE2__)
 // Adds four single-precision lanes to four doubles.
@@ -139,31 +162,118 @@ __attribute__((target("avx2,fma"))) void rowProductsAvx2(const float *src, const
 // One image row against two template rows at once, for two neighbouring
 // output rows: acc0 gets its products with w0 and acc1 with w1, each sum made
 // as rowProductsAvx2 makes it; every image value is loaded once for both.
-__attribute__((target("avx2,fma"))) void rowProductsPairAvx2(const float *src, const float *w0,
-                                                              const float *w1, int cols2, int W,
-                                                              double *acc0, double *acc1) {
+// Blocks of 8L columns keep 2L sums in flight, enough to hide the latency of
+// the fused multiply-adds.
+template <int L>
+__attribute__((target("avx2,fma"))) inline int pairBlocksAvx2(const float *src, const float *w0,
+                                                               const float *w1, int cols2, int W,
+                                                               double *acc0, double *acc1) {
     int jj = 0;
-    for (; jj + 32 <= W; jj += 32) {
-        __m256 s0[4], s1[4];
-        for (int l = 0; l < 4; ++l) s0[l] = s1[l] = _mm256_setzero_ps();
+    for (; jj + 8 * L <= W; jj += 8 * L) {
+        __m256 s0[L], s1[L];
+        for (int l = 0; l < L; ++l) s0[l] = s1[l] = _mm256_setzero_ps();
         const float *p = src + jj;
         for (int b = 0; b < cols2; ++b) {
             const __m256 a0 = _mm256_set1_ps(w0[b]), a1 = _mm256_set1_ps(w1[b]);
-            for (int l = 0; l < 4; ++l) {
+            for (int l = 0; l < L; ++l) {
                 const __m256 v = _mm256_loadu_ps(p + b + 8 * l);
                 s0[l] = _mm256_fmadd_ps(a0, v, s0[l]);
                 s1[l] = _mm256_fmadd_ps(a1, v, s1[l]);
             }
         }
-        for (int l = 0; l < 4; ++l) {
+        for (int l = 0; l < L; ++l) {
             addLanes8(acc0 + jj + 8 * l, s0[l]);
             addLanes8(acc1 + jj + 8 * l, s1[l]);
         }
     }
+    return jj;
+}
+
+__attribute__((target("avx2,fma"))) void rowProductsPairAvx2(const float *src, const float *w0,
+                                                              const float *w1, int cols2, int W,
+                                                              double *acc0, double *acc1) {
+    int jj = pairBlocksAvx2<PAIR_VECTORS>(src, w0, w1, cols2, W, acc0, acc1);
+    jj += pairBlocksAvx2<2>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
     if (jj < W) {
         rowProductsAvx2(src + jj, w0, cols2, W - jj, acc0 + jj);
         rowProductsAvx2(src + jj, w1, cols2, W - jj, acc1 + jj);
     }
+}
+
+// Adds sixteen single-precision lanes to sixteen doubles.
+__attribute__((target("avx512f"))) inline void addLanes16(double *o, __m512 s) {
+    // the zero-masked forms: the plain ones leave a part undefined
+    const __m512d d = _mm512_castps_pd(s);
+    const __m256 lo = _mm256_castpd_ps(_mm512_maskz_extractf64x4_pd(0xF, d, 0));
+    const __m256 hi = _mm256_castpd_ps(_mm512_maskz_extractf64x4_pd(0xF, d, 1));
+    _mm512_storeu_pd(o, _mm512_add_pd(_mm512_loadu_pd(o), _mm512_maskz_cvtps_pd(0xFF, lo)));
+    _mm512_storeu_pd(o + 8, _mm512_add_pd(_mm512_loadu_pd(o + 8), _mm512_maskz_cvtps_pd(0xFF, hi)));
+}
+
+// The two-row kernel sixteen lanes wide, for processors with 512-bit vectors;
+// each lane's sum is made in the same order, so the results are the same bit
+// for bit. Columns left over go to the eight-lane kernels.
+template <int L>
+__attribute__((target("avx512f,avx2,fma"))) inline int pairBlocksAvx512(const float *src, const float *w0,
+                                                                         const float *w1, int cols2, int W,
+                                                                         double *acc0, double *acc1) {
+    int jj = 0;
+    for (; jj + 16 * L <= W; jj += 16 * L) {
+        __m512 s0[L], s1[L];
+        for (int l = 0; l < L; ++l) s0[l] = s1[l] = _mm512_setzero_ps();
+        const float *p = src + jj;
+        for (int b = 0; b < cols2; ++b) {
+            const __m512 a0 = _mm512_set1_ps(w0[b]), a1 = _mm512_set1_ps(w1[b]);
+            for (int l = 0; l < L; ++l) {
+                const __m512 v = _mm512_loadu_ps(p + b + 16 * l);
+                s0[l] = _mm512_fmadd_ps(a0, v, s0[l]);
+                s1[l] = _mm512_fmadd_ps(a1, v, s1[l]);
+            }
+        }
+        for (int l = 0; l < L; ++l) {
+            addLanes16(acc0 + jj + 16 * l, s0[l]);
+            addLanes16(acc1 + jj + 16 * l, s1[l]);
+        }
+    }
+    return jj;
+}
+
+__attribute__((target("avx512f,avx2,fma"))) void rowProductsPairAvx512(const float *src, const float *w0,
+                                                                        const float *w1, int cols2, int W,
+                                                                        double *acc0, double *acc1) {
+    int jj = pairBlocksAvx512<PAIR_VECTORS>(src, w0, w1, cols2, W, acc0, acc1);
+    jj += pairBlocksAvx512<2>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
+    jj += pairBlocksAvx512<1>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
+    if (jj < W) rowProductsPairAvx2(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
+}
+
+// rowProductsAvx2 sixteen lanes wide, the same sums.
+__attribute__((target("avx512f,avx2,fma"))) void rowProductsAvx512(const float *src, const float *w, int cols2,
+                                                                    int W, double *acc) {
+    constexpr int L = 8;
+    int jj = 0;
+    for (; jj + 16 * L <= W; jj += 16 * L) {
+        __m512 s[L];
+        for (int l = 0; l < L; ++l) s[l] = _mm512_setzero_ps();
+        const float *p = src + jj;
+        for (int b = 0; b < cols2; ++b) {
+            const __m512 wb = _mm512_set1_ps(w[b]);
+            for (int l = 0; l < L; ++l) s[l] = _mm512_fmadd_ps(wb, _mm512_loadu_ps(p + b + 16 * l), s[l]);
+        }
+        for (int l = 0; l < L; ++l) addLanes16(acc + jj + 16 * l, s[l]);
+    }
+    for (; jj + 16 <= W; jj += 16) {
+        __m512 s = _mm512_setzero_ps();
+        for (int b = 0; b < cols2; ++b) s = _mm512_fmadd_ps(_mm512_set1_ps(w[b]), _mm512_loadu_ps(src + jj + b), s);
+        addLanes16(acc + jj, s);
+    }
+    if (jj < W) rowProductsAvx2(src + jj, w, cols2, W - jj, acc + jj);
+}
+
+bool haveAvx512() {
+    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
+                             __builtin_cpu_supports("fma");
+    return have;
 }
 
 bool haveAvx2() {
@@ -177,6 +287,10 @@ bool haveAvx2() {
 // precision over the row.
 void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
 #if defined(CORRELATE_AVX2)
+    if (haveAvx512()) {
+        rowProductsAvx512(src, w, cols2, W, acc);
+        return;
+    }
     if (haveAvx2()) {
         rowProductsAvx2(src, w, cols2, W, acc);
         return;
@@ -221,7 +335,8 @@ private:
 // tmpl x (image - local mean), times `scale`, into out (image 1's layout).
 void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out,
                RowProgress &progress, bool caller) {
-    std::vector<double> columns(g.cols1 + 1), mean(g.W), acc(g.W), mean1(g.W), acc1(g.W);
+    WindowMeans means(ch.image, g);
+    std::vector<double> mean(g.W), acc(g.W), mean1(g.W), acc1(g.W);
     const float *J = ch.J.data(), *tm = ch.tmpl.data();
     auto imageRow = [&](int r) { return J + static_cast<size_t>(r) * g.cols1; };
     auto tmplRow = [&](int a) { return tm + static_cast<size_t>(a) * g.cols2; };
@@ -233,19 +348,19 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
         progress.rowDone(caller);
     };
     for (int ii = first; ii < end;) {
-        localMeans(ch.image, g, ii, columns.data(), mean.data());
+        means.of(ii, mean.data());
         std::fill(acc.begin(), acc.end(), 0.0);
 #if defined(CORRELATE_AVX2)
         if (ii + 1 < end && haveAvx2()) {
             // rows ii and ii + 1: image row ii + t meets template row t for
             // the first and t - 1 for the second
-            localMeans(ch.image, g, ii + 1, columns.data(), mean1.data());
+            means.of(ii + 1, mean1.data());
             std::fill(acc1.begin(), acc1.end(), 0.0);
-            rowProductsAvx2(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
+            rowProducts(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
             for (int t = 1; t < g.rows2; ++t)
-                rowProductsPairAvx2(imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(),
-                                    acc1.data());
-            rowProductsAvx2(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
+                (haveAvx512() ? rowProductsPairAvx512 : rowProductsPairAvx2)(
+                    imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(), acc1.data());
+            rowProducts(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
             finish(ii, mean, acc);
             finish(ii + 1, mean1, acc1);
             ii += 2;
@@ -262,10 +377,11 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
 double energy(const Channel &ch, const Geometry &g, int pieces) {
     std::vector<double> part(pieces, 0.0);
     bands::split(g.H, pieces, [&](int k, size_t first, size_t end) {
-        std::vector<double> columns(g.cols1 + 1), mean(g.W);
+        WindowMeans means(ch.image, g);
+        std::vector<double> mean(g.W);
         double e = 0;
         for (int ii = static_cast<int>(first); ii < static_cast<int>(end); ++ii) {
-            localMeans(ch.image, g, ii, columns.data(), mean.data());
+            means.of(ii, mean.data());
             const float *centre = ch.image + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
             for (int jj = 0; jj < g.W; ++jj) e += (centre[jj] - mean[jj]) * (centre[jj] - mean[jj]);
         }

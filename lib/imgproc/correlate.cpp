@@ -210,64 +210,54 @@ __attribute__((target("avx512f"))) inline void addLanes16(double *o, __m512 s) {
     _mm512_storeu_pd(o + 8, _mm512_add_pd(_mm512_loadu_pd(o + 8), _mm512_maskz_cvtps_pd(0xFF, hi)));
 }
 
-// The two-row kernel sixteen lanes wide, for processors with 512-bit vectors;
-// each lane's sum is made in the same order, so the results are the same bit
-// for bit. Columns left over go to the eight-lane kernels.
-template <int L>
-__attribute__((target("avx512f,avx2,fma"))) inline int pairBlocksAvx512(const float *src, const float *w0,
-                                                                         const float *w1, int cols2, int W,
-                                                                         double *acc0, double *acc1) {
-    int jj = 0;
+// Image row src against R template rows w[k], for R neighbouring output
+// rows: acc[k] gets the products with w[k]. Sixteen lanes wide, for
+// processors with 512-bit vectors; each lane's sum is made in the same order
+// as rowProductsAvx2 makes it, so the results are the same bit for bit. Every
+// image value is loaded once for all R rows, and blocks of 16L columns keep
+// R x L sums in flight.
+template <int R, int L>
+__attribute__((target("avx512f,avx2,fma"))) inline int rowBlocksAvx512(const float *src, const float *const *w,
+                                                                        int cols2, int W, double *const *acc,
+                                                                        int jj) {
     for (; jj + 16 * L <= W; jj += 16 * L) {
-        __m512 s0[L], s1[L];
-        for (int l = 0; l < L; ++l) s0[l] = s1[l] = _mm512_setzero_ps();
+        __m512 s[R][L];
+        for (int k = 0; k < R; ++k)
+            for (int l = 0; l < L; ++l) s[k][l] = _mm512_setzero_ps();
         const float *p = src + jj;
         for (int b = 0; b < cols2; ++b) {
-            const __m512 a0 = _mm512_set1_ps(w0[b]), a1 = _mm512_set1_ps(w1[b]);
+            __m512 a[R];
+            for (int k = 0; k < R; ++k) a[k] = _mm512_set1_ps(w[k][b]);
             for (int l = 0; l < L; ++l) {
                 const __m512 v = _mm512_loadu_ps(p + b + 16 * l);
-                s0[l] = _mm512_fmadd_ps(a0, v, s0[l]);
-                s1[l] = _mm512_fmadd_ps(a1, v, s1[l]);
+                for (int k = 0; k < R; ++k) s[k][l] = _mm512_fmadd_ps(a[k], v, s[k][l]);
             }
         }
-        for (int l = 0; l < L; ++l) {
-            addLanes16(acc0 + jj + 16 * l, s0[l]);
-            addLanes16(acc1 + jj + 16 * l, s1[l]);
-        }
+        for (int k = 0; k < R; ++k)
+            for (int l = 0; l < L; ++l) addLanes16(acc[k] + jj + 16 * l, s[k][l]);
     }
     return jj;
 }
 
-__attribute__((target("avx512f,avx2,fma"))) void rowProductsPairAvx512(const float *src, const float *w0,
-                                                                        const float *w1, int cols2, int W,
-                                                                        double *acc0, double *acc1) {
-    int jj = pairBlocksAvx512<PAIR_VECTORS>(src, w0, w1, cols2, W, acc0, acc1);
-    jj += pairBlocksAvx512<2>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
-    jj += pairBlocksAvx512<1>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
-    if (jj < W) rowProductsPairAvx2(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
+template <int R>
+__attribute__((target("avx512f,avx2,fma"))) void rowProductsAvx512(const float *src, const float *const *w,
+                                                                    int cols2, int W, double *const *acc) {
+    constexpr int L = R == 1 ? 8 : R == 2 ? 6 : R == 3 ? 5 : 4;  // 16 to 20 registers of sums
+    int jj = rowBlocksAvx512<R, L>(src, w, cols2, W, acc, 0);
+    jj = rowBlocksAvx512<R, 1>(src, w, cols2, W, acc, jj);
+    if (jj < W)
+        for (int k = 0; k < R; ++k) rowProductsAvx2(src + jj, w[k], cols2, W - jj, acc[k] + jj);
 }
 
-// rowProductsAvx2 sixteen lanes wide, the same sums.
-__attribute__((target("avx512f,avx2,fma"))) void rowProductsAvx512(const float *src, const float *w, int cols2,
-                                                                    int W, double *acc) {
-    constexpr int L = 8;
-    int jj = 0;
-    for (; jj + 16 * L <= W; jj += 16 * L) {
-        __m512 s[L];
-        for (int l = 0; l < L; ++l) s[l] = _mm512_setzero_ps();
-        const float *p = src + jj;
-        for (int b = 0; b < cols2; ++b) {
-            const __m512 wb = _mm512_set1_ps(w[b]);
-            for (int l = 0; l < L; ++l) s[l] = _mm512_fmadd_ps(wb, _mm512_loadu_ps(p + b + 16 * l), s[l]);
-        }
-        for (int l = 0; l < L; ++l) addLanes16(acc + jj + 16 * l, s[l]);
+// The same for 1 to 4 rows.
+void rowProductsAvx512(int rows, const float *src, const float *const *w, int cols2, int W,
+                       double *const *acc) {
+    switch (rows) {
+        case 1: rowProductsAvx512<1>(src, w, cols2, W, acc); break;
+        case 2: rowProductsAvx512<2>(src, w, cols2, W, acc); break;
+        case 3: rowProductsAvx512<3>(src, w, cols2, W, acc); break;
+        default: rowProductsAvx512<4>(src, w, cols2, W, acc); break;
     }
-    for (; jj + 16 <= W; jj += 16) {
-        __m512 s = _mm512_setzero_ps();
-        for (int b = 0; b < cols2; ++b) s = _mm512_fmadd_ps(_mm512_set1_ps(w[b]), _mm512_loadu_ps(src + jj + b), s);
-        addLanes16(acc + jj, s);
-    }
-    if (jj < W) rowProductsAvx2(src + jj, w, cols2, W - jj, acc + jj);
 }
 
 bool haveAvx512() {
@@ -288,7 +278,7 @@ bool haveAvx2() {
 void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
 #if defined(CORRELATE_AVX2)
     if (haveAvx512()) {
-        rowProductsAvx512(src, w, cols2, W, acc);
+        rowProductsAvx512(1, src, &w, cols2, W, &acc);
         return;
     }
     if (haveAvx2()) {
@@ -336,7 +326,12 @@ private:
 void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out,
                RowProgress &progress, bool caller) {
     WindowMeans means(ch.image, g);
-    std::vector<double> mean(g.W), acc(g.W), mean1(g.W), acc1(g.W);
+    std::vector<double> means4[4], sums4[4];
+    for (int k = 0; k < 4; ++k) {
+        means4[k].resize(g.W);
+        sums4[k].resize(g.W);
+    }
+    std::vector<double> &mean = means4[0], &acc = sums4[0], &mean1 = means4[1], &acc1 = sums4[1];
     const float *J = ch.J.data(), *tm = ch.tmpl.data();
     auto imageRow = [&](int r) { return J + static_cast<size_t>(r) * g.cols1; };
     auto tmplRow = [&](int a) { return tm + static_cast<size_t>(a) * g.cols2; };
@@ -348,6 +343,30 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
         progress.rowDone(caller);
     };
     for (int ii = first; ii < end;) {
+#if defined(CORRELATE_AVX2)
+        if (haveAvx512()) {
+            // up to four rows ii + k: image row ii + t meets template row
+            // t - k of each, where that row exists
+            const int rows = std::min(4, end - ii);
+            for (int k = 0; k < rows; ++k) {
+                means.of(ii + k, means4[k].data());
+                std::fill(sums4[k].begin(), sums4[k].end(), 0.0);
+            }
+            for (int t = 0; t < g.rows2 + rows - 1; ++t) {
+                const int kLo = std::max(0, t - g.rows2 + 1), kHi = std::min(rows - 1, t);
+                const float *w[4];
+                double *a[4];
+                for (int k = kLo; k <= kHi; ++k) {
+                    w[k - kLo] = tmplRow(t - k);
+                    a[k - kLo] = sums4[k].data();
+                }
+                rowProductsAvx512(kHi - kLo + 1, imageRow(ii + t), w, g.cols2, g.W, a);
+            }
+            for (int k = 0; k < rows; ++k) finish(ii + k, means4[k], sums4[k]);
+            ii += rows;
+            continue;
+        }
+#endif
         means.of(ii, mean.data());
         std::fill(acc.begin(), acc.end(), 0.0);
 #if defined(CORRELATE_AVX2)
@@ -358,8 +377,8 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
             std::fill(acc1.begin(), acc1.end(), 0.0);
             rowProducts(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
             for (int t = 1; t < g.rows2; ++t)
-                (haveAvx512() ? rowProductsPairAvx512 : rowProductsPairAvx2)(
-                    imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(), acc1.data());
+                rowProductsPairAvx2(imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(),
+                                    acc1.data());
             rowProducts(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
             finish(ii, mean, acc);
             finish(ii + 1, mean1, acc1);

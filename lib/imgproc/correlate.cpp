@@ -26,7 +26,7 @@
 namespace {
 
 constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
-constexpr int ROW_RUN = 8;              // rows a thread takes at a time
+constexpr int ROW_RUN = 16;             // rows a thread takes at a time
 constexpr int PAIR_VECTORS = 6;         // vectors per output row in the two-row kernels
 
 struct Geometry {

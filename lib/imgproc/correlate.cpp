@@ -69,30 +69,59 @@ Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
     return ch;
 }
 
+// Window means of one valid row from the column sums over its window rows:
+// the sums are first moved down one row (`in` added, `out` taken away, in
+// double) or, without `out`, summed afresh from the rows2 rows from `in` on.
+// Inlined into one copy per instruction set.
+__attribute__((always_inline)) inline void windowMeans(const float *in, const float *out, const Geometry &g,
+                                                       double *columns, double *prefix, double *mean) {
+    const int cols = g.cols1;
+    if (out) {
+        for (int x = 0; x < cols; ++x) columns[x] += static_cast<double>(in[x]) - out[x];
+    } else {
+        std::fill(columns, columns + cols, 0.0);
+        for (int a = 0; a < g.rows2; ++a, in += cols)
+            for (int x = 0; x < cols; ++x) columns[x] += in[x];
+    }
+    for (int x = 0; x < cols; ++x) prefix[x + 1] = prefix[x] + columns[x];
+    for (int jj = 0; jj < g.W; ++jj) mean[jj] = (prefix[jj + g.cols2] - prefix[jj]) / g.N;
+}
+
+void windowMeansPlain(const float *in, const float *out, const Geometry &g, double *columns, double *prefix,
+                      double *mean) {
+    windowMeans(in, out, g, columns, prefix, mean);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx512f,avx2,fma"))) void windowMeansAvx512(const float *in, const float *out,
+                                                                    const Geometry &g, double *columns,
+                                                                    double *prefix, double *mean) {
+    windowMeans(in, out, g, columns, prefix, mean);
+}
+#endif
+
+bool haveAvx512();
+
 // Means of the windows of valid rows, one per valid column. The column sums
-// over the window rows move down a row at a time (one row added, one taken
-// away, in double) and are summed afresh every 64 rows or after a jump.
+// over the window rows move down a row at a time and are summed afresh every
+// 64 rows or after a jump.
 class WindowMeans {
 public:
     WindowMeans(const float *image, const Geometry &g)
         : image_(image), g_(g), columns_(g.cols1), prefix_(g.cols1 + 1) {}
 
     void of(int ii, double *mean) {
-        const int cols = g_.cols1;
-        if (ii == row_ + 1 && ++slides_ < 64) {
-            const float *in = row(ii + g_.rows2 - 1), *out = row(ii - 1);
-            for (int x = 0; x < cols; ++x) columns_[x] += static_cast<double>(in[x]) - out[x];
-        } else {
-            std::fill(columns_.begin(), columns_.end(), 0.0);
-            for (int a = 0; a < g_.rows2; ++a) {
-                const float *r = row(ii + a);
-                for (int x = 0; x < cols; ++x) columns_[x] += r[x];
-            }
-            slides_ = 0;
-        }
+        const bool slide = ii == row_ + 1 && ++slides_ < 64;
+        if (!slide) slides_ = 0;
+        const float *in = slide ? row(ii + g_.rows2 - 1) : row(ii), *out = slide ? row(ii - 1) : nullptr;
         row_ = ii;
-        for (int x = 0; x < cols; ++x) prefix_[x + 1] = prefix_[x] + columns_[x];
-        for (int jj = 0; jj < g_.W; ++jj) mean[jj] = (prefix_[jj + g_.cols2] - prefix_[jj]) / g_.N;
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (haveAvx512()) {
+            windowMeansAvx512(in, out, g_, columns_.data(), prefix_.data(), mean);
+            return;
+        }
+#endif
+        windowMeansPlain(in, out, g_, columns_.data(), prefix_.data(), mean);
     }
 
 private:

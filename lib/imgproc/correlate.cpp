@@ -45,15 +45,40 @@ struct Channel {
     double spread = 0;           // root-mean-square of template - t
 };
 
+constexpr size_t SUM_BLOCK = 1 << 16;  // values per partial sum of the global mean
+
+// The image less its global mean, on every core. The mean is summed in
+// blocks of fixed size, four running sums each, and the blocks in order, so
+// it does not depend on the number of cores.
+void centre(Channel &ch, size_t n1) {
+    const size_t blocks = (n1 + SUM_BLOCK - 1) / SUM_BLOCK;
+    const int pieces = bands::count(n1, BAND_WORK);
+    std::vector<double> partial(blocks);
+    bands::split(blocks, pieces, [&](int, size_t first, size_t end) {
+        for (size_t b = first; b < end; ++b) {
+            const float *p = ch.image + b * SUM_BLOCK;
+            const size_t n = std::min(SUM_BLOCK, n1 - b * SUM_BLOCK);
+            double s[4] = {0, 0, 0, 0};
+            size_t k = 0;
+            for (; k + 4 <= n; k += 4)
+                for (int l = 0; l < 4; ++l) s[l] += p[k + l];
+            for (; k < n; ++k) s[0] += p[k];
+            partial[b] = (s[0] + s[1]) + (s[2] + s[3]);
+        }
+    });
+    double sum = 0;
+    for (double p : partial) sum += p;
+    ch.c0 = sum / n1;
+    ch.J.resize(n1);
+    bands::split(n1, pieces, [&](int, size_t first, size_t end) {
+        for (size_t k = first; k < end; ++k) ch.J[k] = static_cast<float>(ch.image[k] - ch.c0);
+    });
+}
+
 Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
     Channel ch;
     ch.image = image;
-    const size_t n1 = static_cast<size_t>(g.rows1) * g.cols1;
-    double sum = 0;
-    for (size_t k = 0; k < n1; ++k) sum += image[k];
-    ch.c0 = sum / n1;
-    ch.J.resize(n1);
-    for (size_t k = 0; k < n1; ++k) ch.J[k] = static_cast<float>(image[k] - ch.c0);
+    centre(ch, static_cast<size_t>(g.rows1) * g.cols1);
     double t = 0;
     for (size_t k = 0; k < g.N; ++k) t += tmpl[k];
     t /= g.N;

@@ -4,8 +4,8 @@
 // scores by each channel's energy about its local means over the valid
 // region. Sums run per template row in single precision (on the image less
 // its global mean, to keep the terms small) and across rows in double; the
-// vector kernels of every width make each sum in the same order, so the
-// scores do not depend on the processor's vector width. The calling thread
+// fused multiply-add kernels, eight or sixteen lanes wide, make each sum in
+// the same order, so their scores are the same. The calling thread
 // reports the rows scored through the progress hook.
 #include "correlate.h"
 

@@ -300,7 +300,7 @@ __attribute__((target("avx512f,avx2,fma"))) void rowProductsAvx512(const float *
                                                                     int cols2, int W, double *const *acc) {
     constexpr int L = R == 1 ? 8 : R == 2 ? 6 : R == 3 ? 5 : 4;  // 16 to 20 registers of sums
     int jj = rowBlocksAvx512<R, L>(src, w, cols2, W, acc, 0);
-    if (L > 2) jj = rowBlocksAvx512<R, (L > 2 ? 2 : 1)>(src, w, cols2, W, acc, jj);
+    if constexpr (L > 2) jj = rowBlocksAvx512<R, 2>(src, w, cols2, W, acc, jj);
     jj = rowBlocksAvx512<R, 1>(src, w, cols2, W, acc, jj);
     if (jj < W)
         for (int k = 0; k < R; ++k) rowProductsAvx2(src + jj, w[k], cols2, W - jj, acc[k] + jj);

@@ -3,8 +3,10 @@
 // Grey scores are divided by rows2 x N and the template's spread; colour
 // scores by each channel's energy about its local means over the valid
 // region. Sums run per template row in single precision (on the image less
-// its global mean, to keep the terms small) and across rows in double. The
-// calling thread reports the rows scored through the progress hook.
+// its global mean, to keep the terms small) and across rows in double; the
+// fused multiply-add kernels, eight or sixteen lanes wide, make each sum in
+// the same order, so their scores are the same. The calling thread
+// reports the rows scored through the progress hook.
 #include "correlate.h"
 
 #include <algorithm>
@@ -26,7 +28,8 @@
 namespace {
 
 constexpr size_t BAND_WORK = 1 << 18;  // fewest multiply-adds worth a thread of their own
-constexpr int ROW_RUN = 8;              // rows a thread takes at a time
+constexpr int ROW_RUN = 16;             // rows a thread takes at a time
+constexpr int PAIR_VECTORS = 6;         // vectors per output row in the two-row kernels
 
 struct Geometry {
     int rows1, cols1, rows2, cols2;
@@ -44,15 +47,40 @@ struct Channel {
     double spread = 0;           // root-mean-square of template - t
 };
 
+constexpr size_t SUM_BLOCK = 1 << 16;  // values per partial sum of the global mean
+
+// The image less its global mean, on every core. The mean is summed in
+// blocks of fixed size, four running sums each, and the blocks in order, so
+// it does not depend on the number of cores.
+void centre(Channel &ch, size_t n1) {
+    const size_t blocks = (n1 + SUM_BLOCK - 1) / SUM_BLOCK;
+    const int pieces = bands::count(n1, BAND_WORK);
+    std::vector<double> partial(blocks);
+    bands::split(blocks, pieces, [&](int, size_t first, size_t end) {
+        for (size_t b = first; b < end; ++b) {
+            const float *p = ch.image + b * SUM_BLOCK;
+            const size_t n = std::min(SUM_BLOCK, n1 - b * SUM_BLOCK);
+            double s[4] = {0, 0, 0, 0};
+            size_t k = 0;
+            for (; k + 4 <= n; k += 4)
+                for (int l = 0; l < 4; ++l) s[l] += p[k + l];
+            for (; k < n; ++k) s[0] += p[k];
+            partial[b] = (s[0] + s[1]) + (s[2] + s[3]);
+        }
+    });
+    double sum = 0;
+    for (double p : partial) sum += p;
+    ch.c0 = sum / n1;
+    ch.J.resize(n1);
+    bands::split(n1, pieces, [&](int, size_t first, size_t end) {
+        for (size_t k = first; k < end; ++k) ch.J[k] = static_cast<float>(ch.image[k] - ch.c0);
+    });
+}
+
 Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
     Channel ch;
     ch.image = image;
-    const size_t n1 = static_cast<size_t>(g.rows1) * g.cols1;
-    double sum = 0;
-    for (size_t k = 0; k < n1; ++k) sum += image[k];
-    ch.c0 = sum / n1;
-    ch.J.resize(n1);
-    for (size_t k = 0; k < n1; ++k) ch.J[k] = static_cast<float>(image[k] - ch.c0);
+    centre(ch, static_cast<size_t>(g.rows1) * g.cols1);
     double t = 0;
     for (size_t k = 0; k < g.N; ++k) t += tmpl[k];
     t /= g.N;
@@ -68,17 +96,68 @@ Channel prepare(const float *image, const float *tmpl, const Geometry &g) {
     return ch;
 }
 
-// Means of the windows of valid row ii (window rows ii .. ii + rows2 - 1),
-// one per valid column; `columns` is scratch of cols1 + 1 values.
-void localMeans(const float *image, const Geometry &g, int ii, double *columns, double *mean) {
-    std::fill(columns, columns + g.cols1 + 1, 0.0);
-    for (int a = 0; a < g.rows2; ++a) {
-        const float *row = image + static_cast<size_t>(ii + a) * g.cols1;
-        for (int x = 0; x < g.cols1; ++x) columns[x + 1] += row[x];
+// Window means of one valid row from the column sums over its window rows:
+// the sums are first moved down one row (`in` added, `out` taken away, in
+// double) or, without `out`, summed afresh from the rows2 rows from `in` on.
+// Inlined into one copy per instruction set.
+__attribute__((always_inline)) inline void windowMeans(const float *in, const float *out, const Geometry &g,
+                                                       double *columns, double *prefix, double *mean) {
+    const int cols = g.cols1;
+    if (out) {
+        for (int x = 0; x < cols; ++x) columns[x] += static_cast<double>(in[x]) - out[x];
+    } else {
+        std::fill(columns, columns + cols, 0.0);
+        for (int a = 0; a < g.rows2; ++a, in += cols)
+            for (int x = 0; x < cols; ++x) columns[x] += in[x];
     }
-    for (int x = 0; x < g.cols1; ++x) columns[x + 1] += columns[x];  // running sums
-    for (int jj = 0; jj < g.W; ++jj) mean[jj] = (columns[jj + g.cols2] - columns[jj]) / g.N;
+    for (int x = 0; x < cols; ++x) prefix[x + 1] = prefix[x] + columns[x];
+    for (int jj = 0; jj < g.W; ++jj) mean[jj] = (prefix[jj + g.cols2] - prefix[jj]) / g.N;
 }
+
+void windowMeansPlain(const float *in, const float *out, const Geometry &g, double *columns, double *prefix,
+                      double *mean) {
+    windowMeans(in, out, g, columns, prefix, mean);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx512f,avx2,fma"))) void windowMeansAvx512(const float *in, const float *out,
+                                                                    const Geometry &g, double *columns,
+                                                                    double *prefix, double *mean) {
+    windowMeans(in, out, g, columns, prefix, mean);
+}
+#endif
+
+bool haveAvx512();
+
+// Means of the windows of valid rows, one per valid column. The column sums
+// over the window rows move down a row at a time and are summed afresh every
+// 64 rows or after a jump.
+class WindowMeans {
+public:
+    WindowMeans(const float *image, const Geometry &g)
+        : image_(image), g_(g), columns_(g.cols1), prefix_(g.cols1 + 1) {}
+
+    void of(int ii, double *mean) {
+        const bool slide = ii == row_ + 1 && ++slides_ < 64;
+        if (!slide) slides_ = 0;
+        const float *in = slide ? row(ii + g_.rows2 - 1) : row(ii), *out = slide ? row(ii - 1) : nullptr;
+        row_ = ii;
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (haveAvx512()) {
+            windowMeansAvx512(in, out, g_, columns_.data(), prefix_.data(), mean);
+            return;
+        }
+#endif
+        windowMeansPlain(in, out, g_, columns_.data(), prefix_.data(), mean);
+    }
+
+private:
+    const float *row(int r) const { return image_ + static_cast<size_t>(r) * g_.cols1; }
+    const float *image_;
+    const Geometry &g_;
+    std::vector<double> columns_, prefix_;  // prefix_[0] stays 0
+    int row_ = -2, slides_ = 0;
+};
 
 #if defined(__SSE2__)
 // Adds four single-precision lanes to four doubles.
@@ -139,31 +218,109 @@ __attribute__((target("avx2,fma"))) void rowProductsAvx2(const float *src, const
 // One image row against two template rows at once, for two neighbouring
 // output rows: acc0 gets its products with w0 and acc1 with w1, each sum made
 // as rowProductsAvx2 makes it; every image value is loaded once for both.
-__attribute__((target("avx2,fma"))) void rowProductsPairAvx2(const float *src, const float *w0,
-                                                              const float *w1, int cols2, int W,
-                                                              double *acc0, double *acc1) {
+// Blocks of 8L columns keep 2L sums in flight, enough to hide the latency of
+// the fused multiply-adds.
+template <int L>
+__attribute__((target("avx2,fma"))) inline int pairBlocksAvx2(const float *src, const float *w0,
+                                                               const float *w1, int cols2, int W,
+                                                               double *acc0, double *acc1) {
     int jj = 0;
-    for (; jj + 32 <= W; jj += 32) {
-        __m256 s0[4], s1[4];
-        for (int l = 0; l < 4; ++l) s0[l] = s1[l] = _mm256_setzero_ps();
+    for (; jj + 8 * L <= W; jj += 8 * L) {
+        __m256 s0[L], s1[L];
+        for (int l = 0; l < L; ++l) s0[l] = s1[l] = _mm256_setzero_ps();
         const float *p = src + jj;
         for (int b = 0; b < cols2; ++b) {
             const __m256 a0 = _mm256_set1_ps(w0[b]), a1 = _mm256_set1_ps(w1[b]);
-            for (int l = 0; l < 4; ++l) {
+            for (int l = 0; l < L; ++l) {
                 const __m256 v = _mm256_loadu_ps(p + b + 8 * l);
                 s0[l] = _mm256_fmadd_ps(a0, v, s0[l]);
                 s1[l] = _mm256_fmadd_ps(a1, v, s1[l]);
             }
         }
-        for (int l = 0; l < 4; ++l) {
+        for (int l = 0; l < L; ++l) {
             addLanes8(acc0 + jj + 8 * l, s0[l]);
             addLanes8(acc1 + jj + 8 * l, s1[l]);
         }
     }
+    return jj;
+}
+
+__attribute__((target("avx2,fma"))) void rowProductsPairAvx2(const float *src, const float *w0,
+                                                              const float *w1, int cols2, int W,
+                                                              double *acc0, double *acc1) {
+    int jj = pairBlocksAvx2<PAIR_VECTORS>(src, w0, w1, cols2, W, acc0, acc1);
+    jj += pairBlocksAvx2<2>(src + jj, w0, w1, cols2, W - jj, acc0 + jj, acc1 + jj);
     if (jj < W) {
         rowProductsAvx2(src + jj, w0, cols2, W - jj, acc0 + jj);
         rowProductsAvx2(src + jj, w1, cols2, W - jj, acc1 + jj);
     }
+}
+
+// Adds sixteen single-precision lanes to sixteen doubles.
+__attribute__((target("avx512f"))) inline void addLanes16(double *o, __m512 s) {
+    // the zero-masked forms: the plain ones leave a part undefined
+    const __m512d d = _mm512_castps_pd(s);
+    const __m256 lo = _mm256_castpd_ps(_mm512_maskz_extractf64x4_pd(0xF, d, 0));
+    const __m256 hi = _mm256_castpd_ps(_mm512_maskz_extractf64x4_pd(0xF, d, 1));
+    _mm512_storeu_pd(o, _mm512_add_pd(_mm512_loadu_pd(o), _mm512_maskz_cvtps_pd(0xFF, lo)));
+    _mm512_storeu_pd(o + 8, _mm512_add_pd(_mm512_loadu_pd(o + 8), _mm512_maskz_cvtps_pd(0xFF, hi)));
+}
+
+// Image row src against R template rows w[k], for R neighbouring output
+// rows: acc[k] gets the products with w[k]. Sixteen lanes wide, for
+// processors with 512-bit vectors; each lane's sum is made in the same order
+// as rowProductsAvx2 makes it, so the results are the same bit for bit. Every
+// image value is loaded once for all R rows, and blocks of 16L columns keep
+// R x L sums in flight.
+template <int R, int L>
+__attribute__((target("avx512f,avx2,fma"))) inline int rowBlocksAvx512(const float *src, const float *const *w,
+                                                                        int cols2, int W, double *const *acc,
+                                                                        int jj) {
+    for (; jj + 16 * L <= W; jj += 16 * L) {
+        __m512 s[R][L];
+        for (int k = 0; k < R; ++k)
+            for (int l = 0; l < L; ++l) s[k][l] = _mm512_setzero_ps();
+        const float *p = src + jj;
+        for (int b = 0; b < cols2; ++b) {
+            __m512 a[R];
+            for (int k = 0; k < R; ++k) a[k] = _mm512_set1_ps(w[k][b]);
+            for (int l = 0; l < L; ++l) {
+                const __m512 v = _mm512_loadu_ps(p + b + 16 * l);
+                for (int k = 0; k < R; ++k) s[k][l] = _mm512_fmadd_ps(a[k], v, s[k][l]);
+            }
+        }
+        for (int k = 0; k < R; ++k)
+            for (int l = 0; l < L; ++l) addLanes16(acc[k] + jj + 16 * l, s[k][l]);
+    }
+    return jj;
+}
+
+template <int R>
+__attribute__((target("avx512f,avx2,fma"))) void rowProductsAvx512(const float *src, const float *const *w,
+                                                                    int cols2, int W, double *const *acc) {
+    constexpr int L = R == 1 ? 8 : R == 2 ? 6 : R == 3 ? 5 : 4;  // 16 to 20 registers of sums
+    int jj = rowBlocksAvx512<R, L>(src, w, cols2, W, acc, 0);
+    if constexpr (L > 2) jj = rowBlocksAvx512<R, 2>(src, w, cols2, W, acc, jj);
+    jj = rowBlocksAvx512<R, 1>(src, w, cols2, W, acc, jj);
+    if (jj < W)
+        for (int k = 0; k < R; ++k) rowProductsAvx2(src + jj, w[k], cols2, W - jj, acc[k] + jj);
+}
+
+// The same for 1 to 4 rows.
+void rowProductsAvx512(int rows, const float *src, const float *const *w, int cols2, int W,
+                       double *const *acc) {
+    switch (rows) {
+        case 1: rowProductsAvx512<1>(src, w, cols2, W, acc); break;
+        case 2: rowProductsAvx512<2>(src, w, cols2, W, acc); break;
+        case 3: rowProductsAvx512<3>(src, w, cols2, W, acc); break;
+        default: rowProductsAvx512<4>(src, w, cols2, W, acc); break;
+    }
+}
+
+bool haveAvx512() {
+    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
+                             __builtin_cpu_supports("fma");
+    return have;
 }
 
 bool haveAvx2() {
@@ -177,6 +334,10 @@ bool haveAvx2() {
 // precision over the row.
 void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
 #if defined(CORRELATE_AVX2)
+    if (haveAvx512()) {
+        rowProductsAvx512(1, src, &w, cols2, W, &acc);
+        return;
+    }
     if (haveAvx2()) {
         rowProductsAvx2(src, w, cols2, W, acc);
         return;
@@ -221,7 +382,13 @@ private:
 // tmpl x (image - local mean), times `scale`, into out (image 1's layout).
 void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out,
                RowProgress &progress, bool caller) {
-    std::vector<double> columns(g.cols1 + 1), mean(g.W), acc(g.W), mean1(g.W), acc1(g.W);
+    WindowMeans means(ch.image, g);
+    std::vector<double> means4[4], sums4[4];
+    for (int k = 0; k < 4; ++k) {
+        means4[k].resize(g.W);
+        sums4[k].resize(g.W);
+    }
+    std::vector<double> &mean = means4[0], &acc = sums4[0], &mean1 = means4[1], &acc1 = sums4[1];
     const float *J = ch.J.data(), *tm = ch.tmpl.data();
     auto imageRow = [&](int r) { return J + static_cast<size_t>(r) * g.cols1; };
     auto tmplRow = [&](int a) { return tm + static_cast<size_t>(a) * g.cols2; };
@@ -233,19 +400,43 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
         progress.rowDone(caller);
     };
     for (int ii = first; ii < end;) {
-        localMeans(ch.image, g, ii, columns.data(), mean.data());
+#if defined(CORRELATE_AVX2)
+        if (haveAvx512()) {
+            // up to four rows ii + k: image row ii + t meets template row
+            // t - k of each, where that row exists
+            const int rows = std::min(4, end - ii);
+            for (int k = 0; k < rows; ++k) {
+                means.of(ii + k, means4[k].data());
+                std::fill(sums4[k].begin(), sums4[k].end(), 0.0);
+            }
+            for (int t = 0; t < g.rows2 + rows - 1; ++t) {
+                const int kLo = std::max(0, t - g.rows2 + 1), kHi = std::min(rows - 1, t);
+                const float *w[4];
+                double *a[4];
+                for (int k = kLo; k <= kHi; ++k) {
+                    w[k - kLo] = tmplRow(t - k);
+                    a[k - kLo] = sums4[k].data();
+                }
+                rowProductsAvx512(kHi - kLo + 1, imageRow(ii + t), w, g.cols2, g.W, a);
+            }
+            for (int k = 0; k < rows; ++k) finish(ii + k, means4[k], sums4[k]);
+            ii += rows;
+            continue;
+        }
+#endif
+        means.of(ii, mean.data());
         std::fill(acc.begin(), acc.end(), 0.0);
 #if defined(CORRELATE_AVX2)
         if (ii + 1 < end && haveAvx2()) {
             // rows ii and ii + 1: image row ii + t meets template row t for
             // the first and t - 1 for the second
-            localMeans(ch.image, g, ii + 1, columns.data(), mean1.data());
+            means.of(ii + 1, mean1.data());
             std::fill(acc1.begin(), acc1.end(), 0.0);
-            rowProductsAvx2(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
+            rowProducts(imageRow(ii), tmplRow(0), g.cols2, g.W, acc.data());
             for (int t = 1; t < g.rows2; ++t)
                 rowProductsPairAvx2(imageRow(ii + t), tmplRow(t), tmplRow(t - 1), g.cols2, g.W, acc.data(),
                                     acc1.data());
-            rowProductsAvx2(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
+            rowProducts(imageRow(ii + g.rows2), tmplRow(g.rows2 - 1), g.cols2, g.W, acc1.data());
             finish(ii, mean, acc);
             finish(ii + 1, mean1, acc1);
             ii += 2;
@@ -262,10 +453,11 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
 double energy(const Channel &ch, const Geometry &g, int pieces) {
     std::vector<double> part(pieces, 0.0);
     bands::split(g.H, pieces, [&](int k, size_t first, size_t end) {
-        std::vector<double> columns(g.cols1 + 1), mean(g.W);
+        WindowMeans means(ch.image, g);
+        std::vector<double> mean(g.W);
         double e = 0;
         for (int ii = static_cast<int>(first); ii < static_cast<int>(end); ++ii) {
-            localMeans(ch.image, g, ii, columns.data(), mean.data());
+            means.of(ii, mean.data());
             const float *centre = ch.image + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
             for (int jj = 0; jj < g.W; ++jj) e += (centre[jj] - mean[jj]) * (centre[jj] - mean[jj]);
         }

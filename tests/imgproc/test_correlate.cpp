@@ -121,6 +121,40 @@ TEST_F(Correlate, GreyScoresAgreeWithDirectSumsAndPeakAtACopy) {
     EXPECT_NEAR(at(out, 0, pr, pc), u / 7, 1e-4);
 }
 
+TEST_F(Correlate, GreyScoresStayWithinSinglePrecisionOfADoubleReference) {
+    // wide enough for every column block and its leftovers; offsets and
+    // magnitudes that strain single-precision sums, odd and even templates
+    struct Case {
+        int cols, rows, tcols, trows;
+        float offset, magnitude;
+    };
+    const Case cases[] = {{300, 44, 32, 32, 0.f, 1.f},
+                          {287, 40, 32, 32, 2.0e4f, 1.f},
+                          {230, 37, 17, 9, -500.f, 300.f},
+                          {170, 40, 8, 24, 1.0e-3f, 1.0e-4f}};
+    unsigned seed = 40;
+    for (const Case &k : cases) {
+        ZoltHeader *img = random(k.cols, k.rows, 1, seed++), *t = random(k.tcols, k.trows, 1, seed++);
+        for (ZoltHeader *h : {img, t}) {
+            float *p = static_cast<float *>(h->oltptr);
+            for (size_t n = 0; n < Zoltdimen(h, -1); ++n) p[n] = k.offset + k.magnitude * p[n];
+        }
+        ZoltHeader *out = image(k.cols, k.rows);
+        ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+        const double scale = 1.0 / (static_cast<double>(k.trows) * k.trows * k.tcols * spreadOf(t));
+        double worst = 0, largest = 0;
+        for (int r = k.trows / 2; r < k.rows - k.trows / 2; ++r)
+            for (int c = k.tcols / 2; c < k.cols - k.tcols / 2; ++c) {
+                const double ref = directSum(img, t, 0, r, c) * scale;
+                worst = std::max(worst, std::fabs(at(out, 0, r, c) - ref));
+                largest = std::max(largest, std::fabs(ref));
+            }
+        // single-precision sums along each template row, added up in double,
+        // came within 1.34e-7 of the largest score on these cases
+        EXPECT_LT(worst / largest, 1.5e-7) << k.cols << " x " << k.rows << ", offset " << k.offset;
+    }
+}
+
 TEST_F(Correlate, ColourChannelsAreNormalisedByTheirEnergy) {
     ZoltHeader *img = random(30, 20, 3, 4), *t = random(5, 3, 3, 5);
     ZoltHeader *out = image(30, 20, 3);

@@ -17,23 +17,6 @@ namespace {
 
 using namespace opfuncs;
 
-// Shift k of the translation: its whole text read as a double (blanks
-// around it allowed; text that is not a number reads as 0), or the value
-// when there is no text; truncated toward zero and held where a canvas could
-// still be made.
-int shiftOf(const OpValues &values, int k) {
-    double v = values.number[k];
-    const std::string &text = values.text[k];
-    if (!text.empty()) {
-        char *end = nullptr;
-        v = std::strtod(text.c_str(), &end);
-        while (*end == ' ' || *end == '\t') ++end;
-        if (end == text.c_str() || *end != '\0') v = 0;
-    }
-    if (!(v == v)) return 0;
-    return static_cast<int>(std::fmax(std::fmin(v, INT32_MAX - 1.0), -(INT32_MAX - 1.0)));
-}
-
 bool isComplex(const ZoltHeader *h) { return (h->dtype & 0x1000) != 0; }
 
 void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader *,
@@ -42,7 +25,7 @@ void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader
 }
 
 OpOutcome arithmetic(const OpCall &c) {
-    const int dr = shiftOf(c.values, 0), dc = shiftOf(c.values, 1);
+    const int dr = opShift(c.values, 0), dc = opShift(c.values, 1);
     flimage::Shape s1, s2;
     flimage::shapeOf(c.in1, &s1);
     flimage::shapeOf(c.in2, &s2);
@@ -150,6 +133,20 @@ constexpr const char *Translation = "Translation of second image:";
 #define SHIFTS {field("dr", "rows ", "0", 0), field("dc", "cols ", "0", 0), end()}
 
 }  // namespace
+
+// A shift is held where a canvas could still be made.
+int opShift(const OpValues &values, int k) {
+    double v = values.number[k];
+    const std::string &text = values.text[k];
+    if (!text.empty()) {
+        char *end = nullptr;
+        v = std::strtod(text.c_str(), &end);
+        while (*end == ' ' || *end == '\t') ++end;
+        if (end == text.c_str() || *end != '\0') v = 0;
+    }
+    if (!(v == v)) return 0;
+    return static_cast<int>(std::fmax(std::fmin(v, INT32_MAX - 1.0), -(INT32_MAX - 1.0)));
+}
 
 const OpEntry binaryOps[] = {
     {22, "add", 2, "add", 0, "Add", "sum, image 2 shifted by dr rows and dc columns", OpOutput::FloatLike,

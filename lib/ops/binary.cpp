@@ -122,15 +122,10 @@ OpOutcome segmentation(const OpCall &c) {
     return o;
 }
 
-constexpr OpParam end() { return OpParam{nullptr, OpKind::Real, nullptr, nullptr, 0, 1, 0, 0, nullptr, false}; }
-// A line edit of a form: its label, the text it starts with, what empty text reads as.
-constexpr OpParam field(const char *name, const char *label, const char *preset, double empty) {
-    return OpParam{name, OpKind::Real, nullptr, label, empty, 1, 0, 0, preset, false};
-}
-
 constexpr const char *Translation = "Translation of second image:";
 // The two shifts of the translation form, "0" to start with.
-#define SHIFTS {field("dr", "rows ", "0", 0), field("dc", "cols ", "0", 0), end()}
+#define SHIFTS \
+    {field("dr", OpKind::Real, "rows ", "0", 0), field("dc", OpKind::Real, "cols ", "0", 0), end()}
 
 }  // namespace
 
@@ -161,9 +156,12 @@ const OpEntry binaryOps[] = {
      OpOutput::FloatLike, true, nullptr, {end()}, correlationCheck, correlation},
     {0, "pcon", 2, "pcon", 0, "pcon", "mean-field annealing of the estimate (1) towards the data (2)",
      OpOutput::FloatLike, false, "MFA parameters: if not filled in,\n default will be used",
-     {field("sigma", "sigma [2.0]", "2.0", 3.0), field("r", "r [.03]", ".03", 0.03),
-      field("b", "b [4]", "4.0", 4.0), field("t1", "t1 [1.0]", "1.0", 1.0),
-      field("t2", "t2 [.005]", "0.005", 0.005), field("dlt", "dlt [.99]", ".99", 0.99)},
+     {field("sigma", OpKind::Real, "sigma [2.0]", "2.0", 3.0),
+      field("r", OpKind::Real, "r [.03]", ".03", 0.03),
+      field("b", OpKind::Real, "b [4]", "4.0", 4.0),
+      field("t1", OpKind::Real, "t1 [1.0]", "1.0", 1.0),
+      field("t2", OpKind::Real, "t2 [.005]", "0.005", 0.005),
+      field("dlt", OpKind::Real, "dlt [.99]", ".99", 0.99)},
      segmentationCheck, segmentation},
     {0, nullptr, 0, nullptr, 0, nullptr, nullptr, OpOutput::Own, false, nullptr, {}, nullptr, nullptr},
 };

@@ -13,7 +13,6 @@ using namespace opfuncs;
 
 constexpr double NoDefault = std::numeric_limits<double>::quiet_NaN();
 
-constexpr OpParam end() { return OpParam{nullptr, OpKind::Real, nullptr, nullptr, 0, 1, 0, 0, nullptr, false}; }
 // A parameter asked in a dialog for a double.
 constexpr OpParam real(const char *name, const char *title, const char *label, double def, double min,
                        double max, int decimals) {
@@ -23,10 +22,6 @@ constexpr OpParam real(const char *name, const char *title, const char *label, d
 constexpr OpParam integer(const char *name, const char *title, const char *label, int def, int min, int max,
                           bool only3d = false) {
     return OpParam{name, OpKind::Integer, title, label, double(def), double(min), double(max), 0, nullptr, only3d};
-}
-// A line edit of a form: its label, the text it starts with, what empty text reads as.
-constexpr OpParam field(const char *name, OpKind kind, const char *label, const char *preset, double empty) {
-    return OpParam{name, kind, nullptr, label, empty, 1, 0, 0, preset, false};
 }
 // A value never asked in a dialog; the command line must give it.
 constexpr OpParam given(const char *name) {

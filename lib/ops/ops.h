@@ -21,7 +21,7 @@ struct OpParam {
     const char *name;    // option name on the command line; null ends the list
     OpKind kind;
     const char *title;   // numeric dialog: its title; null otherwise
-    const char *label;   // dialog label or form row label
+    const char *label;   // dialog label or form row label (else a description for the help)
     double def;          // dialog start value; in a form, what an empty field reads as
     double min, max;     // dialog range; min > max means no range
     int decimals;        // shown decimals of a real dialog

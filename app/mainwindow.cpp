@@ -31,12 +31,11 @@ static void loadIcons() { Q_INIT_RESOURCE(icons); }
 
 namespace {
 
-// The operation buttons with their labels in both modes. Unary buttons sit in
-// the grid at (row, column); Binary ones are stacked in the order listed.
+// The operation buttons; their labels in each mode come from the operation
+// table. Unary buttons sit in the grid at (row, column); Binary ones are
+// stacked in the order listed.
 struct ButtonEntry {
     const char *name;     // object name: the slot's name plus "Button"
-    const char *label0;   // label in mode 0
-    const char *label1;   // label in mode 1
     const char *tip;      // tool tip, or null
     const char *slot;
     bool unary;
@@ -45,58 +44,37 @@ struct ButtonEntry {
 };
 
 const ButtonEntry buttonTable[] = {
-    {"dxButton", TR("DX"), TR("HoG"),
-     TR("First deriv wrt to x using convolution with derivative of a Gaussian"),
+    {"dxButton", TR("First deriv wrt to x using convolution with derivative of a Gaussian"),
      SLOT(dx()), true, 0, 1, false},
-    {"dyButton", TR("DY"), TR("ShowHoG"),
-     TR("First deriv wrt to y using convolution with derivative of a Gaussian"),
+    {"dyButton", TR("First deriv wrt to y using convolution with derivative of a Gaussian"),
      SLOT(dy()), true, 1, 1, false},
-    {"dxxButton", TR("DXX"), TR("gMag"),
-     TR("Second deriv wrt to x using convolution with derivative of a Gaussian"),
+    {"dxxButton", TR("Second deriv wrt to x using convolution with derivative of a Gaussian"),
      SLOT(dxx()), true, 2, 1, false},
-    {"dyyButton", TR("DYY"), TR("gDir"),
-     TR("Second deriv wrt to y using convolution with derivative of a Gaussian"),
+    {"dyyButton", TR("Second deriv wrt to y using convolution with derivative of a Gaussian"),
      SLOT(dyy()), true, 3, 1, false},
-    {"dxdyButton", TR("DXY"), TR("Clr2Gray"),
-     TR("second deriv wrt to xy using convolution with derivative of a Gaussian"),
+    {"dxdyButton", TR("second deriv wrt to xy using convolution with derivative of a Gaussian"),
      SLOT(dxdy()), true, 4, 1, false},
-    {"cclButton", TR("CCL"), TR("ABS"),
-     TR("connected components"), SLOT(ccl()), true, 5, 1, false},
-    {"blurButton", TR("Blur"), TR("N/A"),
-     TR("Blur the image with a Gaussian with user-selectable variance."),
+    {"cclButton", TR("connected components"), SLOT(ccl()), true, 5, 1, false},
+    {"blurButton", TR("Blur the image with a Gaussian with user-selectable variance."),
      SLOT(blur()), true, 6, 1, false},
-    {"exponentButton", TR("Exp"), TR("Crop"),
-     TR("Exponentiate each pixel."), SLOT(exponent()), true, 0, 2, false},
-    {"inverseButton", TR("Inv"), TR("Resize"),
-     TR("output=max-input"), SLOT(inverse()), true, 1, 2, false},
-    {"laplacianButton", TR("Lap"), TR("Qvar"),
-     TR("Calculate the Lapacian or QV at each pixel"), SLOT(laplacian()), true, 2, 2,
-     false},
-    {"curvatureButton", TR("Curv"), TR("HarrisOp"),
-     TR("Calculate the curvature of the level set at each point"), SLOT(curvature()),
+    {"exponentButton", TR("Exponentiate each pixel."), SLOT(exponent()), true, 0, 2, false},
+    {"inverseButton", TR("output=max-input"), SLOT(inverse()), true, 1, 2, false},
+    {"laplacianButton", TR("Calculate the Lapacian or QV at each pixel"), SLOT(laplacian()), true, 2, 2, false},
+    {"curvatureButton", TR("Calculate the curvature of the level set at each point"), SLOT(curvature()),
      true, 3, 2, false},
-    {"histeqButton", TR("Histeq"), TR("MarkMax"),
-     TR("Histogram equalization"), SLOT(histeq()), true, 4, 2, false},
-    {"pseudoButton", TR("CMap"), TR("2D 2 3D"),
+    {"histeqButton", TR("Histogram equalization"), SLOT(histeq()), true, 4, 2, false},
+    {"pseudoButton",
      TR("Replace each pixel with a color corresponding to brightness\n 0:gray scale\n1:inverse gray "
         "scale\n2:Bronson\n3:hot metal\n4:heated specturm\n5:log\n6:random"),
      SLOT(pseudo()), true, 5, 2, false},
-    {"natlogButton", TR("Ln"), TR("N/A"), nullptr,
-     SLOT(natlog()), true, 6, 2, false},
-    {"addButton", TR("Add"), TR("N/A"), nullptr,
-     SLOT(add()), false, 0, 0, false},
-    {"subButton", TR("Sub"), TR("N/A"), nullptr,
-     SLOT(sub()), false, 0, 0, false},
-    {"mulButton", TR("Mul"), TR("N/A"), nullptr,
-     SLOT(mul()), false, 0, 0, false},
-    {"divButton", TR("Div"), TR("N/A"), nullptr,
-     SLOT(div()), false, 0, 0, true},
-    {"pconButton", TR("pcon"), TR("N/A"), nullptr,
-     SLOT(pcon()), false, 0, 0, false},
-    {"gdirButton", TR("N/A"), TR("N/A"), nullptr,
-     SLOT(gdir()), false, 0, 0, false},
-    {"correlateButton", TR("Correlate"), TR("N/A"),
-     nullptr, SLOT(correlate()), false, 0, 0, false},
+    {"natlogButton", nullptr, SLOT(natlog()), true, 6, 2, false},
+    {"addButton", nullptr, SLOT(add()), false, 0, 0, false},
+    {"subButton", nullptr, SLOT(sub()), false, 0, 0, false},
+    {"mulButton", nullptr, SLOT(mul()), false, 0, 0, false},
+    {"divButton", nullptr, SLOT(div()), false, 0, 0, true},
+    {"pconButton", nullptr, SLOT(pcon()), false, 0, 0, false},
+    {"gdirButton", nullptr, SLOT(gdir()), false, 0, 0, false},
+    {"correlateButton", nullptr, SLOT(correlate()), false, 0, 0, false},
 };
 
 // Which enable group an action belongs to.
@@ -213,13 +191,11 @@ const BarEntry toolBarTable[] = {
 
 }  // namespace
 
-// The label of a button in a mode: the operation table's, where it has an
-// operation for that button; the button table's otherwise.
+// The label of a button in a mode: the operation table's, "N/A" where the
+// button has no operation in that mode.
 static QString buttonLabel(const ButtonEntry &b, int mode) {
     const QByteArray slot = QByteArray(b.name).chopped(int(std::strlen("Button")));
-    if (const OpEntry *op = opBySlot(slot.constData(), mode))
-        if (op->label) return ZOlttoolMainWindow::tr(op->label);
-    return ZOlttoolMainWindow::tr(mode ? b.label1 : b.label0);
+    return ZOlttoolMainWindow::tr(opButtonLabel(slot.constData(), mode));
 }
 
 // ------------------------------------------------------------ construction

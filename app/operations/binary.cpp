@@ -37,6 +37,16 @@ Operations::BinaryPrepared Operations::prepareBinaryOutput() {
     return p;
 }
 
+bool Operations::askTranslation(QWidget *parent, int *dr, int *dc) {
+    // Add's form is the translation form all four arithmetic operations share.
+    const OpEntry *arithmetic = opByCode(22, 2);
+    OpValues values;
+    if (!arithmetic || !askForm(parent, *arithmetic, values)) return false;
+    *dr = opShift(values, 0);
+    *dc = opShift(values, 1);
+    return true;
+}
+
 bool Operations::runBinaryOperation(QWidget *parent, int code, ZoltHeader *input1, ZoltHeader *input2,
                                     ZoltHeader *output, int outputSlot) {
     const OpEntry *op = opByCode(code, 2);

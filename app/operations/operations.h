@@ -69,6 +69,10 @@ public:
     bool runBinaryOperation(QWidget *parent, int code, ZoltHeader *input1, ZoltHeader *input2,
                             ZoltHeader *output, int outputSlot);
 
+    // Asks how far the second image is shifted: rows and columns, both "0"
+    // to start with; text that is not a number reads as 0. False when cancelled.
+    bool askTranslation(QWidget *parent, int *dr, int *dc);
+
 private:
     // Runs one operation from its checks to its report (input2 for the
     // two-input operations); `given` holds values the panel supplies itself
@@ -77,6 +81,8 @@ private:
                  const OpValues *given = nullptr, const ZoltHeader *input2 = nullptr);
     // Asks the parameters op asks for the input; false when cancelled.
     bool askParameters(QWidget *parent, const OpEntry &op, const ZoltHeader *input, OpValues &values);
+    // Asks every parameter of op in its form; false when cancelled.
+    bool askForm(QWidget *parent, const OpEntry &op, OpValues &values);
     void show(QWidget *parent, const OpMessage &message);
     // Waits while the toolkit goes on handling events.
     static void waitProcessing(int msec);

@@ -35,6 +35,8 @@ void StatusProgress::report(void *self, long done, long total) {
         bar->setObjectName(BarName);
         bar->setRange(0, 100);
         bar->setMaximumWidth(200);
+        // no taller than a line of the status bar, so the panel keeps its size
+        bar->setMaximumHeight(status->fontMetrics().height());
         status->addPermanentWidget(bar);
     }
     bar->setValue(percent);

@@ -52,22 +52,32 @@ void Operations::waitProcessing(int msec) {
     }
 }
 
-bool Operations::askParameters(QWidget *parent, const OpEntry &op, const ZoltHeader *input, OpValues &values) {
+bool Operations::askForm(QWidget *parent, const OpEntry &op, OpValues &values) {
     const int n = op.paramCount();
-    Prompt &ask = window->prompt();
-    if (op.form) {
-        QStringList labels, presets;
-        for (int k = 0; k < n; ++k) {
-            labels << tr(op.params[k].label);
-            presets << QString::fromLatin1(op.params[k].preset ? op.params[k].preset : "");
-        }
-        bool ok = false;
-        const QStringList texts = ask.form(parent, tr(op.form), labels, presets, &ok);
-        if (!ok) return false;
-        // File names go to the library in the local 8-bit encoding.
-        for (int k = 0; k < n; ++k) opReadField(op.params[k], texts.value(k).toLocal8Bit().toStdString(), values, k);
+    QStringList labels, presets;
+    for (int k = 0; k < n; ++k) {
+        labels << tr(op.params[k].label);
+        presets << QString::fromLatin1(op.params[k].preset ? op.params[k].preset : "");
+    }
+    bool ok = false;
+    const QStringList texts = window->prompt().form(parent, tr(op.form), labels, presets, &ok);
+    if (!ok) return false;
+    // File names go to the library in the local 8-bit encoding.
+    for (int k = 0; k < n; ++k) opReadField(op.params[k], texts.value(k).toLocal8Bit().toStdString(), values, k);
+    return true;
+}
+
+bool Operations::askParameters(QWidget *parent, const OpEntry &op, const ZoltHeader *input, OpValues &values) {
+    if (op.inputs == 2 && op.paramIndex("dr") == 0 && op.paramIndex("dc") == 1) {
+        int dr = 0, dc = 0;
+        if (!askTranslation(parent, &dr, &dc)) return false;
+        values.number[0] = dr;
+        values.number[1] = dc;
         return true;
     }
+    if (op.form) return askForm(parent, op, values);
+    const int n = op.paramCount();
+    Prompt &ask = window->prompt();
     for (int k = 0; k < n; ++k) {
         const OpParam &p = op.params[k];
         values.number[k] = p.def;

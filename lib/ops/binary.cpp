@@ -17,23 +17,6 @@ namespace {
 
 using namespace opfuncs;
 
-// Shift k of the translation: its whole text read as a double (blanks
-// around it allowed; text that is not a number reads as 0), or the value
-// when there is no text; truncated toward zero and held where a canvas could
-// still be made.
-int shiftOf(const OpValues &values, int k) {
-    double v = values.number[k];
-    const std::string &text = values.text[k];
-    if (!text.empty()) {
-        char *end = nullptr;
-        v = std::strtod(text.c_str(), &end);
-        while (*end == ' ' || *end == '\t') ++end;
-        if (end == text.c_str() || *end != '\0') v = 0;
-    }
-    if (!(v == v)) return 0;
-    return static_cast<int>(std::fmax(std::fmin(v, INT32_MAX - 1.0), -(INT32_MAX - 1.0)));
-}
-
 bool isComplex(const ZoltHeader *h) { return (h->dtype & 0x1000) != 0; }
 
 void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader *,
@@ -42,7 +25,7 @@ void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader
 }
 
 OpOutcome arithmetic(const OpCall &c) {
-    const int dr = shiftOf(c.values, 0), dc = shiftOf(c.values, 1);
+    const int dr = opShift(c.values, 0), dc = opShift(c.values, 1);
     flimage::Shape s1, s2;
     flimage::shapeOf(c.in1, &s1);
     flimage::shapeOf(c.in2, &s2);
@@ -139,17 +122,26 @@ OpOutcome segmentation(const OpCall &c) {
     return o;
 }
 
-constexpr OpParam end() { return OpParam{nullptr, OpKind::Real, nullptr, nullptr, 0, 1, 0, 0, nullptr, false}; }
-// A line edit of a form: its label, the text it starts with, what empty text reads as.
-constexpr OpParam field(const char *name, const char *label, const char *preset, double empty) {
-    return OpParam{name, OpKind::Real, nullptr, label, empty, 1, 0, 0, preset, false};
-}
-
 constexpr const char *Translation = "Translation of second image:";
 // The two shifts of the translation form, "0" to start with.
-#define SHIFTS {field("dr", "rows ", "0", 0), field("dc", "cols ", "0", 0), end()}
+#define SHIFTS \
+    {field("dr", OpKind::Real, "rows ", "0", 0), field("dc", OpKind::Real, "cols ", "0", 0), end()}
 
 }  // namespace
+
+// A shift is held where a canvas could still be made.
+int opShift(const OpValues &values, int k) {
+    double v = values.number[k];
+    const std::string &text = values.text[k];
+    if (!text.empty()) {
+        char *end = nullptr;
+        v = std::strtod(text.c_str(), &end);
+        while (*end == ' ' || *end == '\t') ++end;
+        if (end == text.c_str() || *end != '\0') v = 0;
+    }
+    if (!(v == v)) return 0;
+    return static_cast<int>(std::fmax(std::fmin(v, INT32_MAX - 1.0), -(INT32_MAX - 1.0)));
+}
 
 const OpEntry binaryOps[] = {
     {22, "add", 2, "add", 0, "Add", "sum, image 2 shifted by dr rows and dc columns", OpOutput::FloatLike,
@@ -164,9 +156,12 @@ const OpEntry binaryOps[] = {
      OpOutput::FloatLike, true, nullptr, {end()}, correlationCheck, correlation},
     {0, "pcon", 2, "pcon", 0, "pcon", "mean-field annealing of the estimate (1) towards the data (2)",
      OpOutput::FloatLike, false, "MFA parameters: if not filled in,\n default will be used",
-     {field("sigma", "sigma [2.0]", "2.0", 3.0), field("r", "r [.03]", ".03", 0.03),
-      field("b", "b [4]", "4.0", 4.0), field("t1", "t1 [1.0]", "1.0", 1.0),
-      field("t2", "t2 [.005]", "0.005", 0.005), field("dlt", "dlt [.99]", ".99", 0.99)},
+     {field("sigma", OpKind::Real, "sigma [2.0]", "2.0", 3.0),
+      field("r", OpKind::Real, "r [.03]", ".03", 0.03),
+      field("b", OpKind::Real, "b [4]", "4.0", 4.0),
+      field("t1", OpKind::Real, "t1 [1.0]", "1.0", 1.0),
+      field("t2", OpKind::Real, "t2 [.005]", "0.005", 0.005),
+      field("dlt", OpKind::Real, "dlt [.99]", ".99", 0.99)},
      segmentationCheck, segmentation},
     {0, nullptr, 0, nullptr, 0, nullptr, nullptr, OpOutput::Own, false, nullptr, {}, nullptr, nullptr},
 };

@@ -37,6 +37,13 @@ OpOutcome crop(const OpCall &c);
 OpOutcome resize(const OpCall &c);
 OpOutcome threeFrames(const OpCall &c);
 
+// The end of an entry's parameter list.
+constexpr OpParam end() { return OpParam{nullptr, OpKind::Real, nullptr, nullptr, 0, 1, 0, 0, nullptr, false}; }
+// A line edit of a form: its label, the text it starts with, what empty text reads as.
+constexpr OpParam field(const char *name, OpKind kind, const char *label, const char *preset, double empty) {
+    return OpParam{name, kind, nullptr, label, empty, 1, 0, 0, preset, false};
+}
+
 // The outcome of a library call whose status 0 means success, with no message.
 inline OpOutcome statusOnly(int status) {
     OpOutcome o;

@@ -21,7 +21,7 @@ struct OpParam {
     const char *name;    // option name on the command line; null ends the list
     OpKind kind;
     const char *title;   // numeric dialog: its title; null otherwise
-    const char *label;   // dialog label or form row label
+    const char *label;   // dialog label or form row label (else a description for the help)
     double def;          // dialog start value; in a form, what an empty field reads as
     double min, max;     // dialog range; min > max means no range
     int decimals;        // shown decimals of a real dialog
@@ -143,6 +143,10 @@ void opReadField(const OpParam &p, const std::string &text, OpValues &values, in
 // Runs op: the empty-input refusal, then its library call and the message
 // its status calls for.
 OpOutcome opRun(const OpCall &call);
+// Shift k (0 rows, 1 columns) of a translation: its whole text read as a
+// double (blanks around it allowed; text that is not a number reads as 0),
+// or the value when there is no text; truncated toward zero.
+int opShift(const OpValues &values, int k);
 // Whether op asks this parameter for the given first input.
 bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 

@@ -13,7 +13,6 @@ using namespace opfuncs;
 
 constexpr double NoDefault = std::numeric_limits<double>::quiet_NaN();
 
-constexpr OpParam end() { return OpParam{nullptr, OpKind::Real, nullptr, nullptr, 0, 1, 0, 0, nullptr, false}; }
 // A parameter asked in a dialog for a double.
 constexpr OpParam real(const char *name, const char *title, const char *label, double def, double min,
                        double max, int decimals) {
@@ -24,13 +23,10 @@ constexpr OpParam integer(const char *name, const char *title, const char *label
                           bool only3d = false) {
     return OpParam{name, OpKind::Integer, title, label, double(def), double(min), double(max), 0, nullptr, only3d};
 }
-// A line edit of a form: its label, the text it starts with, what empty text reads as.
-constexpr OpParam field(const char *name, OpKind kind, const char *label, const char *preset, double empty) {
-    return OpParam{name, kind, nullptr, label, empty, 1, 0, 0, preset, false};
-}
-// A value never asked in a dialog; the command line must give it.
-constexpr OpParam given(const char *name) {
-    return OpParam{name, OpKind::Integer, nullptr, nullptr, NoDefault, 1, 0, 0, nullptr, false};
+// A value never asked in a dialog; the command line must give it. The
+// label only describes it in the tool's help.
+constexpr OpParam given(const char *name, const char *label) {
+    return OpParam{name, OpKind::Integer, nullptr, label, NoDefault, 1, 0, 0, nullptr, false};
 }
 
 constexpr const char *Sigma = "Sigma of blur";
@@ -112,7 +108,8 @@ const OpEntry unaryOps[] = {
     {0, "showhog", 1, "dy", 1, "ShowHoG", "picture of a 9-frame HoG image", OpOutput::Own, false, nullptr,
      {end()}, showHogCheck, showHog},
     {0, "crop", 1, "exponent", 1, "Crop", "the rectangle between two corners (x column, y row)",
-     OpOutput::Own, false, nullptr, {given("x1"), given("y1"), given("x2"), given("y2"), end()}, nullptr, crop},
+     OpOutput::Own, false, nullptr, {given("x1", "column of one corner"), given("y1", "row of one corner"),
+      given("x2", "column of the other corner"), given("y2", "row of the other corner"), end()}, nullptr, crop},
     {0, "resize", 1, "inverse", 1, "Resize", "resampled to rows x cols (mode 0 bilinear, 1 replicate, 2 average)",
      OpOutput::Own, false, "rows and cols of target imge.",
      {field("rows", OpKind::Integer, "rows ", nullptr, NoDefault),

@@ -281,4 +281,22 @@ TEST_F(Tool, OpHelpAndRefusalsLeaveNoFile) {
     closedir(d);
 }
 
+// The output name is expanded like every ZOLT file name, and the result lands
+// under the expanded name with no temporary file left beside it.
+TEST_F(Tool, OpOutputNameThroughAnEnvironmentVariable) {
+    const std::string out = temp("named.zol");
+    const std::string dir = out.substr(0, out.rfind('/')), base = out.substr(out.rfind('/') + 1);
+    ASSERT_EQ(setenv("ZOLTOPTESTDIR", dir.c_str(), 1), 0);
+    const ToolRun r = runTool("op abs '" + kSample + "' -o '$ZOLTOPTESTDIR/" + base + "'");
+    EXPECT_EQ(r.status, 0) << r.out;
+    ZoltHeader *h = Zoltpin(out.c_str());
+    ASSERT_TRUE(h) << r.out;
+    Zoltfree(h, 7);
+    DIR *d = opendir(dir.c_str());
+    ASSERT_TRUE(d);
+    while (const dirent *e = readdir(d))
+        EXPECT_EQ(std::string(e->d_name).find(base + "."), std::string::npos) << e->d_name;
+    closedir(d);
+}
+
 }  // namespace

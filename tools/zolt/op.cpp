@@ -1,14 +1,13 @@
 // zolt op NAME INPUT [INPUT2] -o OUTPUT [--PARAM VALUE ...] [--type NAME]:
 // runs one operation of the operation table on ZOLT files, read as the
-// control panel reads them, with the defaults and ranges of its dialogs. The result is written under a temporary name and
-// renamed, so a failure leaves no output file behind.
+// control panel reads them, with the defaults and ranges of its dialogs. A
+// failure leaves no output file behind.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "commands.h"
 #include "imagecopy.h"
@@ -207,17 +206,11 @@ int zoltOp(const ZoltToolArgs &args) {
         }
         result = img.typed;
     }
-    const std::string temporary = output + ".part" + std::to_string(static_cast<long>(getpid()));
-    if (Zoltpot(result, temporary.c_str()) == 0) {
-        std::remove(temporary.c_str());
+    // The writer puts a file in the output's place only once it is complete,
+    // so a failed write leaves nothing behind (and an older file as it was).
+    if (Zoltpot(result, output.c_str()) == 0) {
         std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d); nothing written\n", who, output.c_str(),
                      ZoltErrorCode);
-        return 1;
-    }
-    if (std::rename(temporary.c_str(), output.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        std::fprintf(stderr, "zolt op %s: cannot rename the result to '%s': %s\n", who, output.c_str(),
-                     std::strerror(errno));
         return 1;
     }
     return 0;

@@ -42,11 +42,7 @@ struct Shape {
 // Shape of an image with pixel data of the given type code; false otherwise.
 bool shapeOf(const ZoltHeader *h, uint32_t code, Shape *s) {
     if (!h || !Zoltmagicok(h) || h->dtype != code || !h->oltptr) return false;
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;  // a damaged header is a plain refusal here
-    const int status = Zoltshape(h, &s->cols, &s->rows, &s->frames);
-    ZoltErrorMode = saved;
-    return status == 0;
+    return ZoltQuietShape(h, &s->cols, &s->rows, &s->frames);
 }
 
 // A 2-D header of the type code of `like` over someone else's pixels: a frame

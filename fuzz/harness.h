@@ -1,5 +1,6 @@
-// What the harnesses share: the input as a regular file in memory, and the
-// check that every library call left its nesting counter where it found it.
+// What the harnesses share: the input as a regular file in memory, a silent
+// standard output, and the check that every library call left its nesting
+// counter where it found it.
 #ifndef ZOLT_FUZZ_HARNESS_H
 #define ZOLT_FUZZ_HARNESS_H
 
@@ -22,6 +23,11 @@ inline int memoryFile(const char *name, const uint8_t *data, size_t size) {
         return -1;
     }
     return fd;
+}
+
+// The library's console lines go nowhere: they are not what is tested.
+inline void silenceStdout() {
+    if (!std::freopen("/dev/null", "w", stdout)) std::fprintf(stderr, "stdout stays open\n");
 }
 
 // Ends the run when a library call returned without undoing its entry.

@@ -3,8 +3,8 @@
 // are compiled for it apart (target attributes) and called only when
 // ZOLT_X86_VECTORS is defined and the processor has the unit; elsewhere the
 // plain loops run, with the same results.
-#ifndef ZOLT_CPUFEATURES_H
-#define ZOLT_CPUFEATURES_H
+#ifndef IMGPROC_CPUFEATURES_H
+#define IMGPROC_CPUFEATURES_H
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZOLT_X86_VECTORS 1

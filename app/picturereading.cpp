@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include "displayimage.h"
+#include "overlay.h"
 #include "zolt.h"
 
 namespace {
@@ -34,6 +36,7 @@ ZoltHeader *readPicture(const QString &name) {
     const bool deep = deepChannels(picture.format());
     picture = picture.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
     if (picture.isNull()) return nullptr;
+    if (!deep) return ZoltPicturePlanes(pictureRows(picture), 3, nullptr);
     const int w = picture.width(), h = picture.height();
     const int dims[] = {3, w, h, 3};
     ZoltHeader *img = Zoltcreate("float", dims, 11, 0);
@@ -43,21 +46,11 @@ ZoltHeader *readPicture(const QString &name) {
     float *green = red + plane, *blue = green + plane;
     for (int y = 0; y < h; ++y) {
         const size_t row = static_cast<size_t>(y) * static_cast<size_t>(w);
-        if (deep) {
-            const QRgba64 *line = reinterpret_cast<const QRgba64 *>(picture.constScanLine(y));
-            for (int x = 0; x < w; ++x) {
-                red[row + x] = static_cast<float>(line[x].red());
-                green[row + x] = static_cast<float>(line[x].green());
-                blue[row + x] = static_cast<float>(line[x].blue());
-            }
-        } else {
-            const QRgb *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-            for (int x = 0; x < w; ++x) {
-                const QRgb p = line[x];
-                red[row + x] = static_cast<float>((p >> 16) & 255);
-                green[row + x] = static_cast<float>((p >> 8) & 255);
-                blue[row + x] = static_cast<float>(p & 255);
-            }
+        const QRgba64 *line = reinterpret_cast<const QRgba64 *>(picture.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            red[row + x] = static_cast<float>(line[x].red());
+            green[row + x] = static_cast<float>(line[x].green());
+            blue[row + x] = static_cast<float>(line[x].blue());
         }
     }
     return img;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "harness.h"
 #include "zolt.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -39,9 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::fclose(in);
         }
     }
-    if (ZoltDepth != 0) {
-        std::fprintf(stderr, "library nesting counter left at %d\n", ZoltDepth);
-        std::abort();
-    }
+    requireBalancedDepth();
     return 0;
 }

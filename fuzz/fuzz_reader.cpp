@@ -6,9 +6,6 @@
 // read back equal after being written. While reading, no allocation may exceed
 // what the input's bytes can justify (a zlib stream inflates at most about
 // 1032 to 1), whatever the header claims.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include "display.h"
 #include "imagecopy.h"
 #include "stats.h"
+#include "harness.h"
 #include "zolt.h"
 
 namespace {
@@ -133,21 +131,17 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     ZoltErrorMode = 1;  // the reader's reports are not what is tested here
     ZoltCallocHook = limitedCalloc;
     ZoltReallocHook = limitedRealloc;
-    if (!std::freopen("/dev/null", "w", stdout)) return 0;
+    silenceStdout();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A regular file in memory: the reader may trust its size.
-    const int fd = memfd_create("zolt", MFD_CLOEXEC);
+    const int fd = memoryFile("zolt", data, size);
     if (fd >= 0) {
-        if (write(fd, data, size) == static_cast<ssize_t>(size) && lseek(fd, 0, SEEK_SET) == 0) {
-            if (FILE *fp = fdopen(fd, "rb")) {
-                examine(readLimited(fp, 1, size));
-                std::fclose(fp);
-            } else {
-                close(fd);
-            }
+        if (FILE *fp = fdopen(fd, "rb")) {
+            examine(readLimited(fp, 1, size));
+            std::fclose(fp);
         } else {
             close(fd);
         }
@@ -159,9 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::fclose(fp);
         }
     }
-    if (ZoltDepth != 0) {
-        std::fprintf(stderr, "library nesting counter left at %d\n", ZoltDepth);
-        std::abort();
-    }
+    requireBalancedDepth();
     return 0;
 }

@@ -4,8 +4,6 @@
 #define ZOLTTOOL_PLOTWINDOW_H
 
 #include <QMainWindow>
-#include <QString>
-#include <QTimer>
 #include <QVector>
 
 class QCustomPlot;
@@ -39,8 +37,6 @@ public:
 
 private:
     Ui_MainWindow *ui = nullptr;
-    QString demoName;
-    QTimer dataTimer;
     QCustomPlot *customPlot = nullptr;
 };
 

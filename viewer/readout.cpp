@@ -18,16 +18,6 @@
 
 namespace {
 
-// Columns, rows and frames of an image, or false.
-bool shapeOf(const ZoltHeader *h, int *cols, int *rows, int *frames) {
-    if (!h) return false;
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;
-    const bool ok = Zoltshape(h, cols, rows, frames) == 0;
-    ZoltErrorMode = saved;
-    return ok;
-}
-
 bool isPlanes(const ZoltHeader *h, int frames) { return h && h->oltndim == 3 && Zoltdimen(h, 2) == unsigned(frames); }
 
 }  // namespace
@@ -41,7 +31,7 @@ bool ZOlttoolChildWindow::imagePosition(const QPoint &label, int *col, int *row)
     if (!(f > 0.0)) return false;
     const ZoltHeader *img = buffers ? buffers->image(buffers->viewerSlot(this)) : nullptr;
     int cols, rows, frames, wc, wr, wf;
-    if (!shapeOf(img, &cols, &rows, &frames) || !shapeOf(workImage, &wc, &wr, &wf)) return false;
+    if (!ZoltQuietShape(img, &cols, &rows, &frames) || !ZoltQuietShape(workImage, &wc, &wr, &wf)) return false;
     *col = static_cast<int>(std::trunc(label.x() / f));
     *row = static_cast<int>(std::trunc(label.y() / f));
     // The working copy has the buffer's shape unless the buffer was refilled
@@ -77,7 +67,7 @@ void ZOlttoolChildWindow::mouseMoveEvent(QMouseEvent *event) {
     // Marks are kept at label positions; those outside the working copy, or
     // on an image without a frame 3, are dropped.
     int wc, wr, wf;
-    if (overlayDrawOn && workImage && workImage->oltndim == 3 && shapeOf(workImage, &wc, &wr, &wf) &&
+    if (overlayDrawOn && workImage && workImage->oltndim == 3 && ZoltQuietShape(workImage, &wc, &wr, &wf) &&
         wf >= 4 && at.x() >= 0 && at.y() >= 0 && at.x() < wc && at.y() < wr)
         Zoltfpp3d(workImage, 3, at.y(), at.x(), 255.0);
 }
@@ -107,7 +97,7 @@ void ZOlttoolChildWindow::printReadout(int col, int row) {
     if (!img || !console) return;
     const ZoltLevelWindow lw = levelWindow();
     int wc = 0, wr = 0, wf = 0;
-    shapeOf(workImage, &wc, &wr, &wf);
+    ZoltQuietShape(workImage, &wc, &wr, &wf);
     // A working frame the copy lacks reads as 0 (never outside the copy).
     const auto work = [&](int frame) {
         return frame < wf ? Zoltfgp3d(workImage, frame, row, col) : 0.0;

@@ -65,11 +65,7 @@ void drawRow(const float *__restrict red, const float *__restrict green, const f
 
 bool ZoltFloatShape(const ZoltHeader *h, int *cols, int *rows, int *frames) {
     if (!h || !Zoltmagicok(h) || h->dtype != ZOLT_F32 || !h->oltptr) return false;
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;
-    const int status = Zoltshape(h, cols, rows, frames);
-    ZoltErrorMode = saved;
-    return status == 0 && *cols > 0 && *rows > 0 && *frames > 0;
+    return ZoltQuietShape(h, cols, rows, frames);
 }
 
 ZoltLevelWindow ZoltLevelWindowOf(int level, int window) {
@@ -135,11 +131,7 @@ int ZoltWriteBackAdjusted(const ZoltHeader *work, ZoltHeader *target, bool colou
         !target->oltptr)
         return -1;
     int tcols = 0, trows = 0, tframes = 0;
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;
-    const bool shaped = Zoltshape(target, &tcols, &trows, &tframes) == 0;
-    ZoltErrorMode = saved;
-    if (!shaped) return -1;
+    if (!ZoltQuietShape(target, &tcols, &trows, &tframes)) return -1;
 
     // Only what both images hold is read and written.
     const int c1 = std::min(cols, tcols), r1 = std::min(rows, trows);

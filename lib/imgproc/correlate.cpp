@@ -17,11 +17,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "bands.h"
+#include "cpufeatures.h"
 #include "flimage.h"
 #include "progress.h"
 
@@ -119,15 +117,13 @@ void windowMeansPlain(const float *in, const float *out, const Geometry &g, doub
     windowMeans(in, out, g, columns, prefix, mean);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ZOLT_X86_VECTORS)
 __attribute__((target("avx512f,avx2,fma"))) void windowMeansAvx512(const float *in, const float *out,
                                                                     const Geometry &g, double *columns,
                                                                     double *prefix, double *mean) {
     windowMeans(in, out, g, columns, prefix, mean);
 }
 #endif
-
-bool haveAvx512();
 
 // Means of the windows of valid rows, one per valid column. The column sums
 // over the window rows move down a row at a time and are summed afresh every
@@ -142,8 +138,8 @@ public:
         if (!slide) slides_ = 0;
         const float *in = slide ? row(ii + g_.rows2 - 1) : row(ii), *out = slide ? row(ii - 1) : nullptr;
         row_ = ii;
-#if defined(__x86_64__) && defined(__GNUC__)
-        if (haveAvx512()) {
+#if defined(ZOLT_X86_VECTORS)
+        if (cpu::avx512()) {
             windowMeansAvx512(in, out, g_, columns_.data(), prefix_.data(), mean);
             return;
         }
@@ -180,8 +176,7 @@ inline void productBlock(const float *src, const float *w, int cols2, double *ac
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define CORRELATE_AVX2 1
+#if defined(ZOLT_X86_VECTORS)
 // Adds eight single-precision lanes to eight doubles.
 __attribute__((target("avx2"))) inline void addLanes8(double *o, __m256 s) {
     _mm256_storeu_pd(o, _mm256_add_pd(_mm256_loadu_pd(o), _mm256_cvtps_pd(_mm256_castps256_ps128(s))));
@@ -316,29 +311,18 @@ void rowProductsAvx512(int rows, const float *src, const float *const *w, int co
         default: rowProductsAvx512<4>(src, w, cols2, W, acc); break;
     }
 }
-
-bool haveAvx512() {
-    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
-                             __builtin_cpu_supports("fma");
-    return have;
-}
-
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return have;
-}
 #endif
 
 // Adds the products of template row w with image row src to acc, for every
 // valid column: acc[jj] += sum over b of w[b] src[jj + b], summed in single
 // precision over the row.
 void rowProducts(const float *src, const float *w, int cols2, int W, double *acc) {
-#if defined(CORRELATE_AVX2)
-    if (haveAvx512()) {
+#if defined(ZOLT_X86_VECTORS)
+    if (cpu::avx512()) {
         rowProductsAvx512(1, src, &w, cols2, W, &acc);
         return;
     }
-    if (haveAvx2()) {
+    if (cpu::avx2Fma()) {
         rowProductsAvx2(src, w, cols2, W, acc);
         return;
     }
@@ -400,8 +384,8 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
         progress.rowDone(caller);
     };
     for (int ii = first; ii < end;) {
-#if defined(CORRELATE_AVX2)
-        if (haveAvx512()) {
+#if defined(ZOLT_X86_VECTORS)
+        if (cpu::avx512()) {
             // up to four rows ii + k: image row ii + t meets template row
             // t - k of each, where that row exists
             const int rows = std::min(4, end - ii);
@@ -426,8 +410,8 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
 #endif
         means.of(ii, mean.data());
         std::fill(acc.begin(), acc.end(), 0.0);
-#if defined(CORRELATE_AVX2)
-        if (ii + 1 < end && haveAvx2()) {
+#if defined(ZOLT_X86_VECTORS)
+        if (ii + 1 < end && cpu::avx2Fma()) {
             // rows ii and ii + 1: image row ii + t meets template row t for
             // the first and t - 1 for the second
             means.of(ii + 1, mean1.data());

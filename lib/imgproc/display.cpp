@@ -12,11 +12,8 @@
 #include <mutex>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
 #include "complexconv.h"
+#include "cpufeatures.h"
 #include "stats.h"
 #include "vidscale.h"
 #include "bands.h"
@@ -45,11 +42,7 @@ struct Shape {
 // Shape of an image with pixel data of the given type code; false otherwise.
 bool shapeOf(const ZoltHeader *h, uint32_t code, Shape *s) {
     if (!h || !Zoltmagicok(h) || h->dtype != code || !h->oltptr) return false;
-    const int saved = ZoltErrorMode;
-    ZoltErrorMode = 1;  // a damaged header is a plain refusal here
-    const int status = Zoltshape(h, &s->cols, &s->rows, &s->frames);
-    ZoltErrorMode = saved;
-    return status == 0;
+    return ZoltQuietShape(h, &s->cols, &s->rows, &s->frames);
 }
 
 // A 2-D header of the type code of `like` over someone else's pixels: a frame
@@ -142,13 +135,7 @@ void readValues(const ZoltHeader *src, size_t n, float *dst) {
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define DISPLAY_AVX2 1
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-
+#if defined(ZOLT_X86_VECTORS)
 // Colour words of `cols` working values, eight at a time: the truncating
 // conversion gives 0x80000000 for NaN and values beyond 32 bits, whose low
 // byte is 0, as byteOf() has it.
@@ -167,35 +154,6 @@ __attribute__((target("avx2"))) void colourWords(const float *red, const float *
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + c), word);
     }
     for (; c < cols; ++c) dst[c] = rgb(byteOf(red[c]), byteOf(green[c]), byteOf(blue[c]));
-}
-
-// Extremes of the finite floats [begin, end) into a and b, eight at a time.
-__attribute__((target("avx2"))) void finiteExtremes(const float *v, size_t begin, size_t end, float &a,
-                                                    float &b) {
-    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
-    const __m256 most = _mm256_set1_ps(std::numeric_limits<float>::max());
-    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
-    __m256 lo = inf, hi = _mm256_sub_ps(_mm256_setzero_ps(), inf);
-    size_t i = begin;
-    for (; i + 8 <= end; i += 8) {
-        const __m256 x = _mm256_loadu_ps(v + i);
-        const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(x, magnitude), most, _CMP_LE_OQ);
-        lo = _mm256_min_ps(lo, _mm256_blendv_ps(inf, x, finite));
-        hi = _mm256_max_ps(hi, _mm256_blendv_ps(_mm256_sub_ps(_mm256_setzero_ps(), inf), x, finite));
-    }
-    alignas(32) float l[8], h[8];
-    _mm256_store_ps(l, lo);
-    _mm256_store_ps(h, hi);
-    for (int k = 0; k < 8; ++k) {
-        a = l[k] < a ? l[k] : a;
-        b = h[k] > b ? h[k] : b;
-    }
-    for (; i < end; ++i) {
-        const float x = v[i];
-        const bool finite = std::fabs(x) <= std::numeric_limits<float>::max();
-        a = finite && x < a ? x : a;
-        b = finite && x > b ? x : b;
-    }
 }
 
 // w[i] = (v[i] - lo) x span / range + bottom held to bottom..top, in double
@@ -297,8 +255,8 @@ int ZoltDrawWorkColour(const ZoltHeader *work, const ZoltPictureRows &pic) {
     eachRow(s.rows, pic, [&](int r, uint32_t *dst) {
         const size_t at = static_cast<size_t>(r) * static_cast<size_t>(s.cols);
         if (f2) {
-#if defined(DISPLAY_AVX2)
-            if (haveAvx2()) {
+#if defined(ZOLT_X86_VECTORS)
+            if (cpu::avx2()) {
                 colourWords(f0 + at, f1 + at, f2 + at, cols, dst);
                 return;
             }
@@ -377,9 +335,9 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
         float a = std::numeric_limits<float>::infinity();
         float b = -a;
-#if defined(DISPLAY_AVX2)
-        if (haveAvx2()) {
-            finiteExtremes(v, begin, end, a, b);
+#if defined(ZOLT_X86_VECTORS)
+        if (cpu::avx2()) {
+            cpu::finiteExtremesAvx2(v, begin, end, a, b);
             begin = end;
         }
 #endif
@@ -404,8 +362,8 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
         const double range = static_cast<double>(hi) - lo;
         const double bottom = low, top = high;
         ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
-#if defined(DISPLAY_AVX2)
-            if (haveAvx2()) {
+#if defined(ZOLT_X86_VECTORS)
+            if (cpu::avx2()) {
                 rescale(v, w, begin, end, lo, span, range, bottom, top);
                 return;
             }

@@ -13,11 +13,8 @@
 #include <type_traits>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
 #include "bands.h"
+#include "cpufeatures.h"
 #include "flimage.h"
 
 namespace {
@@ -58,13 +55,7 @@ struct Binning {
     }
 };
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define HISTEQ_AVX2 1
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-
+#if defined(ZOLT_X86_VECTORS)
 // Bins of eight floats at p, four lanes of doubles at a time, in the same
 // operations as Binning::bin; `near` gathers the lanes near a whole number.
 template <bool Exact>
@@ -91,32 +82,6 @@ __attribute__((target("avx2"))) inline __m256i bins8(const Binning &b, const flo
         out[h] = _mm256_cvttpd_epi32(q);
     }
     return _mm256_set_m128i(out[1], out[0]);
-}
-
-// Finite extremes of the floats [first, end), eight lanes at a time.
-__attribute__((target("avx2"))) void extremeFloats(const float *d, size_t first, size_t end, float &lo,
-                                                   float &hi) {
-    const __m256 big = _mm256_set1_ps(std::numeric_limits<float>::infinity()), zero = _mm256_setzero_ps();
-    __m256 a = big, b = _mm256_sub_ps(zero, big);
-    size_t i = first;
-    for (; i + 8 <= end; i += 8) {
-        const __m256 v = _mm256_loadu_ps(d + i);
-        const __m256 finite = _mm256_cmp_ps(_mm256_sub_ps(v, v), zero, _CMP_EQ_OQ);
-        a = _mm256_min_ps(a, _mm256_blendv_ps(big, v, finite));
-        b = _mm256_max_ps(b, _mm256_blendv_ps(_mm256_sub_ps(zero, big), v, finite));
-    }
-    alignas(32) float as[8], bs[8];
-    _mm256_store_ps(as, a);
-    _mm256_store_ps(bs, b);
-    for (int j = 0; j < 8; ++j) {
-        lo = std::min(lo, as[j]);
-        hi = std::max(hi, bs[j]);
-    }
-    for (; i < end; ++i)
-        if (d[i] - d[i] == 0) {
-            lo = std::min(lo, d[i]);
-            hi = std::max(hi, d[i]);
-        }
 }
 
 // Counts the values [first, end) into four interleaved tables of h, NaN in
@@ -183,11 +148,11 @@ struct Equaliser {
         constexpr double inf = std::numeric_limits<double>::infinity();
         std::vector<double> los(pieces, inf), his(pieces, -inf);
         bands::split(n, pieces, [&](int k, size_t first, size_t end) {
-#if defined(HISTEQ_AVX2)
+#if defined(ZOLT_X86_VECTORS)
             if constexpr (std::is_same_v<T, float>) {
-                if (haveAvx2()) {
+                if (cpu::avx2()) {
                     float a = std::numeric_limits<float>::infinity(), b = -a;
-                    extremeFloats(data, first, end, a, b);
+                    cpu::finiteExtremesAvx2(data, first, end, a, b);
                     los[k] = a;
                     his[k] = b;
                     return;
@@ -227,9 +192,9 @@ struct Equaliser {
     // returns whether any lay near a whole number.
     template <bool Exact>
     bool countPiece(size_t first, size_t end, int64_t *h, int64_t &nans) const {
-#if defined(HISTEQ_AVX2)
+#if defined(ZOLT_X86_VECTORS)
         if constexpr (std::is_same_v<T, float>)
-            if (haveAvx2()) return countFloats<Exact>(binning, data, first, end, h, nans);
+            if (cpu::avx2()) return countFloats<Exact>(binning, data, first, end, h, nans);
 #endif
         bool any = false;
         int64_t notNumbers = 0;
@@ -288,9 +253,9 @@ struct Equaliser {
 
     // The same into a float array, eight at a time where the processor can.
     void mapInto(const float *value, float *o) const {
-#if defined(HISTEQ_AVX2)
+#if defined(ZOLT_X86_VECTORS)
         if constexpr (std::is_same_v<T, float>) {
-            if (haveAvx2()) {
+            if (cpu::avx2()) {
                 bands::split(n, pieces, [&](int k, size_t first, size_t end) {
                     if (exact[k]) mapFloats<true>(binning, data, first, end, value, o);
                     else mapFloats<false>(binning, data, first, end, value, o);

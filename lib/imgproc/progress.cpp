@@ -1,3 +1,4 @@
+// The one process-wide progress hook and its context; see progress.h.
 #include "progress.h"
 
 namespace {

@@ -55,6 +55,15 @@ int Zoltshape(const ZoltHeader *h, int *cols, int *rows, int *frames) {
     return 0;
 }
 
+bool ZoltQuietShape(const ZoltHeader *h, int *cols, int *rows, int *frames) {
+    if (!h) return false;
+    const int saved = ZoltErrorMode;
+    ZoltErrorMode = 1;
+    const int status = Zoltshape(h, cols, rows, frames);
+    ZoltErrorMode = saved;
+    return status == 0;
+}
+
 int Zoltframestats(const ZoltHeader *h, int frame, ZoltFrameStats *out) {
     ZoltDepthGuard depth;
     if (!h || !out) {

@@ -19,6 +19,9 @@ struct ZoltFrameStats {
 // Columns, rows and frames of an image by dimension number (rows and frames
 // are 1 where the image has fewer dimensions). 0 on success, -1 on a bad header.
 int Zoltshape(const ZoltHeader *h, int *cols, int *rows, int *frames);
+// Zoltshape for callers to whom a bad header is a plain refusal: nothing is
+// reported (whatever ZoltErrorMode says); false for a null or bad header.
+bool ZoltQuietShape(const ZoltHeader *h, int *cols, int *rows, int *frames);
 
 // Statistics of frame `frame` (0 for 1-D and 2-D images) of any single-value
 // or interleaved type; complex images contribute their real parts. 0 on

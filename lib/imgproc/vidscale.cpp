@@ -6,6 +6,7 @@
 #include "vidscale.h"
 
 #include "bands.h"
+#include "cpufeatures.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,9 +19,6 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
 #endif
 
 namespace {
@@ -91,13 +89,7 @@ Extremes scanRun(const T *p, size_t n) {
     return e;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VIDSCALE_AVX2 1
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-
+#if defined(ZOLT_X86_VECTORS)
 // Eight values as in mapRun, before the narrowing to bytes.
 __attribute__((target("avx2"))) inline __m256i mapEight(const float *q, __m256 lo, __m256 scale) {
     __m256 d = _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(q), lo), scale);
@@ -125,9 +117,9 @@ __attribute__((target("avx2"))) size_t mapFloats(const float *p, uint8_t *o, siz
 template <typename T, size_t Step>
 void mapRun(const T *p, uint8_t *o, size_t n, float lo, float scale) {
     size_t first = 0;
-#if defined(VIDSCALE_AVX2)
+#if defined(ZOLT_X86_VECTORS)
     if constexpr (std::is_same_v<T, float> && Step == 1)
-        if (haveAvx2()) first = mapFloats(p, o, n, lo, scale);
+        if (cpu::avx2()) first = mapFloats(p, o, n, lo, scale);
 #endif
     for (size_t i = first; i < n; ++i) {
         float d = (static_cast<float>(p[i * Step]) - lo) * scale;

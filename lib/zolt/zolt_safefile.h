@@ -12,8 +12,6 @@
 class ZoltSafeFile {
 public:
     ZoltSafeFile() = default;
-    // Opens at once; check file().
-    explicit ZoltSafeFile(const char *target) { open(target); }
     ~ZoltSafeFile() { abandon(); }
     ZoltSafeFile(const ZoltSafeFile &) = delete;
     ZoltSafeFile &operator=(const ZoltSafeFile &) = delete;

@@ -191,13 +191,9 @@ int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag
     bool ok = ZoltWrImg(h, fp, tailflag) != 0;
     // Data still in the stream's buffer must reach the file, or the write
     // failed; only a complete file takes the target's place.
-    bool done;
-    if (safe.file()) {
-        done = ok && safe.commit();
-        safe.abandon();
-    } else {
-        done = std::fflush(fp) == 0 && !std::ferror(fp) && ZoltClose(fp) == 0;
-    }
+    // (A failed write leaves `safe` to remove its temporary file.)
+    const bool done = safe.file() ? ok && safe.commit()
+                                  : std::fflush(fp) == 0 && !std::ferror(fp) && ZoltClose(fp) == 0;
     if (ok && !done) {
         ok = false;
         ZoltErrorCode = ZOLT_EIO;

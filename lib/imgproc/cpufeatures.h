@@ -1,0 +1,72 @@
+// The vector units of the processor the library runs on, asked once per
+// process, and the kernels more than one algorithm uses. Kernels for a unit
+// are compiled for it apart (target attributes) and called only when
+// ZOLT_X86_VECTORS is defined and the processor has the unit; elsewhere the
+// plain loops run, with the same results.
+#ifndef IMGPROC_CPUFEATURES_H
+#define IMGPROC_CPUFEATURES_H
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZOLT_X86_VECTORS 1
+
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+namespace cpu {
+
+inline bool avx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+inline bool avx2Fma() {
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return have;
+}
+
+inline bool avx512() {
+    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
+                             __builtin_cpu_supports("fma");
+    return have;
+}
+
+// Folds the extremes of the finite floats v[begin, end) into lo and hi, eight
+// lanes at a time; NaN and the infinities take no part. The extremes are those
+// of the plain loop, though the sign of a zero extreme may differ from it.
+__attribute__((target("avx2"))) inline void finiteExtremesAvx2(const float *v, size_t begin, size_t end,
+                                                               float &lo, float &hi) {
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    const __m256 minusInf = _mm256_sub_ps(_mm256_setzero_ps(), inf);
+    const __m256 most = _mm256_set1_ps(std::numeric_limits<float>::max());
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    __m256 a = inf, b = minusInf;
+    size_t i = begin;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 x = _mm256_loadu_ps(v + i);
+        const __m256 finite = _mm256_cmp_ps(_mm256_and_ps(x, magnitude), most, _CMP_LE_OQ);
+        a = _mm256_min_ps(a, _mm256_blendv_ps(inf, x, finite));
+        b = _mm256_max_ps(b, _mm256_blendv_ps(minusInf, x, finite));
+    }
+    alignas(32) float as[8], bs[8];
+    _mm256_store_ps(as, a);
+    _mm256_store_ps(bs, b);
+    for (int k = 0; k < 8; ++k) {
+        lo = as[k] < lo ? as[k] : lo;
+        hi = bs[k] > hi ? bs[k] : hi;
+    }
+    for (; i < end; ++i) {
+        const float x = v[i];
+        const bool finite = std::abs(x) <= std::numeric_limits<float>::max();
+        lo = finite && x < lo ? x : lo;
+        hi = finite && x > hi ? x : hi;
+    }
+}
+
+}  // namespace cpu
+
+#endif
+
+#endif

@@ -240,18 +240,22 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
             // The up-left neighbour is already in the class of the one above
             // when that one joined it, and in the class of the left one when
             // that one joined its upper neighbour: its merge changes nothing
-            // then, and is left out.
-            const bool known = ((code[c] & JU) && (codeUp[c] & JL)) || ((code[c] & JL) && (code[c - 1] & JU));
-            const int k = known ? code[c] & ~JD : code[c];
+            // then, and is left out. The choices are made with bit masks, not
+            // branches: on noise they go either way at random, and only the
+            // merging branch, taken far less often, is left.
+            const int kc = code[c];
+            const int known = ((kc >> 2) & (codeUp[c] >> 1)) | ((kc >> 1) & (code[c - 1] >> 2));
+            const int k = kc & ~((known & 1) << 3);
             const int32_t up = lu[c], upLeft = lu[c - 1];
-            int32_t x = (k & JD) ? upLeft : 0;
-            x = (k & JU) ? up : x;
-            x = (k & JL) ? prev : x;
+            const int32_t mL = -((k >> 1) & 1), mU = -((k >> 2) & 1), mD = -((k >> 3) & 1);
+            int32_t x = upLeft & mD;
+            x = (up & mU) | (x & ~mU);
+            x = (prev & mL) | (x & ~mL);
             parent[count + 1] = count + 1;
-            const bool fresh = k == FG;
-            int32_t label = fresh ? count + 1 : x;
+            const int32_t fresh = k == FG;
+            int32_t label = x | ((count + 1) & -fresh);
             count += fresh;
-            if (((k & JU) ? up ^ x : 0) | ((k & JD) ? upLeft ^ x : 0)) {
+            if (((up ^ x) & mU) | ((upLeft ^ x) & mD)) {
                 if (k & JU) label = unite(parent, label, up);
                 if (k & JD) label = unite(parent, label, upLeft);
             }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -163,11 +164,78 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
     return b;
 }
 
+// Tables of provisional labels are kept from one call to the next: fresh
+// memory costs a page fault at every few kilobytes on its first writes,
+// which on a noisy image takes about as long as the labelling itself. A
+// table that is too small, or lent to a call in another thread, is replaced
+// by a fresh one, or a fresh one is lent instead.
+class KeptTables {
+public:
+    enum Kind { PARENTS, LABELS_OF, MERGED, KINDS };
+
+    ~KeptTables() {
+        for (Slot &k : slots_) std::free(k.table);
+    }
+
+    // Room for `count` labels, or null; hand it back with giveBack.
+    int32_t *take(Kind kind, size_t count) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            Slot &k = slots_[kind];
+            if (k.table && !k.lent && k.count >= count) {
+                k.lent = true;
+                return k.table;
+            }
+        }
+        return static_cast<int32_t *>(std::malloc(std::max<size_t>(count, 1) * sizeof(int32_t)));
+    }
+
+    void giveBack(Kind kind, int32_t *table, size_t count) {
+        if (!table) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        Slot &k = slots_[kind];
+        if (table == k.table) {
+            k.lent = false;
+        } else if (k.lent) {
+            std::free(table);
+        } else {
+            std::free(k.table);
+            k.table = table;
+            k.count = count;
+        }
+    }
+
+private:
+    struct Slot {
+        int32_t *table = nullptr;
+        size_t count = 0;
+        bool lent = false;
+    };
+    std::mutex mutex_;
+    Slot slots_[KINDS];
+};
+
+KeptTables kept;
+
+// A table taken from `kept`, handed back when it goes.
+class KeptTable {
+public:
+    KeptTable(KeptTables::Kind kind, size_t count) : kind_(kind), count_(count), table_(kept.take(kind, count)) {}
+    ~KeptTable() { kept.giveBack(kind_, table_, count_); }
+    KeptTable(const KeptTable &) = delete;
+    KeptTable &operator=(const KeptTable &) = delete;
+    int32_t *get() const { return table_; }
+
+private:
+    KeptTables::Kind kind_;
+    size_t count_;
+    int32_t *table_;
+};
+
 struct Strip {
     int first = 0, end = 0;         // rows [first, end)
     // local labels 0..count, 0 the background; each entry is set before it
     // is read, so the table is not cleared (it is as large as the limit)
-    std::unique_ptr<int32_t[]> parentStore;
     int32_t *parent = nullptr;
     int count = 0;                  // local labels made
     int32_t *standIns = nullptr;    // local labels made for pixels joining the strip above
@@ -318,15 +386,18 @@ void forStrips(int strips, Work &&work) {
 // borders; then each strip's table of final labels. Returns the number of
 // provisional labels, or -1 when the tables could not be made.
 int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
-           std::vector<Strip> &strips, uint8_t *code, float *buf) {
+           std::vector<Strip> &strips, uint8_t *code, float *buf, std::unique_ptr<KeptTable> &labelsOf) {
     long total = 0, standIns = 0;
     for (const Strip &s : strips) {
         total += s.count - s.nstandIns;
         standIns += s.nstandIns;
     }
-    std::unique_ptr<int32_t[]> store(new (std::nothrow) int32_t[total + standIns + 1]);
+    const KeptTable store(KeptTables::MERGED, total + standIns + 1);
     int32_t *table = store.get();
-    if (!table) {
+    long made = 0;
+    for (const Strip &s : strips) made += s.count + 1;
+    labelsOf = std::make_unique<KeptTable>(KeptTables::LABELS_OF, made);
+    if (!table || !labelsOf->get()) {
         ZoltErrorCode = ZOLT_ENOMEM;
         Zoltext("cclC4_2: no memory for the table of provisional labels");
         return -1;
@@ -334,14 +405,15 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
     // where each strip's real labels and stand-ins start in the table
     std::vector<long> realFrom(strips.size()), extraFrom(strips.size());
     long real = 0, extra = total;
+    int32_t *nextLabelsOf = labelsOf->get();
     for (size_t i = 0; i < strips.size(); ++i) {
         Strip &s = strips[i];
         realFrom[i] = real;
         extraFrom[i] = extra;
         real += s.count - s.nstandIns;
         extra += s.nstandIns;
-        s.labelOf = static_cast<int32_t *>(Zoltalc((s.count + 1) * sizeof(int32_t)));
-        if (!s.labelOf) return -1;
+        s.labelOf = nextLabelsOf;
+        nextLabelsOf += s.count + 1;
     }
     table[0] = 0;
     forStrips(static_cast<int>(strips.size()), [&](int, int i) {
@@ -473,7 +545,6 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     auto release = [&]() {
         for (Strip &s : strips) {
             Zoltcfree(s.standIns);
-            Zoltcfree(s.labelOf);
         }
         for (int32_t *a : areas) Zoltcfree(a);
         Zoltcfree(scratch);
@@ -495,16 +566,23 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         ZoltErrorCode = ZOLT_ENOMEM;
         Zoltext("cclC4_2: no memory for the labels");
     }
-    for (int i = 0; i < nstrips && ok; ++i) {
+    // every pixel may start a label, but no more than the limit plus a row
+    // of stand-ins and a row of labels are kept before a strip stops
+    std::vector<long> most(nstrips);
+    long allMost = 0;
+    for (int i = 0; i < nstrips; ++i) {
         Strip &s = strips[i];
         s.first = 1 + static_cast<int>(static_cast<long>(inner) * i / nstrips);
         s.end = 1 + static_cast<int>(static_cast<long>(inner) * (i + 1) / nstrips);
-        // every pixel may start a label, but no more than the limit plus a
-        // row of stand-ins and a row of labels are kept before stopping
-        const long most = std::min<long>(static_cast<long>(s.end - s.first) * (cols - 1),
-                                          CCL_MAXLABELS + 2L * cols);
-        s.parentStore.reset(new (std::nothrow) int32_t[most + 2]);
-        s.parent = s.parentStore.get();
+        most[i] = std::min<long>(static_cast<long>(s.end - s.first) * (cols - 1), CCL_MAXLABELS + 2L * cols) + 2;
+        allMost += most[i];
+    }
+    const KeptTable parents(KeptTables::PARENTS, allMost);
+    int32_t *nextParents = parents.get();
+    for (int i = 0; i < nstrips && ok; ++i) {
+        Strip &s = strips[i];
+        s.parent = nextParents;
+        if (nextParents) nextParents += most[i];
         s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
         ok = s.parent && s.standIns;
         if (!s.parent) {
@@ -547,8 +625,9 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
 
     // second pass: every label becomes the smallest label of its region
+    std::unique_ptr<KeptTable> labelsOf;
     const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
-                             greyRows + 2 * static_cast<size_t>(nstrips) * cols);
+                             greyRows + 2 * static_cast<size_t>(nstrips) * cols, labelsOf);
     if (count < 0) {
         release();
         return CCL_BADIMAGE;

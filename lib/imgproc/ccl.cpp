@@ -304,31 +304,65 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
             blockEnd = c + 16;
         }
 #endif
-        for (; c < blockEnd; ++c) {
-            // The up-left neighbour is already in the class of the one above
-            // when that one joined it, and in the class of the left one when
-            // that one joined its upper neighbour: its merge changes nothing
-            // then, and is left out. The choices are made with bit masks, not
-            // branches: on noise they go either way at random, and only the
-            // merging branch, taken far less often, is left.
-            const int kc = code[c];
-            const int known = ((kc >> 2) & (codeUp[c] >> 1)) | ((kc >> 1) & (code[c - 1] >> 2));
-            const int k = kc & ~((known & 1) << 3);
-            const int32_t up = lu[c], upLeft = lu[c - 1];
-            const int32_t mL = -((k >> 1) & 1), mU = -((k >> 2) & 1), mD = -((k >> 3) & 1);
-            int32_t x = upLeft & mD;
-            x = (up & mU) | (x & ~mU);
-            x = (prev & mL) | (x & ~mL);
-            parent[count + 1] = count + 1;
-            const int32_t fresh = k == FG;
-            int32_t label = x | ((count + 1) & -fresh);
-            count += fresh;
-            if (((up ^ x) & mU) | ((upLeft ^ x) & mD)) {
-                if (k & JU) label = unite(parent, label, up);
-                if (k & JD) label = unite(parent, label, upLeft);
+        for (int quadEnd = c; c < blockEnd;) {
+#if defined(__SSE2__)
+            // The same for four pixels, where a block of sixteen is mixed.
+            if (c == quadEnd && c + 4 <= blockEnd) {
+                uint32_t k4;
+                std::memcpy(&k4, code + c, sizeof k4);
+                __m128i *out = reinterpret_cast<__m128i *>(l + c);
+                if (k4 == 0) {
+                    _mm_storeu_si128(out, _mm_setzero_si128());
+                    prev = 0;
+                    c += 4;
+                    quadEnd = c;
+                    continue;
+                }
+                if (k4 == 0x01010101u * (FG | JL | JU | JD)) {
+                    const __m128i p = _mm_set1_epi32(prev);
+                    const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c));
+                    const __m128i upLeft = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lu + c - 1));
+                    if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(up, p), _mm_cmpeq_epi32(upLeft, p))) ==
+                        0xffff) {
+                        _mm_storeu_si128(out, p);
+                        c += 4;
+                        quadEnd = c;
+                        continue;
+                    }
+                }
+                quadEnd = c + 4;
+            } else if (c == quadEnd) {
+                quadEnd = blockEnd;
             }
-            prev = label;
-            l[c] = label;
+#else
+            quadEnd = blockEnd;
+#endif
+            for (; c < quadEnd; ++c) {
+                // The up-left neighbour is already in the class of the one above
+                // when that one joined it, and in the class of the left one when
+                // that one joined its upper neighbour: its merge changes nothing
+                // then, and is left out. The choices are made with bit masks, not
+                // branches: on noise they go either way at random, and only the
+                // merging branch, taken far less often, is left.
+                const int kc = code[c];
+                const int known = ((kc >> 2) & (codeUp[c] >> 1)) | ((kc >> 1) & (code[c - 1] >> 2));
+                const int k = kc & ~((known & 1) << 3);
+                const int32_t up = lu[c], upLeft = lu[c - 1];
+                const int32_t mL = -((k >> 1) & 1), mU = -((k >> 2) & 1), mD = -((k >> 3) & 1);
+                int32_t x = upLeft & mD;
+                x = (up & mU) | (x & ~mU);
+                x = (prev & mL) | (x & ~mL);
+                parent[count + 1] = count + 1;
+                const int32_t fresh = k == FG;
+                int32_t label = x | ((count + 1) & -fresh);
+                count += fresh;
+                if (((up ^ x) & mU) | ((upLeft ^ x) & mD)) {
+                    if (k & JU) label = unite(parent, label, up);
+                    if (k & JD) label = unite(parent, label, upLeft);
+                }
+                prev = label;
+                l[c] = label;
+            }
         }
     }
     s.count = count;

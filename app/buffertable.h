@@ -8,6 +8,11 @@
 #include <QMutex>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "history.h"
+#include "undostack.h"
 
 struct ZoltHeader;
 class QWidget;
@@ -47,10 +52,33 @@ public:
     ZoltHeader *image(int slot) const;
     bool hasImage(int slot) const { return image(slot) != nullptr; }
 
-    // Puts an image into a slot: the old image is released and the slot's
-    // viewer, if any, is deleted. Passing null empties the slot. Indices
-    // outside 0..8 do nothing (the image stays with the caller).
-    void install(int slot, ZoltHeader *img);
+    // Puts an image into a slot and deletes the slot's viewer, if any (unless
+    // keepViewer). Passing null empties the slot. Indices outside 0..8 do
+    // nothing (the image stays with the caller). Every change of a buffer
+    // comes here: the old image and name are kept for undo, as part of the
+    // change begun last, or as a change of their own when none is open; the
+    // work slot's old image is released. The buffer counts as unsaved.
+    void install(int slot, ZoltHeader *img, bool keepViewer = false);
+
+    // Groups the installs up to endChange into one undo step and one history
+    // entry (`script`: the shell lines that redo it). A change begun inside
+    // another joins it, its lines added to the outer entry.
+    void beginChange(const QString &what, const QStringList &script = QStringList());
+    void endChange();
+    // An entry of the history that changes no buffer (a file saved, a copy).
+    void noteHistory(const QString &what, const QStringList &script = QStringList());
+
+    // Undoes or redoes the last step: images, names and viewers come back.
+    bool undo();
+    bool redo();
+    UndoStack undoStack;
+    History history;
+    // Buffers whose image was made here and never saved or read from a file.
+    bool unsaved[Buffers] = {};
+    // Called with a slot whose viewer should be made again (undo restores it).
+    std::function<void(int slot)> reopenViewer;
+    // Called after every change, undo and redo of the buffers.
+    std::function<void()> changed;
     // Takes the image out of a slot without releasing it; the caller owns it.
     ZoltHeader *take(int slot);
 
@@ -65,7 +93,12 @@ public:
     QMutex viewerLock;
 
 private:
+    void swapStep(UndoStep &step, bool undoing);
+    void deleteViewer(int slot);
     QWidget *viewers[Buffers] = {};
+    bool changing = false;  // a change is open
+    int depth = 0;          // changes begun inside it
+    UndoStep pending;
 };
 
 #endif

@@ -38,6 +38,9 @@ void ZOlttoolMainWindow::dropEvent(QDropEvent *event) {
     const int first = outputSlot();
     if (first < 0) return;
     int slot = first;
+    // The files of one drop are one change: one undo brings every buffer back.
+    table()->beginChange(tr("Drop of %n file(s) from buffer %1 on", nullptr, event->mimeData()->urls().size())
+                             .arg(first));
     for (const QUrl &url : event->mimeData()->urls()) {
         if (url.isLocalFile()) {
             const QString name = url.toLocalFile();
@@ -49,5 +52,6 @@ void ZOlttoolMainWindow::dropEvent(QDropEvent *event) {
         }
         slot = (slot + 1) % BufferTable::Buffers;
     }
+    table()->endChange();
     updateAccessability();
 }

@@ -14,12 +14,19 @@
 #endif
 
 // Files named on the command line go into buffers 0, 1, 2 ... as if the system
-// had asked to open them.
+// had asked to open them; a file that cannot be read leaves its buffer to the
+// next one, so the buffers the choosers start on hold images when any was read.
 static void openCommandLineFiles(BufferTable *table, const QStringList &files) {
     if (!table->controlPanel)
         return;
-    for (int i = 0; i < files.size() && i < BufferTable::Buffers; ++i)
-        table->controlPanel->openImageFile(files[i], i);
+    int slot = 0;
+    for (int i = 0; i < files.size() && slot < BufferTable::Buffers; ++i) {
+        const ZoltHeader *before = table->image(slot);
+        table->controlPanel->openImageFile(files[i], slot);
+        if (table->image(slot) != before)
+            ++slot;
+    }
+    table->controlPanel->updateAccessability();
 }
 
 static void describeCommandLine(QCommandLineParser &parser) {

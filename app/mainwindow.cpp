@@ -113,6 +113,15 @@ const ActionEntry actionTable[] = {
      TR("Paste the clipboard's contents into output buffer"), SLOT(paste()), Always, true},
     {"delete_Act", TR("&Delete"), ":/icons/delete.png", QKeySequence::Delete, TR("Deletes the output buffer"),
      SLOT(delete_()), OutputG, false},
+    {"undoAct", TR("&Undo"), nullptr, QKeySequence::Undo, TR("Undo the last change of a buffer"), SLOT(undo()),
+     Always, true},
+    {"redoAct", TR("&Redo"), nullptr, QKeySequence::Redo, TR("Redo the change undone last"), SLOT(redo()), Always,
+     true},
+    {"historyAct", TR("&History"), nullptr, NoKey, TR("List what was done this session"), SLOT(history()), Always,
+     false},
+    {"exportHistoryAct", TR("Export History..."), nullptr, NoKey,
+     TR("Write a shell script of zolt commands that rebuilds the buffers from the files read"),
+     SLOT(exportHistory()), Always, false},
     {"aboutAct", TR("&About"), nullptr, NoKey, TR("Show the application's About box"), SLOT(about()), Always, false},
     {"viewAct", TR("&View"), ":/icons/view.png", NoKey, TR("Display the selected output buffer"), SLOT(view()), OutputG,
      false},
@@ -171,7 +180,9 @@ struct BarEntry {
 
 const BarEntry menuTable[] = {
     {TR("&File"), {"openAct", "reopenAct", "archiveAct", "saveAsAct", "runScriptAct", "|", "exitAct"}},
-    {TR("&Edit"), {"cutAct", "copyAct", "pasteAct", "delete_Act"}},
+    {TR("&Edit"),
+     {"undoAct", "redoAct", "|", "cutAct", "copyAct", "pasteAct", "delete_Act", "|", "historyAct",
+      "exportHistoryAct"}},
     {TR("Display"), {"viewAct"}},
     {TR("Unary"),
      {"dxAct", "dyAct", "dxxAct", "dyyAct", "dxdyAct", "|", "curvatureAct", "exponentAct", "inverseAct",
@@ -217,6 +228,9 @@ ZOlttoolMainWindow::ZOlttoolMainWindow(BufferTable *table, QWidget *parent)
     setAcceptDrops(true);
     console->setAcceptDrops(false);
     console->viewport()->setAcceptDrops(false);
+    buffers->changed = [this] { buffersChanged(); };
+    buffers->reopenViewer = [this](int slot) { viewBuffer(slot); };
+    buffersChanged();
 }
 
 ZOlttoolMainWindow::~ZOlttoolMainWindow() = default;
@@ -309,6 +323,8 @@ void ZOlttoolMainWindow::createActions() {
     curvatureAct = findChild<QAction *>("curvatureAct");
     laplacianAct = findChild<QAction *>("laplacianAct");
     histeqAct = findChild<QAction *>("histeqAct");
+    undoAct = findChild<QAction *>("undoAct");
+    redoAct = findChild<QAction *>("redoAct");
 }
 
 // Fills a menu or tool bar from its list of action names.
@@ -424,7 +440,12 @@ void ZOlttoolMainWindow::badMsg(int code) {
     asker->message(this, text);
 }
 
-void ZOlttoolMainWindow::closeEvent(QCloseEvent *event) { event->accept(); }
+void ZOlttoolMainWindow::closeEvent(QCloseEvent *event) {
+    if (confirmQuit())
+        event->accept();
+    else
+        event->ignore();
+}
 
 // The display adjustments live in the viewers; from the panel these only bring
 // the enable state up to date.

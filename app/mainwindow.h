@@ -48,6 +48,8 @@ public:
 
     // Reads a file into a buffer and reports it on the console.
     virtual void openImageFile(const QString &fileName, int slot);
+    // A viewer for buffer `slot`, replacing the one it had.
+    void viewBuffer(int slot);
 
 public slots:
     void badMsg(int code);
@@ -101,6 +103,11 @@ public slots:
     void updateAccessability();
     void rerunScript();
     void disableButtons();
+    // Edit menu: undo and redo of buffer changes, the session's history.
+    void undo();
+    void redo();
+    void history();
+    bool exportHistory();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -143,6 +150,14 @@ private:
     QAction *curvatureAct = nullptr;
     QAction *laplacianAct = nullptr;
     QAction *histeqAct = nullptr;
+
+    // ---- undo, history and the buffer overview ----
+    void buffersChanged();
+    // Asks once before quitting over buffers holding results never saved.
+    bool confirmQuit();
+    QAction *undoAct = nullptr;
+    QAction *redoAct = nullptr;
+    QPlainTextEdit *historyView = nullptr;
 
     // Members of the reading, saving, script and viewing commands follow in
     // their own marked blocks.

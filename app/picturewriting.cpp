@@ -12,9 +12,10 @@
 #include "zolt_safefile.h"
 
 bool isZoltSaveSuffix(const QString &suffix) {
-    for (const char *s : {"ZOLT", "Zolt", "zolt", "olt", "OLT", "Zol", "zol"})
-        if (suffix == QLatin1String(s)) return true;
-    return false;
+    // Any case of the ZOLT suffixes, ".ZOL" among them: a picture under such
+    // a name would be read back as a ZOLT file and refused.
+    const QString s = suffix.toLower();
+    return s == QLatin1String("zolt") || s == QLatin1String("olt") || s == QLatin1String("zol");
 }
 
 bool writePicture(const QImage &picture, const QString &name) {

@@ -8,7 +8,7 @@
 
 class QImage;
 
-// True for the suffixes (the text after the last dot, exact case) of names
+// True for the suffixes (the text after the last dot, any case) of names
 // that are saved as ZOLT files rather than as pictures.
 bool isZoltSaveSuffix(const QString &suffix);
 

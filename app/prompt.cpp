@@ -84,6 +84,11 @@ void QtPrompt::note(const QString &title, const QString &text, int msec) {
     QTimer::singleShot(msec, box, &QMessageBox::close);
 }
 
+bool QtPrompt::question(QWidget *parent, const QString &title, const QString &text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 // ---------------------------------------------------------- ScriptedPrompt
 
 QStringList ScriptedPrompt::texts(Kind kind) const {
@@ -150,6 +155,10 @@ QStringList ScriptedPrompt::askForm(QWidget *parent, const QString &heading, con
 
 void ScriptedPrompt::message(QWidget *parent, const QString &text) {
     log.append(Entry{Message, QString(), text, QVariant(), 0, parent != nullptr});
+}
+
+bool ScriptedPrompt::question(QWidget *parent, const QString &title, const QString &text) {
+    return ask(Question, parent, title, text, QVariant()).toBool();
 }
 
 void ScriptedPrompt::about(QWidget *parent, const QString &title, const QString &text) {

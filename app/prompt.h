@@ -50,6 +50,8 @@ public:
 
     // A modal message box with this text (parent may be null).
     virtual void message(QWidget *parent, const QString &text) = 0;
+    // A question answered with Yes or No; true for Yes.
+    virtual bool question(QWidget *parent, const QString &title, const QString &text) = 0;
     // The toolkit's about box.
     virtual void about(QWidget *parent, const QString &title, const QString &text) = 0;
     // A message box without parent that shows at once, does not block and
@@ -75,6 +77,7 @@ protected:
 class QtPrompt : public Prompt {
 public:
     void message(QWidget *parent, const QString &text) override;
+    bool question(QWidget *parent, const QString &title, const QString &text) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
     void note(const QString &title, const QString &text, int msec) override;
 
@@ -97,7 +100,7 @@ protected:
 // with no answer queued (or an answer queued with cancel()) is cancelled.
 class ScriptedPrompt : public Prompt {
 public:
-    enum Kind { OpenFile, SaveFile, Text, Integer, Real, Message, About, Note, Form };
+    enum Kind { OpenFile, SaveFile, Text, Integer, Real, Message, About, Note, Form, Question };
     struct Entry {
         Kind kind;
         QString title;   // caption or window title; empty for plain messages
@@ -120,6 +123,8 @@ public:
     QStringList texts(Kind kind) const;
 
     void message(QWidget *parent, const QString &text) override;
+    // A question takes a queued bool (true: Yes); none queued is No.
+    bool question(QWidget *parent, const QString &title, const QString &text) override;
     void about(QWidget *parent, const QString &title, const QString &text) override;
     void note(const QString &title, const QString &text, int msec) override;
 

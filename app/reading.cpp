@@ -131,8 +131,21 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     }
     if (!note.isEmpty()) showNote(note);
 
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    const QString target = QString::fromStdString(History::bufferFile(slot));
+    QStringList script;
+    if (kind == FileKind::Zolt)
+        script << QStringLiteral("\"$ZOLT\" convert %1 %2 --type %3")
+                      .arg(QString::fromStdString(History::quote(path.toStdString())), target,
+                           QString::fromLatin1(img->oltdt));
+    else
+        script << QStringLiteral("# %1 is no ZOLT file, which is all the tool reads: make %2 from it first")
+                      .arg(path, target);
+    table()->beginChange(tr("Read %1 into buffer %2").arg(path).arg(slot), script);
     table()->install(slot, img);
     table()->names[slot] = currentFileName;
+    table()->unsaved[slot] = false;  // the file holds it
+    table()->endChange();
     printStatistics(img, kind == FileKind::Zolt ? zoltType : QString());
     updateAccessability();
 }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include <cmath>
 #include <memory>
 
 #include "buffertable.h"
@@ -16,6 +17,8 @@
 #include "childwindow.h"
 #include "displayimage.h"
 #include "picturewriting.h"
+#include "typedsave.h"
+#include "typerange.h"
 #include "zolt.h"
 
 namespace {
@@ -26,7 +29,46 @@ bool savePicture(const ZoltHeader *img, int frame, const QString &name) {
     return picture && writePicture(*picture, name);
 }
 
+bool isComplex(const ZoltHeader *img) { return (img->dtype & 0x1000) != 0; }
+
+QString tr(const char *text) { return ZOlttoolMainWindow::tr(text); }
+
 }  // namespace
+
+bool saveTypeOf(Prompt &ask, QWidget *parent, const QString &typed, QByteArray *type) {
+    *type = typed.isEmpty() ? QByteArray("float") : typed.toLocal8Bit();
+    if (type->size() < 24 && Zoltfindtype(type->constData())) return true;
+    int rows = 0;
+    const ZoltTypeEntry *table = ZoltTypeTable(&rows);
+    QStringList names;
+    for (int i = 0; i < rows; ++i)
+        if (table[i].code != 0 && table[i].code != ZOLT_STRUCT) names << QString::fromLatin1(table[i].name);
+    ask.message(parent, tr("%1 is not a data type: choose one of %2, or an alias such as \"float\" or \"complex\".")
+                            .arg(typed, names.join(QStringLiteral(", "))));
+    return false;
+}
+
+bool typeHoldsValues(Prompt &ask, QWidget *parent, const ZoltHeader *img, const QByteArray &type) {
+    const bool toComplex = (Zoltfindtype(type.constData())->code & 0x1000) != 0;
+    if (isComplex(img) != toComplex) {
+        ask.message(parent, isComplex(img) ? tr("A complex image can only be saved as a complex type (\"32cmp\" or \"64cmp\").")
+                                           : tr("Only complex images can be saved as a complex type."));
+        return false;
+    }
+    ZoltRangeReport r;
+    if (Zoltrangecheck(img, type.constData(), &r) != 1) return true;
+    const QString becomes = std::isnan(r.becomes) ? tr("other values") : QString::number(r.becomes, 'g', 10);
+    return ask.question(parent, tr("Save As"),
+                        tr("%1 of the %2 values lie outside the range of \"%3\" (%4 to %5) and do not keep their "
+                           "values: they keep only the low bits of their whole part (%6 becomes %7).\n\n"
+                           "Save all the same?")
+                            .arg(r.outside)
+                            .arg(r.total)
+                            .arg(QString::fromLocal8Bit(type))
+                            .arg(r.lo, 0, 'f', 0)
+                            .arg(r.hi, 0, 'f', 0)
+                            .arg(QString::number(r.example, 'g', 7), becomes));
+}
 
 void ZOlttoolMainWindow::ImageDeleter::operator()(ZoltHeader *img) const {
     if (img) Zoltfree(img, 7);
@@ -46,11 +88,19 @@ bool ZOlttoolMainWindow::saveAs() {
     const QString suffix = QFileInfo(name).suffix();
 
     if (!isZoltSaveSuffix(suffix)) {
+        if (isComplex(img)) {
+            prompt().message(this, tr("complex images cannot be saved as a picture"));
+            return true;
+        }
         appendConsole(QStringLiteral("\nsaving "));
         int frame = 0;
         if (auto *viewer = qobject_cast<ZOlttoolChildWindow *>(table()->viewer(o)))
             frame = viewer->curFrame;
-        if (!savePicture(img, frame, name)) prompt().message(this, tr("output of file to disk failed"));
+        if (!savePicture(img, frame, name)) {
+            prompt().message(this, tr("output of file to disk failed"));
+            return true;
+        }
+        table()->noteHistory(tr("Saved buffer %1 as the picture %2").arg(o).arg(name));
         return true;
     }
 
@@ -58,11 +108,17 @@ bool ZOlttoolMainWindow::saveAs() {
     const QString typed = prompt().text(this, tr("QInputDialog::getText()"), tr("ZOLT data type:"),
                                         QStringLiteral("float"), &ok);
     if (!ok) return true;
-    const QByteArray type = typed.isEmpty() ? QByteArray("float") : typed.toLocal8Bit();
+    QByteArray type;
+    if (!saveTypeOf(prompt(), this, typed, &type) || !typeHoldsValues(prompt(), this, img, type)) return true;
     ZoltHeader *out = Zoltretype(img, type.constData());
     const bool written = out && Zoltpot(out, name.toLocal8Bit().constData()) == -1;
     if (out) Zoltfree(out, 7);
-    if (!written) prompt().message(this, tr("output of file to disk failed"));
+    if (!written) {
+        prompt().message(this, tr("output of file to disk failed: %1 could not be written.").arg(name));
+        return true;
+    }
+    table()->unsaved[o] = false;
+    table()->noteHistory(tr("Saved buffer %1 as %2 (%3)").arg(o).arg(name, QString::fromLocal8Bit(type)));
     return true;
 }
 
@@ -79,6 +135,9 @@ void ZOlttoolMainWindow::copy() {
     }
     clipboardImage.reset(dup);
     pasteAct->setEnabled(true);
+    const int o = outputSlot();
+    table()->noteHistory(tr("Copy of buffer %1").arg(o),
+                         {QStringLiteral("cp %1 clipboard.zolt").arg(QString::fromStdString(History::bufferFile(o)))});
 }
 
 void ZOlttoolMainWindow::paste() {
@@ -93,13 +152,21 @@ void ZOlttoolMainWindow::paste() {
         prompt().message(this, tr("The image could not be pasted."));
         return;
     }
+    table()->beginChange(tr("Paste into buffer %1").arg(o),
+                         {QStringLiteral("cp clipboard.zolt %1").arg(QString::fromStdString(History::bufferFile(o)))});
     table()->install(o, dup);
+    table()->endChange();
     updateAccessability();
 }
 
 void ZOlttoolMainWindow::delete_() {
     const int o = outputSlot();
-    if (table()->hasImage(o)) table()->install(o, nullptr);
+    if (table()->hasImage(o)) {
+        table()->beginChange(tr("Delete buffer %1").arg(o),
+                             {QStringLiteral("rm -f %1").arg(QString::fromStdString(History::bufferFile(o)))});
+        table()->install(o, nullptr);
+        table()->endChange();
+    }
     updateAccessability();
 }
 

@@ -13,6 +13,18 @@
 #include "scriptcommand.h"
 #include "zolt.h"
 
+namespace {
+
+// The shell lines that hand buffer `from` to the script and take its result into `to`.
+QStringList exchangeScript(const ScriptFiles &files, int from, int to) {
+    const auto q = shellQuote;
+    return {QStringLiteral("cp %1 %2").arg(QString::fromStdString(History::bufferFile(from)), q(files.input)),
+            QStringLiteral("(cd %1 && %2)").arg(q(files.dir), q(files.script)),
+            QStringLiteral("mv %1 %2").arg(q(files.output), QString::fromStdString(History::bufferFile(to)))};
+}
+
+}  // namespace
+
 void ZOlttoolMainWindow::runScript() {
     const QString chosen = prompt().openFileName(this, tr("Select Script"), QDir::homePath());
     if (chosen.isEmpty()) {
@@ -76,8 +88,10 @@ void ZOlttoolMainWindow::runStoredScript() {
         return;
     }
     // The buffer's viewer stays open; only the image under it changes.
-    if (ZoltHeader *old = table()->take(i2)) Zoltfree(old, 7);
-    table()->images[i2] = result;
+    table()->beginChange(tr("Script %1 on buffer %2 -> %3").arg(scriptPath).arg(outputSlot()).arg(i2),
+                         exchangeScript(files, outputSlot(), i2));
+    table()->install(i2, result, true);
     table()->names[i2] = QStringLiteral("ReturnedFromScript");
+    table()->endChange();
     rerunAct->setEnabled(true);
 }

@@ -9,10 +9,11 @@
 #include "prompt.h"
 #include "zolt.h"
 
-void ZOlttoolMainWindow::view() {
+void ZOlttoolMainWindow::view() { viewBuffer(outputSlot()); }
+
+void ZOlttoolMainWindow::viewBuffer(int o) {
     BufferTable *table = buffers;
-    const int o = outputSlot();
-    if (!table || o < 0)
+    if (!table || o < 0 || o >= BufferTable::Buffers)
         return;
     if (QWidget *old = table->viewer(o))
         delete old;  // its destructor takes it out of the registry
@@ -31,5 +32,5 @@ void ZOlttoolMainWindow::view() {
     }
     auto *viewer = new ZOlttoolChildWindow(this, display, o);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
-    table->enterViewer(outputSlot(), viewer);
+    table->enterViewer(o, viewer);
 }

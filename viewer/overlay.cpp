@@ -20,6 +20,8 @@
 #include "overlay.h"
 #include "picturewriting.h"
 #include "prompt.h"
+#include "typedsave.h"
+#include "imagecopy.h"
 #include "zolt.h"
 
 Prompt &ZOlttoolChildWindow::asker() {
@@ -70,12 +72,20 @@ void ZOlttoolChildWindow::RemoveOverlay() {
 
 void ZOlttoolChildWindow::save() {
     if (!buffers) return;
-    ZoltHeader *img = buffers->image(buffers->viewerSlot(this));
-    if (!img || !workImage) return;
+    const int slot = buffers->viewerSlot(this);
+    const ZoltHeader *shown = buffers->image(slot);
+    if (!shown || !workImage) return;
+    // Written into a copy that replaces the buffer's image, so it can be undone.
+    ZoltHeader *img = Zoltretype(shown, shown->oltdt);
+    if (!img) return;
     const bool colour = workImage->oltndim == 3;
     const int offsets[3] = {colour ? redCtl.slider->value() : brightCtl.slider->value(),
                             greenCtl.slider->value(), blueCtl.slider->value()};
     ZoltWriteBackAdjusted(workImage, img, colour, offsets, levelWindow(), origMax, origMin);
+    buffers->beginChange(tr("Viewer adjustments saved into buffer %1").arg(slot),
+                         {QStringLiteral("# buffer %1: adjusted in its viewer, which the tool cannot redo").arg(slot)});
+    buffers->install(slot, img, true);
+    buffers->endChange();
 }
 
 void ZOlttoolChildWindow::saveBuffer() {
@@ -91,13 +101,22 @@ void ZOlttoolChildWindow::saveBuffer() {
         return;
     }
 
-    // The file is "float" whatever type the user names.
-    asker().text(this, tr("QInputDialog::getText()"), tr("ZOLT data type:"), "float");
+    // The file has the data type the user names ("float" when the dialog is cancelled).
+    bool ok = false;
+    const QString typed = asker().text(this, tr("QInputDialog::getText()"), tr("ZOLT data type:"), "float", &ok);
+    QByteArray type;
+    if (!saveTypeOf(asker(), this, ok ? typed : QString(), &type)) return;
     int frames = 3;
     if (workImage && workImage->oltndim == 3) frames = std::max(3, static_cast<int>(Zoltdimen(workImage, 2)));
     const bool marks = workImage && workImage->oltndim == 3 && Zoltdimen(workImage, 2) == 4;
-    ZoltHeader *out = ZoltPicturePlanes(pictureRows(*initialImage), frames, marks ? workImage : nullptr);
+    ZoltHeader *planes = ZoltPicturePlanes(pictureRows(*initialImage), frames, marks ? workImage : nullptr);
+    if (planes && !typeHoldsValues(asker(), this, planes, type)) {
+        Zoltfree(planes, 7);
+        return;
+    }
+    ZoltHeader *out = planes ? Zoltretype(planes, type.constData()) : nullptr;
     if (!out || ZoltPutImg(out, QFile::encodeName(name).constData(), nullptr, 0) != -1)
         asker().message(nullptr, tr("output of file to disk failed"));
-    if (out) Zoltfree(out, 7);
+    for (ZoltHeader *h : {planes, out})
+        if (h) Zoltfree(h, 7);
 }

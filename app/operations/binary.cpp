@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "buffertable.h"
+#include "elementwise.h"
 #include "flimage.h"
 #include "mainwindow.h"
 #include "operations.h"
@@ -21,19 +22,14 @@ Operations::BinaryPrepared Operations::prepareBinaryOutput() {
     p.outputSlot = o;
     if (!p.input1 || !p.input2) return p;
     p.empty = false;
-    if (QWidget *viewer = table->viewer(o)) {
-        delete viewer;
-        table->removeViewer(viewer);  // viewers leave the registry as they go; this makes sure
-    }
+    // Kept aside until the operation succeeds; the buffer and its viewer stay.
     p.output = flimage::floatLike(p.input1);
     if (!p.output) {
-        // Nothing changes: the output buffer keeps what it holds.
         window->prompt().message(
             window, QCoreApplication::translate("Operations", "There is not enough memory for the output image."));
         return p;
     }
     p.inPlace = o == a || o == b;
-    if (!p.inPlace) table->install(o, p.output);
     return p;
 }
 
@@ -48,7 +44,7 @@ bool Operations::askTranslation(QWidget *parent, int *dr, int *dc) {
 }
 
 bool Operations::runBinaryOperation(QWidget *parent, int code, ZoltHeader *input1, ZoltHeader *input2,
-                                    ZoltHeader *output, int outputSlot) {
+                                    ZoltHeader *&output, int) {
     const OpEntry *op = opByCode(code, 2);
     if (!op) {
         // Any other code computes nothing; an empty input is still reported
@@ -56,19 +52,7 @@ bool Operations::runBinaryOperation(QWidget *parent, int code, ZoltHeader *input
         if (!input1 || !input2) show(parent, opCheck(*opByCode(22, 2), input1, input2, output).refusal);
         return false;
     }
-    BufferTable *table = window->table();
-    const bool inPlace = input1 && (table->image(outputSlot) == input1 || table->image(outputSlot) == input2);
-    ZoltHeader *result = output;
-    const bool done = perform(parent, *op, input1, result, nullptr, input2);
-    if (result != output) {
-        // The arithmetic's canvas replaces the output buffer's image, except
-        // that a failure never costs an input its buffer.
-        if (done || !inPlace)
-            table->install(outputSlot, result);
-        else
-            Zoltfree(result, 7);
-    }
-    return done;
+    return perform(parent, *op, input1, output, nullptr, input2);
 }
 
 void Operations::binary(const char *slot) {
@@ -80,26 +64,34 @@ void Operations::binary(const char *slot) {
         window->badMsg(1);
         return;
     }
-    const BinaryPrepared p = prepareBinaryOutput();
+    BinaryPrepared p = prepareBinaryOutput();
     if (!p.empty && !p.output) return;
     window->disableButtons();
-    bool done = false;
+    const int a = window->input1Slot(), b = window->input2Slot();
     if (op && op->code == 0) {
-        // pcon: Pcon rewrites both input images; the copy of the result it
-        // hands back (for the command-line tool) is not needed here.
+        // pcon restores the estimate and edits the data's border in place: it
+        // works on copies, which replace both buffers only when it succeeds.
+        ZoltHeader *estimate = p.input1 ? fldup(p.input1) : nullptr;
+        ZoltHeader *data = p.input2 ? (b == a ? estimate : fldup(p.input2)) : nullptr;
         ZoltHeader *result = p.output;
-        perform(window, *op, p.input1, result, nullptr, p.input2);
-        if (result != p.output) Zoltfree(result, 7);
+        const bool done = (!p.input1 || estimate) && (!p.input2 || data) &&
+                          perform(window, *op, estimate, result, nullptr, data);
+        if (result && result != estimate && result != data) Zoltfree(result, 7);
+        QList<QPair<int, ZoltHeader *>> results;
+        if (estimate) results << qMakePair(a, estimate);
+        if (data && data != estimate) results << qMakePair(b, data);
+        if (done) {
+            commit(*op, p.input1, {a, b}, results);
+        } else {
+            for (const auto &r : results) Zoltfree(r.second, 7);
+        }
     } else {
-        done = runBinaryOperation(window, op ? op->code : 24, p.input1, p.input2, p.output, p.outputSlot);
-    }
-    if (p.inPlace) {
-        // Correlation's result, written into the prepared image, takes the
-        // output buffer's place; the others leave the prepared image unused.
-        if (done && op->movesWork)
-            window->table()->install(p.outputSlot, p.output);
-        else
-            Zoltfree(p.output, 7);
+        ZoltHeader *result = p.output;
+        const bool done = runBinaryOperation(window, op ? op->code : 24, p.input1, p.input2, result, p.outputSlot);
+        if (done && result)
+            commit(*op, p.input1, {a, b}, {qMakePair(p.outputSlot, result)});
+        else if (result)
+            Zoltfree(result, 7);  // nothing computed: every buffer stays as it was
     }
     window->updateAccessability();
 }

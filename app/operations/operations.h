@@ -6,7 +6,11 @@
 #ifndef ZOLTTOOL_OPERATIONS_H
 #define ZOLTTOOL_OPERATIONS_H
 
+#include <QList>
+#include <QPair>
 #include <QString>
+
+#include "ops.h"
 
 struct OpEntry;
 struct OpOutcome;
@@ -21,9 +25,9 @@ public:
     explicit Operations(ZOlttoolMainWindow *panel) : window(panel) {}
     ZOlttoolMainWindow *window;
 
-    // What prepareUnaryOutput chose: the image read, the image written and
-    // where it sits (the output buffer, or the work slot when the output
-    // buffer is also the first input).
+    // What prepareUnaryOutput chose: the image read, the image written (kept
+    // outside the buffers until the operation succeeds) and the buffer it
+    // goes to; work tells that the output buffer is also the first input.
     struct Prepared {
         ZoltHeader *input = nullptr;
         ZoltHeader *output = nullptr;
@@ -47,8 +51,8 @@ public:
 
     // ---- the two-input operations ----
     // What prepareBinaryOutput chose. `output` is a zero-filled "float" image
-    // of the first input's size, in the output buffer or, when that buffer is
-    // an input (inPlace), held here outside the buffers.
+    // of the first input's size, held outside the buffers until the operation
+    // succeeds; inPlace tells that the output buffer is an input.
     struct BinaryPrepared {
         ZoltHeader *input1 = nullptr;
         ZoltHeader *input2 = nullptr;
@@ -61,13 +65,14 @@ public:
     // The two-input slot `slot` (add, sub, mul, div, correlate, pcon, gdir)
     // in the panel's current mode.
     void binary(const char *slot);
-    // Closes the output buffer's viewer and prepares its image.
+    // Prepares the output image, aside from the buffers.
     BinaryPrepared prepareBinaryOutput();
-    // Checks, asks, runs and reports code's operation on the two inputs.
-    // Add, Sub, Mul and Div put the image they make into buffer outputSlot
-    // themselves; the others write into `output`. True when it completed.
+    // Checks, asks, runs and reports code's operation on the two inputs. The
+    // result is written into `output`, or replaces it with an image the
+    // operation makes (Add, Sub, Mul and Div); no buffer changes here. True
+    // when it completed.
     bool runBinaryOperation(QWidget *parent, int code, ZoltHeader *input1, ZoltHeader *input2,
-                            ZoltHeader *output, int outputSlot);
+                            ZoltHeader *&output, int outputSlot);
 
     // Asks how far the second image is shifted: rows and columns, both "0"
     // to start with; text that is not a number reads as 0. False when cancelled.
@@ -88,9 +93,17 @@ private:
     static void waitProcessing(int msec);
     // The operations of mode 1 that make their own output.
     void runDirect(const OpEntry &op);
-    void finishFrame(const OpEntry &op, const Prepared &p, bool completed);
+    // A finished result goes into its buffer; anything else is released.
+    void finishFrame(const OpEntry &op, const Prepared &p, ZoltHeader *result, bool completed);
+    // Puts results into their buffers as one change of the buffers, named
+    // after the operation, its parameters and buffers, with the zolt command
+    // that redoes it, and reports it on the console.
+    void commit(const OpEntry &op, const ZoltHeader *input, const QList<int> &inputs,
+                const QList<QPair<int, ZoltHeader *>> &results);
     QString title(const OpEntry &op) const;
     bool completed = false;  // whether the last dispatched operation produced its result
+    OpValues lastValues;     // the parameters of the operation run last
+    long long lastMs = 0;    // and how long it took
 };
 
 // While it lives, the library's progress reports advance a progress bar in

@@ -120,8 +120,14 @@ bool Operations::perform(QWidget *parent, const OpEntry &op, const ZoltHeader *i
         outcome = opRun(OpCall{op, input, input2, output, values, context});
     }
     const qint64 ms = clock.elapsed();
+    lastValues = values;
+    lastMs = ms;
     table->maxValue = context.maxValue;
-    if (outcome.made) output = outcome.made;
+    if (outcome.made) {
+        // The operation's own image takes the prepared one's place.
+        if (output && output != input && output != input2) Zoltfree(output, 7);
+        output = outcome.made;
+    }
     if (outcome.done)
         window->statusBar()->showMessage(tr("%1: %2 ms").arg(title(op)).arg(ms));
     else if (outcome.ran)
@@ -139,16 +145,15 @@ Operations::Prepared Operations::prepareUnaryOutput(const OpEntry &op) {
     p.input = table->image(i);
     p.outputSlot = o;
     if (!p.input) return p;
-    ZoltHeader *out = opMakeOutput(op, p.input);
-    if (!out) {
-        // Nothing changes: the output buffer keeps what it holds.
+    // The output stays aside, outside the buffers, until the operation has
+    // succeeded: a cancel, refusal or failure leaves every buffer as it was.
+    p.output = opMakeOutput(op, p.input);
+    if (!p.output) {
         window->prompt().message(window, tr("There is not enough memory for the output image."));
         p.ok = false;
         return p;
     }
     p.work = o == i;
-    table->install(p.work ? BufferTable::WorkSlot : o, out);
-    p.output = out;
     return p;
 }
 
@@ -157,22 +162,74 @@ void Operations::runUnaryOperation(QWidget *parent, int code, ZoltHeader *&input
     if (op) completed = perform(parent, *op, input, output);
 }
 
-void Operations::finishFrame(const OpEntry &op, const Prepared &p, bool done) {
+namespace {
+
+// A parameter's value as the history shows it and as the tool reads it.
+QString shown(const OpParam &p, const OpValues &v, int k) {
+    if (p.kind == OpKind::Text) return QString::fromStdString(v.text[k]);
+    if (p.kind == OpKind::Integer) return QString::number(static_cast<long long>(v.number[k]));
+    return p.decimals > 0 ? QString::number(v.number[k], 'f', p.decimals) : QString::number(v.number[k], 'g', 6);
+}
+
+QString exact(const OpParam &p, const OpValues &v, int k) {
+    if (p.kind == OpKind::Text) return QString::fromStdString(History::quote(v.text[k]));
+    if (p.kind == OpKind::Integer) return QString::number(static_cast<long long>(v.number[k]));
+    return QString::number(v.number[k], 'g', 17);
+}
+
+QString file(int slot) { return QString::fromStdString(History::bufferFile(slot)); }
+
+}  // namespace
+
+void Operations::commit(const OpEntry &op, const ZoltHeader *input, const QList<int> &inputs,
+                        const QList<QPair<int, ZoltHeader *>> &results) {
     BufferTable *table = window->table();
-    if (p.work) {
-        ZoltHeader *result = table->take(BufferTable::WorkSlot);
-        if (!done) {
-            // A cancelled, refused or failed operation keeps the input's image.
-            Zoltfree(result, 7);
-        } else if (op.movesWork) {
-            table->install(p.outputSlot, result);
-        } else if (ZoltHeader *copy = fldup(result)) {
-            Zoltfree(result, 7);
-            table->install(p.outputSlot, copy);
-        } else {
-            table->install(p.outputSlot, result);
-        }
+    QString params, options;
+    const bool arithmetic = op.inputs == 2 && op.paramIndex("dr") == 0;
+    for (int k = 0; k < op.paramCount(); ++k) {
+        const OpParam &p = op.params[k];
+        if (p.only3d && !(input && input->oltndim == 3)) continue;
+        if (p.kind == OpKind::Text && lastValues.text[k].empty()) continue;
+        const QString value = arithmetic ? QString::number(opShift(lastValues, k)) : shown(p, lastValues, k);
+        params += QStringLiteral(" %1 %2").arg(QString::fromLatin1(p.name), value);
+        options += QStringLiteral(" --%1 %2")
+                       .arg(QString::fromLatin1(p.name), arithmetic ? value : exact(p, lastValues, k));
     }
+    QStringList from, to, oldNames;
+    for (int i : inputs) {
+        from << QString::number(i);
+        oldNames << table->names[i];
+    }
+    for (const auto &r : results) to << QString::number(r.first);
+    const QString what = QStringLiteral("%1%2: buffer%3 %4 -> %5")
+                             .arg(title(op), params, inputs.size() > 1 ? QStringLiteral("s") : QString(),
+                                  from.join(QStringLiteral(", ")), to.join(QStringLiteral(", ")));
+    QStringList script;
+    for (const auto &r : results) {
+        if (r.first != results.first().first) {
+            // pcon's second buffer: the data with its border replicated, which the tool does not write
+            script << QStringLiteral("# buffer %1 keeps its image; only its border differs").arg(r.first);
+            continue;
+        }
+        QString line = QStringLiteral("\"$ZOLT\" op %1").arg(QString::fromLatin1(op.name));
+        for (int i : inputs) line += QLatin1Char(' ') + file(i);
+        line += QStringLiteral(" -o %1%2 --type %3").arg(file(r.first), options, QString::fromLatin1(r.second->oltdt));
+        script << line;
+    }
+    table->beginChange(what, script);
+    for (const auto &r : results) {
+        table->install(r.first, r.second);
+        table->names[r.first] = title(op) + tr(" of ") + oldNames.join(tr(" and "));
+    }
+    table->endChange();
+    window->appendConsole(QStringLiteral("\n%1, %2 ms").arg(what).arg(lastMs));
+}
+
+void Operations::finishFrame(const OpEntry &op, const Prepared &p, ZoltHeader *result, bool done) {
+    if (done && result)
+        commit(op, p.input, {window->input1Slot()}, {qMakePair(p.outputSlot, result)});
+    else if (result)
+        Zoltfree(result, 7);  // a cancelled, refused or failed operation changes no buffer
     window->updateAccessability();
 }
 
@@ -195,9 +252,11 @@ void Operations::runDirect(const OpEntry &op) {
     }
     window->disableButtons();
     ZoltHeader *made = nullptr;
-    perform(window, op, input, made, given);
-    if (made) table->install(window->outputSlot(), made);
-    window->updateAccessability();
+    const bool done = perform(window, op, input, made, given);
+    Prepared p;
+    p.input = const_cast<ZoltHeader *>(input);
+    p.outputSlot = window->outputSlot();
+    finishFrame(op, p, made, done);
 }
 
 void Operations::unary(const char *slot) {
@@ -221,9 +280,5 @@ void Operations::unary(const char *slot) {
     } else {
         completed = perform(window, *op, input, output);
     }
-    if (output != p.output) {
-        // The operation made an output of its own: it takes the prepared one's place.
-        window->table()->install(p.work ? BufferTable::WorkSlot : p.outputSlot, output);
-    }
-    finishFrame(*op, p, completed);
+    finishFrame(*op, p, output, completed);
 }

@@ -19,9 +19,16 @@ using namespace opfuncs;
 
 bool isComplex(const ZoltHeader *h) { return (h->dtype & 0x1000) != 0; }
 
-void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader *,
+void arithmeticCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *,
                      OpCheck &result) {
-    if (isComplex(in1)) result.refusal.text = "Add, Sub, Mul and Div need real images.";
+    if (isComplex(in1))
+        result.refusal.text = "Add, Sub, Mul and Div need real images.";
+    else if ((in1->oltndim == 3) != (in2->oltndim == 3))
+        result.refusal.text = in1->oltndim == 3
+                                  ? "Add, Sub, Mul and Div need two grey or two colour images: image 1 is colour, "
+                                    "image 2 is grey."
+                                  : "Add, Sub, Mul and Div need two grey or two colour images: image 1 is grey, "
+                                    "image 2 is colour.";
 }
 
 OpOutcome arithmetic(const OpCall &c) {

@@ -279,7 +279,9 @@ private slots:
         const QList<QAction *> menus = fx->win->menuBar()->actions();
         QCOMPARE(texts(menus[0]->menu()->actions()),
                  QStringList({"&Read", "&ReRead", "&Archive", "&SaveAs", "Run Script", "|", "E&xit"}));
-        QCOMPARE(texts(menus[1]->menu()->actions()), QStringList({"Cu&t", "&Copy", "&Paste", "&Delete"}));
+        QCOMPARE(texts(menus[1]->menu()->actions()),
+                 QStringList({"&Undo", "&Redo", "|", "Cu&t", "&Copy", "&Paste", "&Delete", "|", "&History",
+                              "Export History..."}));
         QCOMPARE(texts(menus[2]->menu()->actions()), QStringList({"&View"}));
         QCOMPARE(texts(menus[3]->menu()->actions()),
                  QStringList({"DX", "DY", "DXX", "DYY", "DXDY", "|", "Curvature", "Exponent", "Inverse", "Laplacian"}));

@@ -98,13 +98,13 @@ private slots:
         QCOMPARE(table()->image(0), kept);
     }
 
-    void complexCheckLeavesTheNewOutput() {
+    void complexCheckKeepsTheOutputBuffer() {
         ramp(0);
         fx->select("output", 3);
         fx->win->c2real();
         fx->win->c2mag();
         QCOMPARE(fx->messages(), QStringList({"Image is not complex", "Input Image is not complex"}));
-        QVERIFY(table()->hasImage(3));
+        QVERIFY(!table()->hasImage(3));
     }
 
     void labellingFormNotesAndRandomColours() {

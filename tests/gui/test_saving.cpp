@@ -47,9 +47,20 @@ void TestSaving::saveAsZoltInANamedType() {
     ZoltHeader *img = makeImage("float", {2, 2}, {300.7, -1.5, 12.9, 255});
     f.table->install(0, img);
 
+    // 300.7 and -1.5 do not fit "u8bit": the user is asked first, and No writes nothing
     const QString u8 = f.path("out.zol");
     f.asked->answer(u8);
     f.asked->answer(QString("u8bit"));
+    f.asked->answer(false);
+    QVERIFY(f.win->saveAs());
+    QVERIFY(!QFile::exists(u8));
+    const QString asked = f.asked->texts(ScriptedPrompt::Question).value(0);
+    QVERIFY2(asked.startsWith("2 of the 4 values lie outside the range of \"u8bit\" (0 to 255)"), qPrintable(asked));
+    QVERIFY2(asked.contains("(300.7 becomes 44)"), qPrintable(asked));  // 300 - 256
+    f.asked->log.clear();
+    f.asked->answer(u8);
+    f.asked->answer(QString("u8bit"));
+    f.asked->answer(true);
     QVERIFY(f.win->saveAs());
     QCOMPARE(f.asked->log[0].kind, ScriptedPrompt::SaveFile);
     QCOMPARE(f.asked->log[0].title, QString("SaveAs File"));
@@ -99,22 +110,28 @@ void TestSaving::saveAsRefusesWhatItCannotWrite() {
     QVERIFY(!QFile::exists(f.path("cancelled.zol")));
     QCOMPARE(f.messages(), QStringList());
 
-    const QStringList refused{"floaty", "complex", "a type name far too long to be one"};
-    for (const QString &type : refused) {
+    // each refusal says why
+    const QList<QPair<QString, QString>> refused{
+        {"floaty", "floaty is not a data type: choose one of 8bit, u8bit, 16bit"},
+        {"complex", "Only complex images can be saved as a complex type."},
+        {"a type name far too long to be one", "a type name far too long to be one is not a data type"}};
+    for (const auto &type : refused) {
         f.asked->log.clear();
         const QString name = f.path("refused.zol");
         f.asked->answer(name);
-        f.asked->answer(type);
+        f.asked->answer(type.first);
         QVERIFY(f.win->saveAs());
-        QCOMPARE(f.messages(), QStringList{"output of file to disk failed"});
-        QVERIFY2(!QFile::exists(name), qPrintable(type));
+        QCOMPARE(f.messages().size(), 1);
+        QVERIFY2(f.messages()[0].startsWith(type.second), qPrintable(f.messages()[0]));
+        QVERIFY2(!QFile::exists(name), qPrintable(type.first));
     }
 
     f.asked->log.clear();
     f.asked->answer(f.path("no such folder/x.zol"));
     f.asked->answer(QString("float"));
     QVERIFY(f.win->saveAs());
-    QCOMPARE(f.messages(), QStringList{"output of file to disk failed"});
+    QCOMPARE(f.messages().size(), 1);
+    QVERIFY(f.messages()[0].startsWith("output of file to disk failed"));
 }
 
 void TestSaving::saveAsPicture() {
@@ -137,14 +154,23 @@ void TestSaving::saveAsPicture() {
     QCOMPARE(pic.pixel(7, 1), qRgb(0, 255, 0));
     QCOMPARE(pic.pixel(0, 0), qRgb(0, 0, 0));
 
-    // ".ZOL" is not a ZOLT suffix for saving: a picture is written all the same
+    // ".ZOL", which Read reads as ZOLT, is saved as ZOLT, never as a picture
     const QString zol = f.path("picture.ZOL");
     f.asked->answer(zol);
+    f.asked->answer(QString("float"));
     QVERIFY(f.win->saveAs());
-    QImageReader reader(zol);
-    QCOMPARE(reader.format(), QByteArray("png"));
-    QCOMPARE(reader.read().pixel(7, 1), qRgb(0, 255, 0));
-    QVERIFY(!readBack(zol));
+    ZoltHeader *back = readBack(zol);
+    QVERIFY(sameBytes(back, f.table->image(0)));
+    Zoltfree(back, 7);
+    // a complex image has no picture
+    f.table->install(1, makeImage("32cmp", {2, 2}));
+    f.select("output", 1);
+    f.asked->answer(f.path("spectrum.png"));
+    QVERIFY(f.win->saveAs());
+    QCOMPARE(f.messages(), QStringList{"complex images cannot be saved as a picture"});
+    QVERIFY(!QFile::exists(f.path("spectrum.png")));
+    f.select("output", 0);
+    f.asked->log.clear();
 
     // without a viewer a stack of frames shows frame 0, in grey
     f.table->install(0, makeImage("float", {4, 1, 2}, {0, 255, 0, 0, 255, 0, 0, 0}));
@@ -269,7 +295,7 @@ void TestSaving::complexBufferCopiedPastedAndSavedExactly() {
     f.asked->answer(asFloat);
     f.asked->answer(QString("float"));
     QVERIFY(f.win->saveAs());
-    QCOMPARE(f.messages(), QStringList{"output of file to disk failed"});
+    QCOMPARE(f.messages(), QStringList{"A complex image can only be saved as a complex type (\"32cmp\" or \"64cmp\")."});
     QVERIFY(!QFile::exists(asFloat));
 }
 

@@ -330,7 +330,7 @@ private slots:
         QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), w->currentPicture());
         QCOMPARE(fx->asked->log.last().title, QString("SaveAs File"));
 
-        // ZOLT: always "float", 4 frames with the marks once an overlay exists.
+        // ZOLT: the type named, 4 frames with the marks once an overlay exists.
         w->drawOverlay();
         moveTo(w, QPoint(2, 0));
         const QString zol = fx->path("shown.zol");
@@ -345,7 +345,7 @@ private slots:
         QCOMPARE(QFile::permissions(zol) & seen, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         ZoltHeader *read = Zoltpin(QFile::encodeName(zol).constData());
         QVERIFY(read);
-        QCOMPARE(read->dtype, uint32_t(ZOLT_F32));
+        QCOMPARE(read->dtype, uint32_t(ZOLT_S16));
         QCOMPARE((QList<unsigned>{Zoltdimen(read, 0), Zoltdimen(read, 1), Zoltdimen(read, 2)}),
                  (QList<unsigned>{8, 1, 4}));
         const QRgb p = w->currentPicture().pixel(6, 0);

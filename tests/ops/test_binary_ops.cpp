@@ -55,11 +55,12 @@ TEST_F(BinaryOps, ArithmeticMakesInput1sTypeOnTheCanvasAndReportsStatuses) {
     opReadField(add.params[0], "2 rows", values, 0);
     EXPECT_EQ(Zoltdimen(run("add", a, b).made, 1), 4u);
 
-    // grey against colour: the canvas still replaces the output, with the status
+    // grey against colour: refused in words, before anything is made
     o = run("sub", a, image("float", {6, 4, 3}));
     EXPECT_FALSE(o.done);
-    EXPECT_NE(o.made, nullptr);
-    EXPECT_EQ(o.message.formatted(), "Function return error code-2");
+    EXPECT_EQ(o.made, nullptr);
+    EXPECT_EQ(o.message.formatted(),
+              "Add, Sub, Mul and Div need two grey or two colour images: image 1 is grey, image 2 is colour.");
 
     o = run("mul", image("32cmp", {6, 4}), b);
     EXPECT_EQ(o.made, nullptr);

@@ -34,10 +34,17 @@ std::string History::script() const {
         "# buffer N ends in bufferN.zolt in the current directory.\n"
         "set -e\n"
         "ZOLT=${ZOLT:-zolt}\n";
+    // A comment names files, whose names may hold line ends: those would
+    // end the comment and turn the rest of the name into a command.
+    const auto comment = [](std::string text) {
+        for (char &c : text)
+            if (c == '\n' || c == '\r') c = ' ';
+        return text;
+    };
     for (const Entry &e : list) {
         if (e.undone) continue;
-        s += "\n# " + e.what + "\n";
-        for (const std::string &line : e.script) s += line + "\n";
+        s += "\n# " + comment(e.what) + "\n";
+        for (const std::string &line : e.script) s += (line.compare(0, 1, "#") == 0 ? comment(line) : line) + "\n";
     }
     return s;
 }

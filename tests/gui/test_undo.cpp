@@ -230,6 +230,14 @@ private slots:
         }
     }
 
+    // A file name with a line end in it stays inside its comment.
+    void namesInTheScriptStayComments() {
+        History h;
+        h.add("Read /tmp/x\ntouch hacked into buffer 0", {"# /tmp/x\ntouch hacked is no ZOLT file"});
+        for (const QString &line : QString::fromStdString(h.script()).split('\n'))
+            QVERIFY2(!line.startsWith("touch"), qPrintable(line));
+    }
+
     void quittingOverUnsavedResultsAsksOnce() {
         fx->win->show();
         table()->install(0, pattern("float"));

@@ -69,6 +69,7 @@ void ZOlttoolMainWindow::buffersChanged() {
                           ? nullptr
                           : qobject_cast<QMenu *>(undoAct->associatedWidgets().first())) {
         edit->setToolTip(budget);
+        edit->setToolTipsVisible(true);
         edit->menuAction()->setToolTip(budget);
     }
     undoAct->setToolTip(budget);

@@ -3,6 +3,8 @@
 // back the exact images, names and viewers; the memory budget drops the
 // oldest steps; the exported history, run with the zolt tool, rebuilds the
 // buffers bit for bit; quitting over unsaved results asks first.
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
@@ -178,7 +180,8 @@ private slots:
         QCOMPARE(table()->image(0), images[2]);
         QVERIFY(!table()->undo());
         QVERIFY(table()->undoStack.bytes() <= table()->undoStack.budget());
-        QVERIFY(fx->win->findChild<QAction *>("undoAct")->toolTip().startsWith("Undo keeps up to"));
+        const QString budget = QString("Undo keeps up to %1 MB").arg(double(one * 5 / 2) / 1048576.0, 0, 'f', 0);
+        QVERIFY(fx->win->menuBar()->actions().value(1)->menu()->toolTip().startsWith(budget));
     }
 
     void exportedHistoryRebuildsTheBuffers() {

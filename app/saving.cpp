@@ -60,7 +60,7 @@ bool ZOlttoolMainWindow::saveAs() {
     if (!ok) return true;
     const QByteArray type = typed.isEmpty() ? QByteArray("float") : typed.toLocal8Bit();
     ZoltHeader *out = Zoltretype(img, type.constData());
-    const bool written = out && Zoltpot(out, name.toLocal8Bit().constData()) == -1;
+    const bool written = out && Zoltpotlit(out, name.toLocal8Bit().constData()) == -1;
     if (out) Zoltfree(out, 7);
     if (!written) prompt().message(this, tr("output of file to disk failed"));
     return true;

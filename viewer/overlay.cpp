@@ -97,7 +97,7 @@ void ZOlttoolChildWindow::saveBuffer() {
     if (workImage && workImage->oltndim == 3) frames = std::max(3, static_cast<int>(Zoltdimen(workImage, 2)));
     const bool marks = workImage && workImage->oltndim == 3 && Zoltdimen(workImage, 2) == 4;
     ZoltHeader *out = ZoltPicturePlanes(pictureRows(*initialImage), frames, marks ? workImage : nullptr);
-    if (!out || ZoltPutImg(out, QFile::encodeName(name).constData(), nullptr, 0) != -1)
+    if (!out || Zoltpotlit(out, QFile::encodeName(name).constData()) != -1)
         asker().message(nullptr, tr("output of file to disk failed"));
     if (out) Zoltfree(out, 7);
 }

@@ -225,6 +225,11 @@ int ZoltClose(FILE *fp);
 int ZoltWrImg(ZoltHeader *h, FILE *fp, int tailflag);
 int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag);
 int Zoltpot(ZoltHeader *h, const char *name);
+// Zoltpin and Zoltpot for names a person chose (in a file dialog, on a
+// command line): the name is taken as it is, with no variables or "~"
+// expanded and no prompting; "-" is still the standard stream.
+ZoltHeader *Zoltpinlit(const char *name);
+int Zoltpotlit(ZoltHeader *h, const char *name);
 
 // ------------------------------------------------------------ file names
 

@@ -174,6 +174,13 @@ bool Zoltaccesstype(uint32_t code);
 // error code.
 bool Zolttypeok(const ZoltHeader *h);
 void *Zoltalc(size_t bytes);
+// The most an allocation may take: ZOLT_MAX_IMAGE_BYTES (bytes) when it is
+// set, else the physical memory available now.
+size_t Zoltmemlimit();
+// True when `bytes` is within that limit; otherwise reports, as `who`, the
+// size asked and the limit (code 512) and returns false. Zoltalc and the
+// reader check every large request with it.
+bool Zoltmemok(size_t bytes, const char *who);
 void Zoltcfree(void *p);
 char *Zolttim();
 // True when the magic reads "ZOL" or "OLT" plus NUL.

@@ -330,6 +330,16 @@ TEST_F(Tool, OpRefusesOutOfRangeIntegersAndAnAreasFileOverAnImage) {
     }
 }
 
+// A sigma whose kernel is taller than the image: 4 (1 + 3 x 255) + 2 = 3066 rows.
+TEST_F(Tool, BlurTooLargeForTheImageSaysHowManyRows) {
+    const std::string in = temp("small.zol"), out = temp("blurred.zol");
+    ASSERT_EQ(runTool("pattern '" + in + "' --size 64").status, 0);
+    const ToolRun r = runTool("op blur '" + in + "' -o '" + out + "' --sigma 255");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("too small for sigma 255: it needs at least 3066 rows and has 64"), std::string::npos)
+        << r.out;
+}
+
 // A full standard output is a failure, not a success.
 TEST_F(Tool, InfoIntoAFullDeviceFails) {
     if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";

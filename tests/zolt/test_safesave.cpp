@@ -149,3 +149,59 @@ TEST_F(SafeSave, ChosenNamesAreTakenLiterallyTypedOnesExpanded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reports on standard error while `run` runs, captured.
+template <class F>
+std::string stderrOf(F run) {
+    std::fflush(stderr);
+    const std::string path = tempPath("stderr.txt");
+    const int saved = dup(2);
+    FILE *to = std::fopen(path.c_str(), "w");
+    dup2(fileno(to), 2);
+    run();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::fclose(to);
+    const std::vector<unsigned char> b = readFile(path);
+    std::remove(path.c_str());
+    return std::string(b.begin(), b.end());
+}
+
+// A full disk is named in words, and the failed data write says so.
+TEST_F(SafeSave, AFullDiskIsReportedInWords) {
+    if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    ZoltHeader *h = image("float", {200, 200});
+    h->oltcomp = 0;
+    ZoltErrorMode = 8;
+    ZoltVerbose = 1;
+    int result = 0;
+    const std::string said = stderrOf([&] { result = Zoltpot(h, "/dev/full"); });
+    ZoltErrorMode = 1;
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(said.find("ZoltWrImg: I/O error when writing the image data."), std::string::npos) << said;
+    EXPECT_NE(said.find("(No space left on device)"), std::string::npos) << said;
+}
+
+// An allocation above the user's limit is refused with both sizes named,
+// however small the file that asks for it.
+TEST_F(SafeSave, AllocationsAboveTheLimitAreRefusedWithSizeAndLimit) {
+    ASSERT_EQ(setenv("ZOLT_MAX_IMAGE_BYTES", "100000", 1), 0);
+    const int dims[3] = {2, 200, 200};  // 160000 bytes of float
+    ZoltErrorMode = 8;
+    ZoltHeader *made = nullptr;
+    const std::string said = stderrOf([&] { made = Zoltcreate("float", dims, 11, 0); });
+    ZoltErrorMode = 1;
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(ZoltErrorCode, ZOLT_ENOMEM);
+    EXPECT_NE(said.find("160000 bytes requested"), std::string::npos) << said;
+    EXPECT_NE(said.find("limit of 100000 bytes"), std::string::npos) << said;
+    const int small[3] = {2, 100, 100};
+    EXPECT_NE(keep(Zoltcreate("float", small, 11, 0)), nullptr);
+    unsetenv("ZOLT_MAX_IMAGE_BYTES");
+    EXPECT_GT(Zoltmemlimit(), size_t{1} << 20);  // the machine's available memory
+}
+
+}  // namespace

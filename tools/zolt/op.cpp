@@ -224,8 +224,8 @@ int zoltOp(const ZoltToolArgs &args) {
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
     if (Zoltpotlit(result, output.c_str()) == 0) {
-        std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d); nothing written\n", who, output.c_str(),
-                     ZoltErrorCode);
+        std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d%s%s); nothing written\n", who,
+                     output.c_str(), ZoltErrorCode, errno ? ": " : "", errno ? std::strerror(errno) : "");
         return 1;
     }
     return 0;

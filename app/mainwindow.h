@@ -45,6 +45,8 @@ public:
     void setPrompt(std::unique_ptr<Prompt> p);
 
     int currentOperationMode() const { return operationMode; }
+    // The file read last (empty before the first read).
+    const QString &lastReadFile() const { return currentPath; }
 
     // Reads a file into a buffer and reports it on the console.
     virtual void openImageFile(const QString &fileName, int slot);

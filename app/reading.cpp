@@ -40,7 +40,7 @@ QString num(double v) { return QString::number(v, 'g', 6); }
 // single precision, everything else becomes float. `type` receives the file's
 // own data type name.
 ZoltHeader *readZolt(const QByteArray &name, QString *type) {
-    ZoltHeader *r = Zoltpin(name.constData());
+    ZoltHeader *r = Zoltpinlit(name.constData());
     if (!r) return nullptr;
     *type = QString::fromLatin1(r->oltdt);
     if (r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;

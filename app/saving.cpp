@@ -111,7 +111,7 @@ bool ZOlttoolMainWindow::saveAs() {
     QByteArray type;
     if (!saveTypeOf(prompt(), this, typed, &type) || !typeHoldsValues(prompt(), this, img, type)) return true;
     ZoltHeader *out = Zoltretype(img, type.constData());
-    const bool written = out && Zoltpot(out, name.toLocal8Bit().constData()) == -1;
+    const bool written = out && Zoltpotlit(out, name.toLocal8Bit().constData()) == -1;
     if (out) Zoltfree(out, 7);
     if (!written) {
         prompt().message(this, tr("output of file to disk failed: %1 could not be written.").arg(name));

@@ -115,7 +115,7 @@ void ZOlttoolChildWindow::saveBuffer() {
         return;
     }
     ZoltHeader *out = planes ? Zoltretype(planes, type.constData()) : nullptr;
-    if (!out || ZoltPutImg(out, QFile::encodeName(name).constData(), nullptr, 0) != -1)
+    if (!out || Zoltpotlit(out, QFile::encodeName(name).constData()) != -1)
         asker().message(nullptr, tr("output of file to disk failed"));
     for (ZoltHeader *h : {planes, out})
         if (h) Zoltfree(h, 7);

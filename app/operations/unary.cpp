@@ -63,7 +63,18 @@ bool Operations::askForm(QWidget *parent, const OpEntry &op, OpValues &values) {
     const QStringList texts = window->prompt().form(parent, tr(op.form), labels, presets, &ok);
     if (!ok) return false;
     // File names go to the library in the local 8-bit encoding.
-    for (int k = 0; k < n; ++k) opReadField(op.params[k], texts.value(k).toLocal8Bit().toStdString(), values, k);
+    for (int k = 0; k < n; ++k) {
+        std::string text = texts.value(k).toLocal8Bit().toStdString();
+        // A file name typed into the form may use $VARIABLES and "~".
+        if (op.params[k].kind == OpKind::Text && !text.empty()) {
+            int status = 0;
+            if (char *expanded = ZoltPrsFN(text.c_str(), &status)) {
+                text = expanded;
+                Zoltcfree(expanded);
+            }
+        }
+        opReadField(op.params[k], text, values, k);
+    }
     return true;
 }
 
@@ -107,6 +118,13 @@ bool Operations::perform(QWidget *parent, const OpEntry &op, const ZoltHeader *i
         values = *given;
     else if (!askParameters(parent, op, input, values))
         return false;
+
+    // The areas text file must not take the place of the image file read last.
+    const int areas = op.paramIndex("areas");
+    if (areas >= 0 && opSameFile(values.text[areas], window->lastReadFile().toLocal8Bit().toStdString())) {
+        show(parent, OpMessage{"The areas file is the image file read last; choose another name.", "", 0});
+        return false;
+    }
 
     BufferTable *table = window->table();
     OpContext context;

@@ -1,6 +1,9 @@
 // The Gaussian-derivative operations of the table: blur and derivatives
 // through flDoG, and the filters built on them. Sigma comes from the first
 // parameter, in single precision.
+#include <cstdio>
+#include <string>
+
 #include "derivatives.h"
 #include "gauss.h"
 #include "opfuncs.h"
@@ -10,9 +13,18 @@ namespace opfuncs {
 namespace {
 
 // A sigma of 0 gives no kernel; the filters refuse it and the user learns why.
-OpOutcome sigmaChecked(int status, float sigma) {
+// A sigma too large for the image: the kernel needs 4r + 2 rows.
+OpOutcome sigmaChecked(int status, float sigma, const ZoltHeader *in) {
     OpOutcome o = statusOnly(status);
     if (status == FLDOG_SIGMA && sigma == 0.0f) o.message.text = "Sigma must not be 0.";
+    if (status == FLDOG_SHORT) {
+        const long long need = 4LL * flDoGradius(sigma) + 2;
+        o.message.text = "The image is too small for sigma %1";
+        char text[160];
+        std::snprintf(text, sizeof text, "%g: it needs at least %lld rows and has %u", double(sigma), need,
+                      in ? Zoltdimen(in, 1) : 0u);
+        o.message.arg = text;
+    }
     return o;
 }
 
@@ -29,7 +41,7 @@ OpOutcome derivative(const OpCall &c) {
     default: break;  // 19: the blur itself
     }
     const float sigma = static_cast<float>(c.values.number[0]);
-    return sigmaChecked(flDoG(c.in1, c.out, sigma, order, direction), sigma);
+    return sigmaChecked(flDoG(c.in1, c.out, sigma, order, direction), sigma, c.in1);
 }
 
 OpOutcome sigmaFilter(const OpCall &c) {
@@ -50,7 +62,7 @@ OpOutcome sigmaFilter(const OpCall &c) {
         o.message.text = "Function returned an error code.";
         return o;
     }
-    return sigmaChecked(status, sigma);
+    return sigmaChecked(status, sigma, c.in1);
 }
 
 }  // namespace opfuncs

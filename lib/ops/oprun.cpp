@@ -2,7 +2,10 @@
 // operation is given, the checks before its dialogs, the reading of form
 // fields and the call itself.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "flimage.h"
 #include "opfuncs.h"
@@ -73,7 +76,30 @@ void opReadField(const OpParam &p, const std::string &text, OpValues &values, in
                                                      : double(std::strtof(text.c_str(), nullptr));
 }
 
+bool opIntegerRange(const OpParam &p, double *lo, double *hi) {
+    if (p.kind != OpKind::Integer) return false;
+    *lo = p.bounded() ? p.min : -2147483648.0;
+    *hi = p.bounded() ? p.max : 2147483647.0;
+    return true;
+}
+
 OpOutcome opRun(const OpCall &call) {
+    // An integer parameter outside its range (or outside int) would make the
+    // conversion to int undefined: refuse it before anything runs.
+    for (int k = 0; k < call.op.paramCount(); ++k) {
+        const OpParam &p = call.op.params[k];
+        double lo = 0, hi = 0;
+        const double v = call.values.number[k];
+        if (!opIntegerRange(p, &lo, &hi) || (v >= lo && v <= hi)) continue;
+        char range[96];
+        std::snprintf(range, sizeof range, " %.17g is outside %.17g to %.17g", v, lo, hi);
+        std::string who = p.label ? p.label : p.name;
+        while (!who.empty() && (who.back() == ' ' || who.back() == ':')) who.pop_back();
+        OpOutcome o;
+        o.message.text = "%1";
+        o.message.arg = who + range;
+        return o;
+    }
     const OpCheck first = opCheck(call.op, call.in1, call.in2, call.out);
     if (!first.refusal.empty()) {
         OpOutcome o;
@@ -81,6 +107,44 @@ OpOutcome opRun(const OpCall &call) {
         return o;
     }
     return call.op.run(call);
+}
+
+namespace {
+
+// A name with its folder resolved (links followed), for a file that may not
+// exist yet; the name itself when its folder does not resolve either.
+std::string resolvedName(const std::string &name, int depth = 0) {
+    if (char *real = realpath(name.c_str(), nullptr)) {
+        std::string r(real);
+        std::free(real);
+        return r;
+    }
+    size_t slash = name.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    // a dangling link: the name it points to
+    char link[4096];
+    const ssize_t n = readlink(name.c_str(), link, sizeof link - 1);
+    if (n > 0 && depth < 40) {
+        link[n] = '\0';
+        return resolvedName(link[0] == '/' ? std::string(link) : dir + "/" + link, depth + 1);
+    }
+    if (char *real = realpath(dir.c_str(), nullptr)) {
+        std::string r = std::string(real) + "/" + base;
+        std::free(real);
+        return r;
+    }
+    return name;
+}
+
+}  // namespace
+
+bool opSameFile(const std::string &a, const std::string &b) {
+    if (a.empty() || b.empty()) return false;
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return resolvedName(a) == resolvedName(b);
 }
 
 // ------------------------------------------------------------ random colours

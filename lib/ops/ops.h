@@ -140,13 +140,19 @@ OpCheck opCheck(const OpEntry &op, const ZoltHeader *in1, const ZoltHeader *in2,
 // A value typed into a form field: empty text reads as the parameter's
 // default; numbers are read as far as they go (nothing readable is 0).
 void opReadField(const OpParam &p, const std::string &text, OpValues &values, int index);
-// Runs op: the empty-input refusal, then its library call and the message
+// The values an integer parameter may take: its range, or the int range when
+// it has none. False for parameters that are not integers.
+bool opIntegerRange(const OpParam &p, double *lo, double *hi);
+// Runs op: integer parameters outside their range are refused, then the empty-input refusal, then its library call and the message
 // its status calls for.
 OpOutcome opRun(const OpCall &call);
 // Shift k (0 rows, 1 columns) of a translation: its whole text read as a
 // double (blanks around it allowed; text that is not a number reads as 0),
 // or the value when there is no text; truncated toward zero.
 int opShift(const OpValues &values, int k);
+// Whether two names stand for the same file, links followed (a name that
+// does not exist yet is compared by its resolved folder).
+bool opSameFile(const std::string &a, const std::string &b);
 // Whether op asks this parameter for the given first input.
 bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 

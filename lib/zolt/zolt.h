@@ -174,6 +174,13 @@ bool Zoltaccesstype(uint32_t code);
 // error code.
 bool Zolttypeok(const ZoltHeader *h);
 void *Zoltalc(size_t bytes);
+// The most an allocation may take: ZOLT_MAX_IMAGE_BYTES (bytes) when it is
+// set, else the physical memory available now.
+size_t Zoltmemlimit();
+// True when `bytes` is within that limit; otherwise reports, as `who`, the
+// size asked and the limit (code 512) and returns false. Zoltalc and the
+// reader check every large request with it.
+bool Zoltmemok(size_t bytes, const char *who);
 void Zoltcfree(void *p);
 char *Zolttim();
 // True when the magic reads "ZOL" or "OLT" plus NUL.
@@ -225,6 +232,11 @@ int ZoltClose(FILE *fp);
 int ZoltWrImg(ZoltHeader *h, FILE *fp, int tailflag);
 int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag);
 int Zoltpot(ZoltHeader *h, const char *name);
+// Zoltpin and Zoltpot for names a person chose (in a file dialog, on a
+// command line): the name is taken as it is, with no variables or "~"
+// expanded and no prompting; "-" is still the standard stream.
+ZoltHeader *Zoltpinlit(const char *name);
+int Zoltpotlit(ZoltHeader *h, const char *name);
 
 // ------------------------------------------------------------ file names
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int ZoltErrorCode = 0;
 int ZoltErrorMode = 8;
@@ -26,8 +27,8 @@ void printReport(const char *message) {
             std::fprintf(stderr, "\tOLT error code:    $%08x = %d\n",
                          static_cast<unsigned>(ZoltErrorCode), ZoltErrorCode);
         if (errno != 0 && errno != lastReportedErrno)
-            std::fprintf(stderr, "\tSystem error code: $%08x = %d\n",
-                         static_cast<unsigned>(errno), errno);
+            std::fprintf(stderr, "\tSystem error code: $%08x = %d (%s)\n",
+                         static_cast<unsigned>(errno), errno, std::strerror(errno));
     }
     std::fflush(stderr);
 }

@@ -3,11 +3,14 @@
 // and its sub-headers share one block of 512 bytes.
 #include "zolt.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <utility>
+#include <unistd.h>
 
 void *(*ZoltCallocHook)(size_t, size_t) = std::calloc;
 void *(*ZoltReallocHook)(void *, size_t) = std::realloc;
@@ -24,14 +27,52 @@ void setText(char *field, size_t width, const char *text) {
 
 }  // namespace
 
+size_t Zoltmemlimit() {
+    if (const char *text = std::getenv("ZOLT_MAX_IMAGE_BYTES")) {
+        char *end = nullptr;
+        const unsigned long long v = std::strtoull(text, &end, 10);
+        if (end != text && *end == '\0') return static_cast<size_t>(v);
+    }
+    // The memory the machine can give without swapping: MemAvailable, else the free pages.
+    unsigned long long kib = 0;
+    if (FILE *fp = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        while (std::fgets(line, sizeof line, fp))
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
+        std::fclose(fp);
+    }
+    if (kib > 0) return static_cast<size_t>(kib * 1024ull);
+    const long pages = sysconf(_SC_AVPHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && size > 0) return static_cast<size_t>(pages) * static_cast<size_t>(size);
+    return SIZE_MAX;
+}
+
+bool Zoltmemok(size_t bytes, const char *who) {
+    // Small requests are checked only against a limit the user set.
+    if (bytes < (size_t{64} << 20) && !std::getenv("ZOLT_MAX_IMAGE_BYTES")) return true;
+    const size_t limit = Zoltmemlimit();
+    if (bytes <= limit) return true;
+    char message[256];
+    std::snprintf(message, sizeof message,
+                  "%s: %llu bytes requested, more than the limit of %llu bytes "
+                  "(ZOLT_MAX_IMAGE_BYTES, or the memory available)",
+                  who ? who : "Zoltalc", static_cast<unsigned long long>(bytes),
+                  static_cast<unsigned long long>(limit));
+    ZoltErrorCode = ZOLT_ENOMEM;
+    errno = ENOMEM;
+    Zoltext(message);
+    return false;
+}
+
 void *Zoltalc(size_t bytes) {
     ZoltDepthGuard depth;
+    if (!Zoltmemok(bytes, "Zoltalc")) return nullptr;
     void *p = ZoltCallocHook(bytes ? bytes : 1, 1);
     if (!p) {
         char message[128];
         std::snprintf(message, sizeof message,
-                      "Zoltalc: can't allocate storage (%d bytes requested)",
-                      static_cast<int>(bytes));
+                      "Zoltalc: can't allocate storage (%llu bytes requested)",
+                      static_cast<unsigned long long>(bytes));
         ZoltErrorCode = ZOLT_ENOMEM;
         Zoltext(message);
     }

@@ -175,16 +175,35 @@ char *ZoltGetFN(const char *prompt, FILE *in) {
 
 namespace {
 
+// Set while a name a person chose is opened (Zoltpinlit, Zoltpotlit): it is
+// taken as it is, never expanded, and no prompting replaces it.
+thread_local bool takeLiterally = false;
+
+struct Literally {
+    Literally() { takeLiterally = true; }
+    ~Literally() { takeLiterally = false; }
+};
+
+// A library-owned copy of the name, or the expansion of it. A name read that
+// exists as it is given is read as given, whatever "$" or "~" it holds.
+char *pathFor(const char *name, const char *mode, bool literal, int *status) {
+    const bool reading = std::strchr(mode, 'r') && !std::strchr(mode, '+');
+    if (literal || (reading && std::strcmp(name, "-") != 0 && access(name, F_OK) == 0))
+        return libraryCopy(name, status, "ZoltOpen: couldn't allocate memory to store name in.");
+    return ZoltPrsFN(name, status);
+}
+
 // ZoltOpen's name handling, prompting and reports; with `safe`, the path is
 // opened for writing through it (a temporary file beside the target).
 FILE *openNamed(const char *name, const char *mode, const char *prompt, int count, ZoltSafeFile *safe) {
     if (!mode) mode = "";
     if (!name) return standardStream(mode);
-    const bool interactive = stdinIsTerminal() && name[0] == '\0' && prompt;
+    const bool literal = takeLiterally;
+    const bool interactive = !literal && stdinIsTerminal() && name[0] == '\0' && prompt;
     int retries = interactive ? count : 0;
     for (;;) {
         int status = 0;
-        char *path = name[0] ? ZoltPrsFN(name, &status) : ZoltGetFN(prompt, stdin);
+        char *path = name[0] || literal ? pathFor(name, mode, literal, &status) : ZoltGetFN(prompt, stdin);
         if (!path) {
             if (interactive && retries > 0) {
                 std::fputs("Invalid filename(?) -- please enter another name --\n", stderr);
@@ -229,4 +248,14 @@ FILE *ZoltOpen(const char *name, const char *mode, const char *prompt, int count
 FILE *ZoltOpenSafe(const char *name, const char *prompt, int count, ZoltSafeFile &safe) {
     ZoltDepthGuard depth;
     return openNamed(name, "wb", prompt, count, &safe);
+}
+
+ZoltHeader *Zoltpinlit(const char *name) {
+    Literally literal;
+    return Zoltpin(name);
+}
+
+int Zoltpotlit(ZoltHeader *h, const char *name) {
+    Literally literal;
+    return Zoltpot(h, name);
 }

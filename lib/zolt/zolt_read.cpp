@@ -476,6 +476,10 @@ int ZoltRdData(ZoltHeader *h, FILE *fp) {
         const uint64_t most = h->oltcomp ? avail * kMaxInflateRatio + 1024 : avail;
         if (raw > most) return dataError(h, nullptr);
     }
+    if (!Zoltmemok(raw, "ZoltRdData")) {
+        Zoltfree(h, 7);
+        return ZOLT_ENOMEM;
+    }
     int status = ZOLT_ENOMEM;
     if (buf.start(left >= 0)) status = h->oltcomp ? inflateData(fp, left, buf) : readRaw(fp, buf);
     if (status == ZOLT_ENOMEM) {

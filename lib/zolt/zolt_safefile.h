@@ -1,8 +1,13 @@
 // Saves that never destroy a file: the data goes to a temporary file in the
-// target's folder, which replaces the target (by rename) only after a complete
-// write, flush, sync and close. A failed or abandoned save removes the
-// temporary file and leaves the old target as it was. Targets that exist and
-// are not regular files (devices, pipes) are written in place.
+// target's folder (unnamed where the file system allows, so a killed process
+// leaves nothing), which replaces the target (by rename) only after a complete
+// write, flush, sync and close; the folder is synced after. A failed or
+// abandoned save removes the temporary file and leaves the old target as it
+// was; a save also removes named leftovers of earlier saves to the same
+// target whose process is gone. The new file keeps the old one's owner, group
+// and mode where it may; a target the user may not write is refused. Links,
+// dangling ones too, are written through. Targets that exist and are not
+// regular files (devices, pipes) are written in place.
 #ifndef ZOLT_SAFEFILE_H
 #define ZOLT_SAFEFILE_H
 
@@ -31,6 +36,7 @@ private:
     FILE *fp_ = nullptr;
     std::string target_;
     std::string temp_;  // empty when the target is written in place
+    bool unnamed_ = false;  // the file has no name yet; temp_ is the one it gets
 };
 
 // ZoltOpen(name, "wb", prompt, count) through a safe file: the same name

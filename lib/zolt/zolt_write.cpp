@@ -140,9 +140,9 @@ int ZoltWrImg(ZoltHeader *h, FILE *fp, int tailflag) {
         }
         const bool ok = std::fwrite(buf, 1, length, fp) == length;
         Zoltcfree(buf);
-        if (!ok) return failWrite("ZoltWrImg: I/O error when writing ZOLT file header.");
+        if (!ok) return failWrite("ZoltWrImg: I/O error when writing the image data.");
     } else if (std::fwrite(h->oltptr, 1, raw, fp) != raw) {
-        return failWrite("ZoltWrImg: I/O error when writing ZOLT file header.");
+        return failWrite("ZoltWrImg: I/O error when writing the image data.");
     }
     if (raw % 512 && !writeDots(fp, 512 - raw % 512))
         return failWrite("ZoltWrImg: I/O error when writing padding after data.");

@@ -283,20 +283,70 @@ TEST_F(Tool, OpHelpAndRefusalsLeaveNoFile) {
 
 // The output name is expanded like every ZOLT file name, and the result lands
 // under the expanded name with no temporary file left beside it.
-TEST_F(Tool, OpOutputNameThroughAnEnvironmentVariable) {
-    const std::string out = temp("named.zol");
+// The shell has expanded what it should: a "$" left in a name given on the
+// command line is part of the name, for writing and for reading.
+TEST_F(Tool, NamesOnTheCommandLineAreTakenLiterally) {
+    const std::string out = temp("lit$ZOLTOPTESTDIR.zol");
     const std::string dir = out.substr(0, out.rfind('/')), base = out.substr(out.rfind('/') + 1);
-    ASSERT_EQ(setenv("ZOLTOPTESTDIR", dir.c_str(), 1), 0);
-    const ToolRun r = runTool("op abs '" + kSample + "' -o '$ZOLTOPTESTDIR/" + base + "'");
+    ASSERT_EQ(setenv("ZOLTOPTESTDIR", "X", 1), 0);
+    const ToolRun r = runTool("op abs '" + kSample + "' -o '" + out + "'");
     EXPECT_EQ(r.status, 0) << r.out;
-    ZoltHeader *h = Zoltpin(out.c_str());
-    ASSERT_TRUE(h) << r.out;
-    Zoltfree(h, 7);
+    EXPECT_TRUE(fileExists(out)) << r.out;
+    EXPECT_FALSE(fileExists(dir + "/litX.zol"));
+    const ToolRun again = runTool("info '" + out + "'");
+    EXPECT_EQ(again.status, 0) << again.out;
     DIR *d = opendir(dir.c_str());
     ASSERT_TRUE(d);
     while (const dirent *e = readdir(d))
-        EXPECT_EQ(std::string(e->d_name).find(base + "."), std::string::npos) << e->d_name;
+        EXPECT_EQ(std::string(e->d_name).find(".zolt-"), std::string::npos) << e->d_name;
     closedir(d);
+    unsetenv("ZOLTOPTESTDIR");
+}
+
+}  // namespace
+
+namespace {
+
+// Integers beyond what their parameter (or an int) holds are refused before
+// any conversion, and an areas file may not take an image file's place.
+TEST_F(Tool, OpRefusesOutOfRangeIntegersAndAnAreasFileOverAnImage) {
+    const std::string in = temp("in.zol"), out = temp("out.zol"), link = temp("link.zol");
+    ASSERT_EQ(runTool("convert '" + kSample + "' '" + in + "'").status, 0);
+    const std::vector<unsigned char> before = readFile(in);
+    for (const std::string &opts : {"ccl '" + in + "' --erase-small 2147483648", "ccl '" + in + "' --erase-large -2147483649",
+                                    "crop '" + in + "' --x1 9999999999 --y1 0 --x2 1 --y2 1",
+                                    "resize '" + in + "' --rows 3 --cols 3 --mode 4294967296"}) {
+        const ToolRun r = runTool("op " + opts + " -o '" + out + "'");
+        EXPECT_EQ(r.status, 2) << opts << ": " << r.out;
+        EXPECT_NE(r.out.find("is outside"), std::string::npos) << r.out;
+        EXPECT_FALSE(fileExists(out)) << opts;
+    }
+    ASSERT_EQ(symlink(out.c_str(), link.c_str()), 0);  // dangling until the output exists
+    for (const std::string &areas : {in, link}) {
+        const ToolRun r = runTool("op ccl '" + in + "' -o '" + out + "' --areas '" + areas + "'");
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_EQ(readFile(in), before);
+        EXPECT_FALSE(fileExists(out));
+    }
+}
+
+// A sigma whose kernel is taller than the image: 4 (1 + 3 x 255) + 2 = 3066 rows.
+TEST_F(Tool, BlurTooLargeForTheImageSaysHowManyRows) {
+    const std::string in = temp("small.zol"), out = temp("blurred.zol");
+    ASSERT_EQ(runTool("pattern '" + in + "' --size 64").status, 0);
+    const ToolRun r = runTool("op blur '" + in + "' -o '" + out + "' --sigma 255");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("too small for sigma 255: it needs at least 3066 rows and has 64"), std::string::npos)
+        << r.out;
+}
+
+// A full standard output is a failure, not a success.
+TEST_F(Tool, InfoIntoAFullDeviceFails) {
+    if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    const std::string command = std::string("'") + ZOLT_TOOL + "' info '" + kSample + "' > /dev/full 2>/dev/null";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_NE(WEXITSTATUS(raw), 0);
 }
 
 }  // namespace

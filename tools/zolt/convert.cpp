@@ -62,7 +62,7 @@ int zoltConvert(const ZoltToolArgs &args) {
     const std::string &out = args.operands[1];
     const auto opt = args.options.find("type");
 
-    ZoltHeader *src = Zoltpin(in.c_str());
+    ZoltHeader *src = Zoltpinlit(in.c_str());
     if (!src) {
         std::fprintf(stderr, "zolt convert: cannot read '%s' (code %d); nothing written\n",
                      in.c_str(), ZoltErrorCode);
@@ -107,7 +107,7 @@ int zoltConvert(const ZoltToolArgs &args) {
                      "nothing written\n", src->oltdt, type->name,
                      result == -2 ? "complex or unconvertible type" : "dimensions differ");
         status = 1;
-    } else if (Zoltpot(dst, out.c_str()) == 0) {
+    } else if (Zoltpotlit(dst, out.c_str()) == 0) {
         std::fprintf(stderr, "zolt convert: writing '%s' failed (code %d)\n", out.c_str(),
                      ZoltErrorCode);
         status = 1;

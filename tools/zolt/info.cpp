@@ -46,7 +46,7 @@ void printHeader(const ZoltHeader *h, int cols, int rows, int frames) {
 // 0 when the file was read and described, 1 otherwise.
 int describe(const char *name) {
     ZoltErrorCode = 0;
-    ZoltHeader *h = Zoltpin(name);
+    ZoltHeader *h = Zoltpinlit(name);
     if (!h) {
         std::fflush(stdout);
         std::fprintf(stderr, "zolt info: %s: not a readable ZOLT image (code %d)\n", name,

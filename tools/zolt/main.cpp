@@ -1,5 +1,6 @@
 // zolt: the command-line tool over ZOLT image files. The first word names the
 // command; the command table says what each one accepts.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,5 +62,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: zolt %s %s\n", cmd->name, cmd->usage);
         return 2;
     }
-    return cmd->run(args);
+    int status = cmd->run(args);
+    // What could not be written to the standard output is a failure too
+    // (a full disk, a closed pipe).
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "zolt %s: writing the standard output failed: %s\n", cmd->name, std::strerror(errno));
+        if (status == 0) status = 1;
+    }
+    return status;
 }

@@ -18,7 +18,7 @@ namespace {
 
 std::string number(double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", v);
+    std::snprintf(buf, sizeof buf, "%.10g", v);
     return buf;
 }
 
@@ -54,7 +54,7 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
 // A ZOLT file as the control panel's buffers hold it: complex data stays
 // complex in single precision, everything else becomes "float".
 ZoltHeader *readInput(const std::string &name) {
-    ZoltHeader *r = Zoltpin(name.c_str());
+    ZoltHeader *r = Zoltpinlit(name.c_str());
     if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
     ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
     Zoltfree(r, 7);
@@ -148,10 +148,25 @@ int zoltOp(const ZoltToolArgs &args) {
                          p.kind == OpKind::Integer ? "a whole number" : "a number");
             return 2;
         }
-        if (p.bounded() && (values.number[k] < p.min || values.number[k] > p.max)) {
+        double lo = p.min, hi = p.max;
+        const bool limited = opIntegerRange(p, &lo, &hi) || p.bounded();
+        if (limited && !(values.number[k] >= lo && values.number[k] <= hi)) {
             std::fprintf(stderr, "zolt op %s: --%s %s is outside %s to %s\n", who, p.name, given->second.c_str(),
-                         number(p.min).c_str(), number(p.max).c_str());
+                         number(lo).c_str(), number(hi).c_str());
             return 2;
+        }
+    }
+    // The areas text file must not take the place of an image of this run.
+    const int areas = op->paramIndex("areas");
+    if (areas >= 0 && !values.text[areas].empty()) {
+        for (size_t w = 1; w <= static_cast<size_t>(op->inputs) + 1; ++w) {
+            const std::string &file = w <= static_cast<size_t>(op->inputs) ? words[w] : output;
+            if (opSameFile(values.text[areas], file)) {
+                std::fprintf(stderr, "zolt op %s: the areas file '%s' is the %s file '%s'; nothing written\n", who,
+                             values.text[areas].c_str(), w <= static_cast<size_t>(op->inputs) ? "input" : "output",
+                             file.c_str());
+                return 2;
+            }
         }
     }
     const auto type = args.options.find("type");
@@ -208,9 +223,9 @@ int zoltOp(const ZoltToolArgs &args) {
     }
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
-    if (Zoltpot(result, output.c_str()) == 0) {
-        std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d); nothing written\n", who, output.c_str(),
-                     ZoltErrorCode);
+    if (Zoltpotlit(result, output.c_str()) == 0) {
+        std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d%s%s); nothing written\n", who,
+                     output.c_str(), ZoltErrorCode, errno ? ": " : "", errno ? std::strerror(errno) : "");
         return 1;
     }
     return 0;

@@ -64,7 +64,7 @@ int zoltPattern(const ZoltToolArgs &args) {
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x)
             p[static_cast<size_t>(y) * n + x] = static_cast<float>(patternValue(x, y, n));
-    const int status = Zoltpot(h, args.operands[0].c_str()) ? 0 : 1;
+    const int status = Zoltpotlit(h, args.operands[0].c_str()) ? 0 : 1;
     Zoltfree(h, 7);
     return status;
 }

@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSlider>
 #include <QSpinBox>
@@ -302,13 +303,14 @@ private slots:
         QVERIFY(!frames->isEnabled());
         QCOMPARE(frames->maximum(), 0);
 
-        // Window slider at 128 with its spin box at 255 until one of them moves;
-        // the level controls follow the room the window leaves.
-        QCOMPARE(child<QSlider>(w, "windowSlider")->value(), 128);
+        // Window and its spin box both at 255, the width the first picture is
+        // drawn with; Level gets the room the image's range leaves (none here).
+        QCOMPARE(child<QSlider>(w, "windowSlider")->value(), 255);
         QCOMPARE(child<QSpinBox>(w, "windowSpin")->value(), 255);
-        QCOMPARE(child<QSlider>(w, "levelSlider")->maximum(), 127);
-        QCOMPARE(child<QSpinBox>(w, "levelSpin")->maximum(), 127);
+        QCOMPARE(child<QSlider>(w, "levelSlider")->maximum(), 0);
+        QCOMPARE(child<QSpinBox>(w, "levelSpin")->maximum(), 0);
         QCOMPARE(child<QSlider>(w, "levelSlider")->minimum(), 0);
+        QCoreApplication::processEvents();
 
         for (const char *name : {"bright", "warm", "cool", "red", "green", "blue", "zoom"}) {
             auto *slider = child<QSlider>(w, (QString(name) + "Slider").toLatin1());
@@ -316,7 +318,9 @@ private slots:
             QCOMPARE(slider->minimum(), -255);
             QCOMPARE(slider->maximum(), 255);
             QCOMPARE(slider->orientation(), Qt::Horizontal);
-            QCOMPARE(spin->maximumWidth(), 45);
+            // Wide enough for the longest value of the range: "-255".
+            const QLineEdit *edit = spin->findChild<QLineEdit *>();
+            QVERIFY2(edit->width() >= spin->fontMetrics().horizontalAdvance("-255"), name);
             QCOMPARE(spin->singleStep(), 10);
             QCOMPARE(spin->font().pointSize(), 10);
         }

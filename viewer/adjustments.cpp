@@ -3,6 +3,7 @@
 // from the working copy; nothing here changes an image.
 #include "childwindow.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QSlider>
@@ -48,9 +49,14 @@ void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
     now.offsets[2] = blue;
     now.level = levelCtl.slider->value();
     now.window = windowCtl.slider->value();
+    // With Color off a 3-D image shows the chosen frame in grey, with the red
+    // offset as a 2-D image has it.
+    now.frame = workImage && workImage->oltndim == 3 && !colorCheck->isChecked() ? frameSpin->value() : -1;
     if (!(workImage && now == lastAdjusted)) {
         QImage &picture = pictureToDraw();
-        if (workImage)
+        if (workImage && now.frame >= 0)
+            ZoltApplyAdjustmentsFrame(workImage, now.frame, red, levelWindow(), pictureRows(picture));
+        else if (workImage)
             ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(picture));
         showPicture();
         now.key = initialImage->cacheKey();  // any later drawing changes it

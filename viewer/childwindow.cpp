@@ -277,19 +277,22 @@ void ZOlttoolChildWindow::NewImage() {
         const double factor = zoomFactor(zoomCtl.slider->value());
         std::printf("scale = %f\n", factor);
         ZoltPictureRows rows = pictureRows(*initialImage);
-        if (Zoltdimen(workImage, 2) == 4 && overlayCheck->isChecked())
+        if (Zoltdimen(workImage, 2) == 4 && overlayCheck->isChecked()) {
             ZoltDrawOverlayMarks(workImage, factor, rows);
-        else
-            ZoltDrawWorkColour(workImage, rows);
+        } else {
+            // Drawn with the settings in force; neutral ones draw the working values.
+            lastAdjusted = Adjusted();
+            applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
+        }
     }
     showPicture();
     curFrame = frameSpin->value();
 }
 
-void ZOlttoolChildWindow::NewFrame(int frame) {
-    if (workImage)
-        ZoltDrawWorkFrame(workImage, frame, pictureRows(*initialImage));
-    showPicture();
+// The frame of the frame spin box, drawn with the settings in force.
+void ZOlttoolChildWindow::NewFrame(int) {
+    lastAdjusted = Adjusted();
+    applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
     curFrame = frameSpin->value();
 }
 

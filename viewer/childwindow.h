@@ -148,9 +148,10 @@ private:
         qint64 key = 0;
         int offsets[3] = {0, 0, 0};
         int level = 0, window = 0;
+        int frame = -1;  // the frame drawn alone in grey, or -1 for the colour picture
         bool operator==(const Adjusted &o) const {
             return key == o.key && offsets[0] == o.offsets[0] && offsets[1] == o.offsets[1] &&
-                   offsets[2] == o.offsets[2] && level == o.level && window == o.window;
+                   offsets[2] == o.offsets[2] && level == o.level && window == o.window && frame == o.frame;
         }
     } lastAdjusted;
 

@@ -159,6 +159,13 @@ private slots:
         QCOMPARE(w->currentPicture(), red);
         set(w, "red", 0);
         QCOMPARE(w->currentPicture(), colour);
+        // With Color off the chosen frame stays grey under Bright, and comes back.
+        child<QCheckBox>(w, "colorCheck")->setChecked(false);
+        const QImage frame0 = w->currentPicture();
+        set(w, "bright", 60);
+        QCOMPARE(w->currentPicture().pixel(0, 0), rgb(60, 60, 60));  // working 0, plus 60
+        set(w, "bright", 0);
+        QCOMPARE(w->currentPicture(), frame0);
 
         // A click on an untouched viewer reads the value it shows: 187 of 0..252.
         ZOlttoolChildWindow *r = show(makeImage("float", {3, 1}, {0, 187, 252}), 2);

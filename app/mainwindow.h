@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class BufferTable;
@@ -170,7 +171,7 @@ private:
     QString tempInputPath;    // image handed to it; empty until a script is chosen
     QString tempOutputPath;   // image it leaves behind
     class ScriptRun *scriptRun = nullptr;         // the script running now, or null
-    QList<QPair<QObject *, bool>> heldControls;   // what a run switched off, and how it was
+    QList<QPair<QPointer<QObject>, bool>> heldControls;  // what a run switched off, and how it was
     bool heldDrops = true;
     // ---- end of reading, saving and script members ----
 };

@@ -140,7 +140,8 @@ void ZOlttoolMainWindow::holdControls(bool hold) {
         return;
     }
     delete statusBar()->findChild<QWidget *>("scriptStatus");
-    for (const auto &held : heldControls) held.first->setProperty("enabled", held.second);
+    for (const auto &held : heldControls)
+        if (held.first) held.first->setProperty("enabled", held.second);
     heldControls.clear();
     setAcceptDrops(heldDrops);
     updateAccessability();

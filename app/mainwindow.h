@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class BufferTable;
@@ -111,6 +112,10 @@ public slots:
     void history();
     bool exportHistory();
 
+signals:
+    // A script run has ended; its result, if any, is in the Input 2 buffer.
+    void scriptFinished();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     // Files dropped on the panel are read into the Output buffer and the
@@ -170,6 +175,9 @@ private:
     };
     void printStatistics(const ZoltHeader *img, const QString &zoltType);
     void runStoredScript();
+    void finishScript();
+    void takeScriptResult();
+    void holdControls(bool hold);
 
     QString currentPath;      // file read last; where the Read dialog starts
     QString lastOpenedPath;   // the file ReRead reads again
@@ -179,6 +187,9 @@ private:
     QString scriptDir;        // its directory
     QString tempInputPath;    // image handed to it; empty until a script is chosen
     QString tempOutputPath;   // image it leaves behind
+    class ScriptRun *scriptRun = nullptr;         // the script running now, or null
+    QList<QPair<QPointer<QObject>, bool>> heldControls;  // what a run switched off, and how it was
+    bool heldDrops = true;
     // ---- end of reading, saving and script members ----
 };
 

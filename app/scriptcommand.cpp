@@ -1,11 +1,16 @@
-// The script run: quoting for the shell, the exchange file names and the
-// blocking run in the script's own directory.
+// The script run: quoting for the shell, the exchange file names and the run
+// in the script's own directory, in the background, in a process group of its own.
 #include "scriptcommand.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -31,15 +36,63 @@ QString scriptCommand(const ScriptFiles &files) {
     return shellQuote(QFileInfo(files.script).absoluteFilePath());
 }
 
-bool runScriptProcess(const ScriptFiles &files) {
-    QProcess shell;
-    shell.setProcessChannelMode(QProcess::ForwardedChannels);
-    shell.setWorkingDirectory(files.dir);
-    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), scriptCommand(files)});
-    if (!shell.waitForStarted(-1)) return false;
-    shell.closeWriteChannel();
-    shell.waitForFinished(-1);
+// The shell as the leader of a new process group, set up in the child
+// between fork and exec.
+class ScriptRun::GroupProcess : public QProcess {
+public:
+    using QProcess::QProcess;
+
+protected:
+    void setupChildProcess() override { ::setpgid(0, 0); }
+};
+
+namespace {
+
+// How long a cancelled script may take to end before it is killed.
+constexpr int GraceMs = 2000;
+
+}  // namespace
+
+ScriptRun::ScriptRun(const ScriptFiles &files, QObject *parent)
+    : QObject(parent), process(new GroupProcess(this)) {
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setWorkingDirectory(files.dir);
+    process->setProgram(QStringLiteral("/bin/sh"));
+    process->setArguments({QStringLiteral("-c"), scriptCommand(files)});
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &ScriptRun::finished);
+}
+
+ScriptRun::~ScriptRun() {
+    process->disconnect(this);
+    if (running()) {
+        signalGroup(SIGKILL);
+        process->waitForFinished(GraceMs);
+    }
+}
+
+bool ScriptRun::start() {
+    clock.start();
+    process->start();
+    if (!process->waitForStarted(-1)) return false;
+    process->closeWriteChannel();
     return true;
+}
+
+bool ScriptRun::running() const { return process->state() != QProcess::NotRunning; }
+
+void ScriptRun::signalGroup(int sig) {
+    const qint64 pid = process->processId();
+    if (pid > 0) ::kill(-static_cast<pid_t>(pid), sig);
+}
+
+void ScriptRun::cancel() {
+    if (!running() || stopped) return;
+    stopped = true;
+    signalGroup(SIGTERM);
+    QTimer::singleShot(GraceMs, this, [this] {
+        if (running()) signalGroup(SIGKILL);
+    });
 }
 
 bool writeExchangeImage(ZoltHeader *img, const QString &path) {

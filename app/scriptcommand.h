@@ -3,6 +3,8 @@
 #ifndef ZOLTTOOL_SCRIPTCOMMAND_H
 #define ZOLTTOOL_SCRIPTCOMMAND_H
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
 
 struct ZoltHeader;
@@ -32,9 +34,38 @@ bool writeExchangeImage(ZoltHeader *img, const QString &path);
 // The image in an exchange file, in its own data type, or null.
 ZoltHeader *readExchangeImage(const QString &path);
 
-// Runs the script through /bin/sh in its directory and waits for it; its own
-// output goes to ours. False when the shell could not be started at all; the
-// script's exit status is not looked at.
-bool runScriptProcess(const ScriptFiles &files);
+// One script run in the background: /bin/sh runs the script in its directory,
+// its own output goes to ours, and the window stays alive. The shell leads a
+// process group of its own, so Cancel (and the end of the run's owner) ends
+// everything the script started. The script's exit status is not looked at.
+class ScriptRun : public QObject {
+    Q_OBJECT
+
+public:
+    ScriptRun(const ScriptFiles &files, QObject *parent = nullptr);
+    // A run still going is ended, its whole process group with it.
+    ~ScriptRun() override;
+
+    // False when the shell could not be started at all.
+    bool start();
+    // Asks the script's process group to end (SIGTERM), and ends it outright
+    // (SIGKILL) if it is still there after a grace period; finished follows.
+    void cancel();
+    bool cancelled() const { return stopped; }
+    bool running() const;
+    qint64 elapsedMs() const { return clock.isValid() ? clock.elapsed() : 0; }
+
+signals:
+    // The shell has ended, by itself or cancelled.
+    void finished();
+
+private:
+    void signalGroup(int sig);
+
+    class GroupProcess;
+    GroupProcess *process;
+    QElapsedTimer clock;
+    bool stopped = false;
+};
 
 #endif

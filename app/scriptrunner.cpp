@@ -1,11 +1,18 @@
 // The script runner: the Output buffer goes to a script as
-// "ImgViewTempInput.Zolt" in the script's directory, the script runs there,
-// and the "ImgViewTempOutput.Zolt" it leaves behind comes back into the
-// Input 2 buffer. That buffer changes only once the result has been read.
+// "ImgViewTempInput.Zolt" in the script's directory, the script runs there
+// while the window stays alive (buffers held, elapsed time and Cancel in the
+// status bar), and the "ImgViewTempOutput.Zolt" it leaves behind comes back
+// into the Input 2 buffer. That buffer changes only once the result has been read.
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
 
 #include "buffertable.h"
 #include "mainwindow.h"
@@ -47,6 +54,7 @@ void ZOlttoolMainWindow::rerunScript() {
 }
 
 void ZOlttoolMainWindow::runStoredScript() {
+    if (scriptRun) return;  // one run at a time
     const ScriptFiles files = scriptFiles(scriptPath);
     tempOutputPath = files.output;
 
@@ -63,14 +71,96 @@ void ZOlttoolMainWindow::runStoredScript() {
     // A result left over from an earlier run must not pass for this one's.
     QFile::remove(tempOutputPath);
 
+    // The script runs beside the window; its end brings the result in.
     appendConsole(QStringLiteral("\nScript started..."));
-    const bool started = runScriptProcess(files);
-    appendConsole(QStringLiteral("Script completed\n"));
-    if (!started) {
+    auto *run = new ScriptRun(files, this);
+    if (!run->start()) {
+        delete run;
+        appendConsole(QStringLiteral("Script completed\n"));
         prompt().message(this, tr("The command processor could not be started for %1.").arg(scriptPath));
         return;
     }
+    scriptRun = run;
+    connect(run, &ScriptRun::finished, this, &ZOlttoolMainWindow::finishScript);
+    holdControls(true);
+}
 
+void ZOlttoolMainWindow::finishScript() {
+    ScriptRun *run = scriptRun;
+    if (!run) return;
+    scriptRun = nullptr;
+    run->deleteLater();
+    holdControls(false);
+    const QString seconds = QString::number(run->elapsedMs() / 1000.0, 'f', 1);
+    if (run->cancelled()) {
+        // Whatever a cancelled script left half-written is not its result.
+        QFile::remove(tempOutputPath);
+        appendConsole(QStringLiteral("Script cancelled\n"));
+        statusBar()->showMessage(tr("Script cancelled after %1 s").arg(seconds));
+    } else {
+        appendConsole(QStringLiteral("Script completed\n"));
+        statusBar()->showMessage(tr("Script completed in %1 s").arg(seconds));
+        takeScriptResult();
+    }
+    emit scriptFinished();
+}
+
+// While a script runs nothing may change a buffer or start another run: the
+// choosers, the operation buttons, every command of the panel but Exit and
+// About, and drops are held, and come back as they were.
+void ZOlttoolMainWindow::holdControls(bool hold) {
+    if (hold) {
+        heldControls.clear();
+        for (QAction *a : findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly))
+            if (a->objectName() != QLatin1String("exitAct") && a->objectName() != QLatin1String("aboutAct"))
+                heldControls.append({a, a->isEnabled()});
+        for (auto &row : choosers)
+            for (QRadioButton *radio : row) heldControls.append({radio, radio->isEnabled()});
+        for (QPushButton *button : operationButtons) heldControls.append({button, button->isEnabled()});
+        for (const auto &held : heldControls) held.first->setProperty("enabled", false);
+        heldDrops = acceptDrops();
+        setAcceptDrops(false);
+
+        // The status bar shows how long the script has run, and offers Cancel.
+        auto *status = new QWidget(statusBar());
+        status->setObjectName("scriptStatus");
+        auto *layout = new QHBoxLayout(status);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto *elapsed = new QLabel(status);
+        elapsed->setObjectName("scriptElapsed");
+        auto *cancel = new QPushButton(tr("Cancel"), status);
+        cancel->setObjectName("scriptCancel");
+        cancel->setToolTip(tr("End the script and everything it started"));
+        layout->addWidget(elapsed);
+        layout->addWidget(cancel);
+        const QString name = QFileInfo(scriptPath).fileName();
+        auto show = [this, elapsed, name] {
+            if (scriptRun)
+                elapsed->setText(tr("Script %1 running: %2 s")
+                                     .arg(name, QString::number(scriptRun->elapsedMs() / 1000.0, 'f', 1)));
+        };
+        show();
+        auto *clock = new QTimer(status);
+        connect(clock, &QTimer::timeout, status, show);
+        clock->start(100);
+        connect(cancel, &QPushButton::clicked, this, [this, cancel] {
+            if (!scriptRun) return;
+            scriptRun->cancel();
+            cancel->setEnabled(false);
+        });
+        statusBar()->addPermanentWidget(status);
+        return;
+    }
+    delete statusBar()->findChild<QWidget *>("scriptStatus");
+    for (const auto &held : heldControls)
+        if (held.first) held.first->setProperty("enabled", held.second);
+    heldControls.clear();
+    setAcceptDrops(heldDrops);
+    updateAccessability();
+}
+
+// The file the script left behind goes into the Input 2 buffer.
+void ZOlttoolMainWindow::takeScriptResult() {
     if (!QFileInfo::exists(tempOutputPath)) {
         prompt().message(this, tr("Your script did not produce an output file that I know how to process"));
         return;

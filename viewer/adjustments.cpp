@@ -3,6 +3,7 @@
 // from the working copy; nothing here changes an image.
 #include "childwindow.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QSlider>
@@ -48,9 +49,14 @@ void ZOlttoolChildWindow::applyAdjustments(int red, int green, int blue) {
     now.offsets[2] = blue;
     now.level = levelCtl.slider->value();
     now.window = windowCtl.slider->value();
+    // With Color off a 3-D image shows the chosen frame in grey, with the red
+    // offset as a 2-D image has it.
+    now.frame = workImage && workImage->oltndim == 3 && !colorCheck->isChecked() ? frameSpin->value() : -1;
     if (!(workImage && now == lastAdjusted)) {
         QImage &picture = pictureToDraw();
-        if (workImage)
+        if (workImage && now.frame >= 0)
+            ZoltApplyAdjustmentsFrame(workImage, now.frame, red, levelWindow(), pictureRows(picture));
+        else if (workImage)
             ZoltApplyAdjustments(workImage, now.offsets, levelWindow(), pictureRows(picture));
         showPicture();
         now.key = initialImage->cacheKey();  // any later drawing changes it
@@ -68,29 +74,29 @@ void ZOlttoolChildWindow::bright(int) {
     const int w = warmCtl.slider->value();
     const int k = coolCtl.slider->value();
     applyAdjustments(b + w, b + w, b + k);
+    syncing = true;
     redCtl.slider->setValue(redOffset);
     greenCtl.slider->setValue(greenOffset);
     blueCtl.slider->setValue(blueOffset);
+    syncing = false;
 }
 
 void ZOlttoolChildWindow::warm(int value) { bright(value); }
 void ZOlttoolChildWindow::cool(int value) { bright(value); }
 
-// A colour control replaces its own channel's offset; the other two are drawn
-// with their Bright/Warm/Cool sums.
+// A colour control replaces its own channel's offset; the other two channels
+// keep the offsets their controls show, so every colour control is the offset
+// in force and a control moved back gives back the picture it started from.
 void ZOlttoolChildWindow::changeR(int value) {
-    const int b = brightCtl.slider->value();
-    applyAdjustments(value, b + warmCtl.slider->value(), b + coolCtl.slider->value());
+    if (!syncing) applyAdjustments(value, greenCtl.slider->value(), blueCtl.slider->value());
 }
 
 void ZOlttoolChildWindow::changeG(int value) {
-    const int b = brightCtl.slider->value();
-    applyAdjustments(b + warmCtl.slider->value(), value, b + coolCtl.slider->value());
+    if (!syncing) applyAdjustments(redCtl.slider->value(), value, blueCtl.slider->value());
 }
 
 void ZOlttoolChildWindow::changeB(int value) {
-    const int bw = brightCtl.slider->value() + warmCtl.slider->value();
-    applyAdjustments(bw, bw, value);
+    if (!syncing) applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), value);
 }
 
 void ZOlttoolChildWindow::level() {
@@ -101,17 +107,23 @@ void ZOlttoolChildWindow::level() {
 // window. It always keeps 0 within reach: Reset and the Color switch return
 // Level to 0, and an image whose values all lie above 0 (or below the window)
 // would otherwise be drawn black or shifted ever after.
-void ZOlttoolChildWindow::window() {
+void ZOlttoolChildWindow::rangeLevel() {
     levelCtl.slider->setMaximum(truncated(origMax));
     levelCtl.slider->setMinimum(truncated(origMin));
     const float top = origMax - static_cast<float>(windowCtl.slider->value());
     const int low = std::min(0, truncated(origMin)), high = std::max(0, truncated(top));
     levelCtl.slider->setRange(low, high);
     levelCtl.spin->setRange(low, high);
+    levelCtl.spin->setMinimumWidth(levelCtl.spin->sizeHint().width());
+}
+
+void ZOlttoolChildWindow::window() {
+    rangeLevel();
     applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
 }
 
-// The label is stretched; the picture keeps the image's resolution.
+// The label is stretched; the picture keeps the image's resolution. Above
+// factor 1 the scroll area around it pans.
 void ZOlttoolChildWindow::zoom(int value) {
     const double f = zoomFactor(value);
     const QSize size = initialImage->size();
@@ -119,11 +131,16 @@ void ZOlttoolChildWindow::zoom(int value) {
     imageLabel->resize(scaled(size.width()), scaled(size.height()));
 }
 
-void ZOlttoolChildWindow::reset() {
+void ZOlttoolChildWindow::neutralAdjustments() {
     for (const Control *c : {&brightCtl, &warmCtl, &coolCtl, &redCtl, &greenCtl, &blueCtl})
         c->slider->setValue(0);
     // 254 first, so the window redraw runs even when it already stood at 255.
     windowCtl.slider->setValue(254);
     windowCtl.slider->setValue(255);
     levelCtl.slider->setValue(0);
+}
+
+void ZOlttoolChildWindow::reset() {
+    neutralAdjustments();
+    zoomCtl.slider->setValue(0);
 }

@@ -53,8 +53,8 @@ ZOlttoolChildWindow::ZOlttoolChildWindow(ZOlttoolMainWindow *panel_, QImage *dis
     scrollArea = new QScrollArea;
     scrollArea->setObjectName("pictureArea");
     scrollArea->setBackgroundRole(QPalette::Dark);
-    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scrollArea->setWidget(imageLabel);
     setCentralWidget(scrollArea);
 
@@ -177,7 +177,6 @@ ZOlttoolChildWindow::Control ZOlttoolChildWindow::addControl(QGridLayout *grid, 
     c.spin->setRange(-255, 255);
     c.spin->setSingleStep(10);
     c.spin->setValue(0);
-    c.spin->setMaximumWidth(45);
     grid->addWidget(c.label, row, 0);
     grid->addWidget(c.slider, row, 2, 1, 7);
     grid->addWidget(c.spin, row, 9);
@@ -232,8 +231,9 @@ void ZOlttoolChildWindow::createControls() {
         c->slider->setSingleStep(10);
     levelCtl.slider->setRange(0, 1024);
     levelCtl.spin->setRange(0, 255);
+    // The window starts at its full width, as the first picture is drawn.
     windowCtl.slider->setRange(0, 255);
-    windowCtl.slider->setValue(128);
+    windowCtl.slider->setValue(255);
     windowCtl.spin->setRange(0, 255);
     windowCtl.spin->setValue(255);
 
@@ -244,15 +244,14 @@ void ZOlttoolChildWindow::createControls() {
                              &zoomCtl, &levelCtl, &windowCtl}) {
         c->label->setFont(small);
         c->spin->setFont(small);
+        c->spin->setMinimumWidth(c->spin->sizeHint().width());  // room for "-255" in this font
     }
 
     // Links first, so a spin box follows its slider before the slider's slot runs.
     for (const Control *c : {&brightCtl, &warmCtl, &coolCtl, &redCtl, &greenCtl, &blueCtl,
                              &zoomCtl, &levelCtl, &windowCtl})
         link(*c);
-    const int room = 255 - windowCtl.slider->value();
-    levelCtl.slider->setRange(0, room);
-    levelCtl.spin->setRange(0, room);
+    rangeLevel();
 
     connect(brightCtl.slider, &QSlider::valueChanged, this, &ZOlttoolChildWindow::bright);
     connect(coolCtl.slider, &QSlider::valueChanged, this, &ZOlttoolChildWindow::cool);
@@ -278,26 +277,29 @@ void ZOlttoolChildWindow::NewImage() {
         const double factor = zoomFactor(zoomCtl.slider->value());
         std::printf("scale = %f\n", factor);
         ZoltPictureRows rows = pictureRows(*initialImage);
-        if (Zoltdimen(workImage, 2) == 4 && overlayCheck->isChecked())
+        if (Zoltdimen(workImage, 2) == 4 && overlayCheck->isChecked()) {
             ZoltDrawOverlayMarks(workImage, factor, rows);
-        else
-            ZoltDrawWorkColour(workImage, rows);
+        } else {
+            // Drawn with the settings in force; neutral ones draw the working values.
+            lastAdjusted = Adjusted();
+            applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
+        }
     }
     showPicture();
     curFrame = frameSpin->value();
 }
 
-void ZOlttoolChildWindow::NewFrame(int frame) {
-    if (workImage)
-        ZoltDrawWorkFrame(workImage, frame, pictureRows(*initialImage));
-    showPicture();
+// The frame of the frame spin box, drawn with the settings in force.
+void ZOlttoolChildWindow::NewFrame(int) {
+    lastAdjusted = Adjusted();
+    applyAdjustments(redCtl.slider->value(), greenCtl.slider->value(), blueCtl.slider->value());
     curFrame = frameSpin->value();
 }
 
 void ZOlttoolChildWindow::checkIt() {
     if (colorCheck->isChecked()) {
         frameSpin->setEnabled(false);
-        reset();  // the colour picture returns with the redraws this triggers
+        neutralAdjustments();  // the colour picture returns with the redraws this triggers
     } else {
         frameSpin->setEnabled(true);
         NewFrame(frameSpin->value());

@@ -97,6 +97,10 @@ private:
     void applyAdjustments(int red, int green, int blue);
     // Bounds of the contrast mapping from the Level and Window sliders.
     ZoltLevelWindow levelWindow() const;
+    // The Level control's range for the Window slider's value.
+    void rangeLevel();
+    // Every offset 0, Level 0, Window 255: the working values drawn as they are.
+    void neutralAdjustments();
     // Magnification of the Zoom slider.
     double currentZoom() const;
     // The picture position under a pointer event, in label coordinates.
@@ -131,15 +135,23 @@ private:
     int redOffset = 0;
     int greenOffset = 0;
     int blueOffset = 0;
+    // Set while Bright, Warm or Cool move the colour controls to the sums they
+    // drew, so those controls do not draw the picture again on the way.
+    bool syncing = false;
+    // A drag with the middle button pans the picture: where it started, in
+    // global coordinates, and the scroll bars' values then.
+    bool panning = false;
+    QPoint panFrom, panStart;
     // What applyAdjustments drew last and the picture's key right after; a
     // call with the same settings on an untouched picture has nothing to do.
     struct Adjusted {
         qint64 key = 0;
         int offsets[3] = {0, 0, 0};
         int level = 0, window = 0;
+        int frame = -1;  // the frame drawn alone in grey, or -1 for the colour picture
         bool operator==(const Adjusted &o) const {
             return key == o.key && offsets[0] == o.offsets[0] && offsets[1] == o.offsets[1] &&
-                   offsets[2] == o.offsets[2] && level == o.level && window == o.window;
+                   offsets[2] == o.offsets[2] && level == o.level && window == o.window && frame == o.frame;
         }
     } lastAdjusted;
 

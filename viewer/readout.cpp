@@ -6,6 +6,8 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <cmath>
 #include <cstdio>
@@ -39,7 +41,14 @@ bool ZOlttoolChildWindow::imagePosition(const QPoint &label, int *col, int *row)
     return *col >= 0 && *row >= 0 && *col < std::min(cols, wc) && *row < std::min(rows, wr);
 }
 
+// The middle button drags the picture within the scroll area and does nothing else.
 void ZOlttoolChildWindow::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::MiddleButton) {
+        panning = true;
+        panFrom = event->globalPos();
+        panStart = QPoint(scrollArea->horizontalScrollBar()->value(), scrollArea->verticalScrollBar()->value());
+        return;
+    }
     if (!(currentZoom() > 0.0)) return;
     if ((event->modifiers() & Qt::ShiftModifier) && isPlanes(workImage, 4) && overlayDrawOn)
         RemoveOverlay();
@@ -50,6 +59,12 @@ void ZOlttoolChildWindow::mousePressEvent(QMouseEvent *event) {
 }
 
 void ZOlttoolChildWindow::mouseMoveEvent(QMouseEvent *event) {
+    if (panning) {
+        const QPoint moved = event->globalPos() - panFrom;
+        scrollArea->horizontalScrollBar()->setValue(panStart.x() - moved.x());
+        scrollArea->verticalScrollBar()->setValue(panStart.y() - moved.y());
+        return;
+    }
     if (!buffers || buffers->viewerSlot(this) < 0) return;
     const QPoint at = labelPosition(event);
     int col, row;
@@ -73,6 +88,10 @@ void ZOlttoolChildWindow::mouseMoveEvent(QMouseEvent *event) {
 }
 
 void ZOlttoolChildWindow::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() == Qt::MiddleButton || panning) {
+        panning = panning && event->button() != Qt::MiddleButton;
+        return;
+    }
     if (!buffers || buffers->viewerSlot(this) < 0) return;
     const double f = currentZoom();
     if (!(f > 0.0)) return;

@@ -89,15 +89,11 @@ float ZoltMapValueSingle(float x, const ZoltLevelWindow &lw) {
     return y < 255.0f ? y : 255.0f;
 }
 
-int ZoltApplyAdjustments(const ZoltHeader *work, const int offsets[3], const ZoltLevelWindow &lw,
-                         const ZoltPictureRows &pic) {
-    int cols = 0, rows = 0, frames = 0;
-    if (!offsets || !ZoltFloatShape(work, &cols, &rows, &frames) || !pic.row) return -1;
-    const bool planes = work->oltndim == 3;
-    const size_t plane = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    const float *f0 = static_cast<const float *>(work->oltptr);
-    const float *f1 = planes && frames >= 2 ? f0 + plane : nullptr;
-    const float *f2 = planes && frames >= 3 ? f0 + 2 * plane : nullptr;
+namespace {
+
+// Draws up to three planes of `cols` x `rows` (null green: grey from red).
+void drawPlanes(const float *f0, const float *f1, const float *f2, int cols, int rows, const int offsets[3],
+                const ZoltLevelWindow &lw, const ZoltPictureRows &pic) {
     const double off[3] = {double(offsets[0]), double(offsets[1]), double(offsets[2])};
     const double lo = lw.lo, d = lw.d;
 
@@ -105,7 +101,7 @@ int ZoltApplyAdjustments(const ZoltHeader *work, const int offsets[3], const Zol
     // never call into the picture's owner.
     const int n = std::min(rows, pic.height);
     const int drawn = std::min(cols, pic.width);
-    if (n <= 0 || drawn <= 0) return 0;
+    if (n <= 0 || drawn <= 0) return;
     std::vector<uint32_t *> dst(static_cast<size_t>(n));
     for (int r = 0; r < n; ++r) dst[static_cast<size_t>(r)] = pic.row(r);
 
@@ -121,6 +117,31 @@ int ZoltApplyAdjustments(const ZoltHeader *work, const int offsets[3], const Zol
             std::fill(row + drawn, row + pic.width, row[drawn - 1]);
         }
     });
+}
+
+}  // namespace
+
+int ZoltApplyAdjustments(const ZoltHeader *work, const int offsets[3], const ZoltLevelWindow &lw,
+                         const ZoltPictureRows &pic) {
+    int cols = 0, rows = 0, frames = 0;
+    if (!offsets || !ZoltFloatShape(work, &cols, &rows, &frames) || !pic.row) return -1;
+    const bool planes = work->oltndim == 3;
+    const size_t plane = static_cast<size_t>(cols) * static_cast<size_t>(rows);
+    const float *f0 = static_cast<const float *>(work->oltptr);
+    const float *f1 = planes && frames >= 2 ? f0 + plane : nullptr;
+    const float *f2 = planes && frames >= 3 ? f0 + 2 * plane : nullptr;
+    drawPlanes(f0, f1, f2, cols, rows, offsets, lw, pic);
+    return 0;
+}
+
+int ZoltApplyAdjustmentsFrame(const ZoltHeader *work, int frame, int offset, const ZoltLevelWindow &lw,
+                              const ZoltPictureRows &pic) {
+    int cols = 0, rows = 0, frames = 0;
+    if (!ZoltFloatShape(work, &cols, &rows, &frames) || !pic.row || frame < 0 || frame >= frames) return -1;
+    const size_t plane = static_cast<size_t>(cols) * static_cast<size_t>(rows);
+    const int offsets[3] = {offset, 0, 0};
+    drawPlanes(static_cast<const float *>(work->oltptr) + static_cast<size_t>(frame) * plane, nullptr, nullptr,
+               cols, rows, offsets, lw, pic);
     return 0;
 }
 

@@ -38,6 +38,10 @@ float ZoltMapValueSingle(float x, const ZoltLevelWindow &lw);
 // Returns 0, or -1 when `work` is not a "float" image with data.
 int ZoltApplyAdjustments(const ZoltHeader *work, const int offsets[3], const ZoltLevelWindow &lw,
                          const ZoltPictureRows &pic);
+// The same for frame `frame` alone, drawn in grey with `offset`; -1 also
+// when the frame is not in the image.
+int ZoltApplyAdjustmentsFrame(const ZoltHeader *work, int frame, int offset, const ZoltLevelWindow &lw,
+                              const ZoltPictureRows &pic);
 
 // Writes the adjusted values back into `target` (any type the pixel setter
 // converts to): for every pixel both images have, y = ZoltMapValueSingle

@@ -156,25 +156,24 @@ __attribute__((target("avx2"))) void colourWords(const float *red, const float *
     for (; c < cols; ++c) dst[c] = rgb(byteOf(red[c]), byteOf(green[c]), byteOf(blue[c]));
 }
 
-// w[i] = (v[i] - lo) x span / range + bottom held to bottom..top, in double
-// precision, four values at a time; NaN lands on bottom.
-__attribute__((target("avx2"))) void rescale(const float *v, float *w, size_t begin, size_t end, double lo,
-                                             double span, double range, double bottom, double top) {
-    const __m256d l = _mm256_set1_pd(lo), s = _mm256_set1_pd(span), r = _mm256_set1_pd(range);
-    const __m256d b = _mm256_set1_pd(bottom), t = _mm256_set1_pd(top);
+// w[i] = (v[i] - lo) x scale + bottom held to bottom..top, in single
+// precision, eight values at a time; NaN lands on bottom.
+__attribute__((target("avx2"))) void rescale(const float *v, float *w, size_t begin, size_t end, float lo,
+                                             float scale, float bottom, float top) {
+    const __m256 l = _mm256_set1_ps(lo), s = _mm256_set1_ps(scale);
+    const __m256 b = _mm256_set1_ps(bottom), t = _mm256_set1_ps(top);
     size_t i = begin;
-    for (; i + 4 <= end; i += 4) {
-        __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(v + i));
-        y = _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(y, l), s), r), b);
-        y = _mm256_max_pd(y, b);  // the second operand when y is NaN
-        y = _mm256_min_pd(y, t);
-        _mm_storeu_ps(w + i, _mm256_cvtpd_ps(y));
+    for (; i + 8 <= end; i += 8) {
+        __m256 y = _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(v + i), l), s), b);
+        y = _mm256_max_ps(y, b);  // the second operand when y is NaN
+        y = _mm256_min_ps(y, t);
+        _mm256_storeu_ps(w + i, y);
     }
     for (; i < end; ++i) {
-        double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
+        float y = (v[i] - lo) * scale + bottom;
         y = y > bottom ? y : bottom;
         y = y < top ? y : top;
-        w[i] = static_cast<float>(y);
+        w[i] = y;
     }
 }
 #endif
@@ -356,23 +355,24 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     if (lo == hi) {
         std::fill(w, w + n, 0.0f);
     } else {
-        // Multiply before dividing, so values at whole steps come out whole;
+        // The scale is worked exactly as Zoltvidscale works the first picture
+        // (single precision, the factor first), so a working value truncated
+        // is the byte of that picture and neutral settings draw it again.
         // NaN and values beyond the ends land on the ends.
-        const double span = static_cast<double>(high) - low;
-        const double range = static_cast<double>(hi) - lo;
-        const double bottom = low, top = high;
+        const float scale = (high - low) / (hi - lo);
+        const float bottom = low, top = high;
         ZoltSplitWork(n, kParallelValues, [&](size_t begin, size_t end) {
 #if defined(ZOLT_X86_VECTORS)
             if (cpu::avx2()) {
-                rescale(v, w, begin, end, lo, span, range, bottom, top);
+                rescale(v, w, begin, end, lo, scale, bottom, top);
                 return;
             }
 #endif
             for (size_t i = begin; i < end; ++i) {
-                double y = (static_cast<double>(v[i]) - lo) * span / range + bottom;
+                float y = (v[i] - lo) * scale + bottom;
                 y = y > bottom ? y : bottom;
                 y = y < top ? y : top;
-                w[i] = static_cast<float>(y);
+                w[i] = y;
             }
         });
     }

@@ -57,9 +57,11 @@ int ZoltDrawOverlayMarks(const ZoltHeader *work, double factor, const ZoltPictur
 
 // Fills the "float" image `work` with `source` (any single-value real type of
 // the same pixel count) rescaled linearly onto low..high: the smallest finite
-// value becomes low, the largest high. NaN maps to low, infinities to the ends.
-// A flat image gives a work image of zeros. The extremes found go to *maxOut
-// and *minOut (either may be null). Returns 0, or -1 (work untouched, outputs
+// value becomes low, the largest high, each value as (v - min) x factor + low
+// in single precision with factor (high - low) / (max - min), the rounding
+// of Zoltvidscale. NaN maps to low, infinities to the ends. A flat image
+// gives a work image of zeros. The extremes found go to *maxOut and *minOut
+// (either may be null). Returns 0, or -1 (work untouched, outputs
 // untouched) when the images do not fit, high < low, or the source type is
 // complex, interleaved or "struct".
 int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float low,

@@ -1,7 +1,14 @@
 // The script runner end to end with real shell scripts: the exchange files,
-// folders whose names need quoting, scripts that fail to deliver, ReRun.
+// folders whose names need quoting, scripts that fail to deliver, ReRun, and
+// a run beside a live window that Cancel ends.
 #include <QFileDevice>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
+
+#include <csignal>
 
 #include "bufferfixture.h"
 #include "scriptcommand.h"
@@ -16,6 +23,7 @@ private slots:
     void scriptsThatDeliverNothingUsableChangeNothing();
     void runAlwaysAsksAndReRunRepeats();
     void inputThatCannotBeHandedOverStopsTheRun();
+    void runLeavesTheWindowAliveAndCancelEndsIt();
 };
 
 namespace {
@@ -28,6 +36,22 @@ QString makeScript(const QString &dir, const QString &name, const QByteArray &bo
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                     QFileDevice::ExeOwner);
     return path;
+}
+
+// Runs a script command of the panel and waits until the run it starts ends.
+bool runAndWait(PanelFixture &f, void (ZOlttoolMainWindow::*command)()) {
+    QSignalSpy done(f.win, &ZOlttoolMainWindow::scriptFinished);
+    (f.win->*command)();
+    return done.count() > 0 || done.wait(20000);
+}
+
+// A process that has not ended (a zombie has).
+bool alive(qint64 pid) {
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray line = stat.readAll();
+    const int close = line.lastIndexOf(')');
+    return close > 0 && line.mid(close + 2, 1) != "Z";
 }
 
 }  // namespace
@@ -60,7 +84,7 @@ void TestScript::copyScriptReturnsAnExactCopyInAnAwkwardFolder() {
 
     f.asked->answer(script);
     const QString before = f.console();
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
 
     QCOMPARE(f.messages(), QStringList());
     QCOMPARE(f.since(before), QString("\nScript started...Script completed\n"));
@@ -92,7 +116,7 @@ void TestScript::scriptsThatDeliverNothingUsableChangeNothing() {
     f.select("input2", 2);
 
     f.asked->answer(silent);
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
     QCOMPARE(f.messages(),
              QStringList{"Your script did not produce an output file that I know how to process"});
     QCOMPARE(f.table->image(2), kept);
@@ -102,14 +126,14 @@ void TestScript::scriptsThatDeliverNothingUsableChangeNothing() {
     QVERIFY(writeText(dir + "/ImgViewTempOutput.Zolt", "stale"));
     f.asked->log.clear();
     f.asked->answer(silent);
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
     QCOMPARE(f.messages(),
              QStringList{"Your script did not produce an output file that I know how to process"});
     QCOMPARE(f.table->image(2), kept);
 
     f.asked->log.clear();
     f.asked->answer(garbage);
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
     QCOMPARE(f.messages().size(), 1);
     QVERIFY2(f.messages().first().contains(dir + "/ImgViewTempOutput.Zolt"),
              qPrintable(f.messages().first()));
@@ -130,14 +154,14 @@ void TestScript::runAlwaysAsksAndReRunRepeats() {
     f.table->install(0, makeImage("float", {2, 1}, {1, 2}));
     f.select("input2", 1);
     f.asked->answer(script);
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
     QVERIFY(f.table->image(1));
     QCOMPARE(floats(f.table->image(1))[1], 2.0f);
 
     // ReRun takes the image now in Output, without asking
     f.table->install(0, makeImage("float", {2, 1}, {7, 8}));
     const int asked = f.asked->log.size();
-    f.win->rerunScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::rerunScript));
     QCOMPARE(f.asked->log.size(), asked);
     QCOMPARE(floats(f.table->image(1))[0], 7.0f);
 
@@ -171,10 +195,61 @@ void TestScript::inputThatCannotBeHandedOverStopsTheRun() {
     // an empty Output buffer hands nothing over, but the script still runs
     f.table->install(0, nullptr);
     f.asked->answer(script);
-    f.win->runScript();
+    QVERIFY(runAndWait(f, &ZOlttoolMainWindow::runScript));
     QVERIFY(QFile::exists(dir + "/ran"));
     QCOMPARE(f.messages().last(),
              QString("Your script did not produce an output file that I know how to process"));
+}
+
+void TestScript::runLeavesTheWindowAliveAndCancelEndsIt() {
+    PanelFixture f;
+    const QString dir = f.path("s");
+    // delivers a result at once, then waits on a child of its own
+    const QString script = makeScript(dir, "slow.sh",
+                                      "cp ImgViewTempInput.Zolt ImgViewTempOutput.Zolt\n"
+                                      "sleep 60 &\necho $! > child.pid\nwait\n");
+    f.table->install(0, makeImage("float", {2, 1}, {1, 2}));
+    ZoltHeader *kept = makeImage("float", {1, 1}, {9});
+    f.table->install(1, kept);
+    f.select("input2", 1);
+    f.win->updateAccessability();
+    const QString before = f.console();
+    QSignalSpy done(f.win, &ZOlttoolMainWindow::scriptFinished);
+    f.asked->answer(script);
+    f.win->runScript();
+
+    // The window goes on: the clock ticks while the buffers' controls are held.
+    QTRY_VERIFY(QFile(dir + "/child.pid").size() > 0);
+    auto *elapsed = f.win->findChild<QLabel *>("scriptElapsed");
+    QVERIFY(elapsed);
+    const QString first = elapsed->text();
+    QVERIFY2(first.startsWith("Script slow.sh running: "), qPrintable(first));
+    QTRY_VERIFY(elapsed->text() != first);
+    QVERIFY(!f.action("Run Script")->isEnabled());
+    QVERIFY(!f.action("&Read")->isEnabled());
+    QVERIFY(!f.radio("input2", 3)->isEnabled());
+    QVERIFY(!f.button("dx")->isEnabled());
+    QVERIFY(f.action("E&xit")->isEnabled());
+    QCOMPARE(done.count(), 0);
+
+    QFile pidFile(dir + "/child.pid");
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const qint64 child = pidFile.readAll().trimmed().toLongLong();
+    QVERIFY(alive(child));
+    f.win->findChild<QPushButton *>("scriptCancel")->click();
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    QTRY_VERIFY(!alive(child));  // the script's own child ended with it
+
+    // A cancelled run delivers nothing and gives the controls back.
+    QCOMPARE(f.since(before), QString("\nScript started...Script cancelled\n"));
+    QCOMPARE(f.table->image(1), kept);
+    QVERIFY(!QFile::exists(dir + "/ImgViewTempOutput.Zolt"));
+    QCOMPARE(f.messages(), QStringList());
+    QVERIFY(!f.win->findChild<QLabel *>("scriptElapsed"));
+    QVERIFY(f.action("Run Script")->isEnabled());
+    QVERIFY(f.radio("input2", 3)->isEnabled());
+    QVERIFY(f.button("dx")->isEnabled());
+    QVERIFY(!f.action("&ReRun")->isEnabled());
 }
 
 QTEST_MAIN(TestScript)

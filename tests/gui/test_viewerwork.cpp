@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolBar>
@@ -106,10 +107,10 @@ private slots:
         QCOMPARE(w->currentPicture().pixel(3, 0), rgb(53, 103, 123));
         QCOMPARE(w->currentPicture().pixel(3, 1), rgb(55, 105, 255));  // 255 + 20, clamped
 
-        child<QSpinBox>(w, "greenSpin")->setValue(0);  // red and blue from Bright/Warm/Cool
+        child<QSpinBox>(w, "greenSpin")->setValue(0);  // red and blue as their controls show
         QCOMPARE(w->currentPicture().pixel(3, 0), rgb(53, 53, 123));
         set(w, "red", -3);
-        QCOMPARE(w->currentPicture().pixel(3, 0), rgb(0, 103, 123));
+        QCOMPARE(w->currentPicture().pixel(3, 0), rgb(0, 53, 123));
 
         // Window 0 at Level 100 is a threshold at 100 (after the offsets).
         w->reset();
@@ -121,6 +122,86 @@ private slots:
         // Reset puts everything back, whatever happened before.
         w->reset();
         QCOMPARE(w->currentPicture().pixel(3, 0), rgb(3, 53, 103));
+    }
+
+    // Untouched controls are the settings the first picture was drawn with, and
+    // a control moved away and back gives that picture again. Values 0..7 are
+    // where a scale worked in double precision and the picture's single-
+    // precision one part: 7 x (255 / 7) falls just short of 255 in floats.
+    void controlsMovedBackGiveTheFirstPicture() {
+        std::vector<double> v(16);
+        for (int i = 0; i < 16; ++i) v[size_t(i)] = i % 8;
+        ZOlttoolChildWindow *g = show(makeImage("float", {8, 2}, v));
+        const QImage first = g->currentPicture();
+        QCOMPARE(first.pixel(7, 0), rgb(254, 254, 254));
+        set(g, "bright", 60);
+        QVERIFY(g->currentPicture() != first);
+        set(g, "bright", 0);
+        QCOMPARE(g->currentPicture(), first);
+        set(g, "window", 100);
+        set(g, "window", 255);
+        QCOMPARE(g->currentPicture(), first);
+        set(g, "zoom", 20);
+        g->reset();  // Zoom too
+        QCOMPARE(value(g, "zoom"), 0);
+        QCOMPARE(label(g)->size(), first.size());
+        QCOMPARE(g->currentPicture(), first);
+
+        // Colour: a colour control moved back leaves the others' offsets alone.
+        std::vector<double> c(8 * 3);
+        for (size_t i = 0; i < c.size(); ++i) c[i] = double(i % 7) / 3;
+        ZOlttoolChildWindow *w = show(makeImage("float", {8, 1, 3}, c), 1);
+        const QImage colour = w->currentPicture();
+        set(w, "red", 30);
+        const QImage red = w->currentPicture();
+        child<QSpinBox>(w, "greenSpin")->setValue(40);
+        child<QSpinBox>(w, "greenSpin")->setValue(0);
+        QCOMPARE(w->currentPicture(), red);
+        set(w, "red", 0);
+        QCOMPARE(w->currentPicture(), colour);
+        // With Color off the chosen frame stays grey under Bright, and comes back.
+        child<QCheckBox>(w, "colorCheck")->setChecked(false);
+        const QImage frame0 = w->currentPicture();
+        set(w, "bright", 60);
+        QCOMPARE(w->currentPicture().pixel(0, 0), rgb(60, 60, 60));  // working 0, plus 60
+        set(w, "bright", 0);
+        QCOMPARE(w->currentPicture(), frame0);
+
+        // A click on an untouched viewer reads the value it shows: 187 of 0..252.
+        ZOlttoolChildWindow *r = show(makeImage("float", {3, 1}, {0, 187, 252}), 2);
+        const QString before = fx->console();
+        release(r, QPoint(1, 0));
+        QCOMPARE(fx->since(before), QString("\nModified: [0 , 1] \t  [Bright = 187]"
+                                            "\nOriginal: [0 , 1] \t  [Bright = 187]"));
+    }
+
+    // Above factor 1 the picture scrolls; a click reads the pixel under it
+    // wherever the picture was scrolled to, and the middle button pans.
+    void zoomedPictureScrollsAndPans() {
+        ZOlttoolChildWindow *w = show(makeImage("float", {400, 300}, std::vector<double>(400 * 300, 1.0)));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        set(w, "zoom", 20);
+        QCoreApplication::processEvents();
+        auto *area = child<QScrollArea>(w, "pictureArea");
+        QScrollBar *h = area->horizontalScrollBar(), *vbar = area->verticalScrollBar();
+        QVERIFY(h->isVisible() && vbar->isVisible());
+        QVERIFY(h->maximum() >= 200 && vbar->maximum() >= 100);
+        h->setValue(100);
+        vbar->setValue(50);
+        QTest::mouseRelease(area->viewport(), Qt::LeftButton, {}, QPoint(10, 12));
+        QCOMPARE(fx->table->lastClick, QPoint(55, 31));  // (10 + 100) / 2, (12 + 50) / 2
+
+        const QString before = fx->console();
+        QTest::mousePress(area->viewport(), Qt::MiddleButton, {}, QPoint(100, 100));
+        const QPoint to(60, 80);
+        QMouseEvent move(QEvent::MouseMove, to, area->viewport()->mapToGlobal(to), Qt::NoButton,
+                         Qt::MiddleButton, Qt::NoModifier);
+        QApplication::sendEvent(area->viewport(), &move);
+        QTest::mouseRelease(area->viewport(), Qt::MiddleButton, {}, to);
+        QCOMPARE(h->value(), 140);
+        QCOMPARE(vbar->value(), 70);
+        QCOMPARE(fx->console(), before);  // panning reads nothing
+        QCOMPARE(fx->table->lastClick, QPoint(55, 31));
     }
 
     // A new viewer shows the whole picture beside the dock, and every tool-bar

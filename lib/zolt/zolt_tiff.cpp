@@ -134,9 +134,10 @@ TIFF *openTiff(const char *name, const char *mode, Io &io, Messages &m, tmsize_t
 
 // ---------------------------------------------------------------- reports
 
-int fail(int code, const char *call, const char *name, const std::string &what) {
+int fail(int code, const char *call, const char *name, const std::string &what, ZoltTiffInfo *info = nullptr) {
     ZoltErrorCode = code;
     const std::string text = std::string(call) + ": " + (name ? name : "") + ": " + what;
+    if (info) std::snprintf(info->message, sizeof info->message, "%s", what.c_str());
     Zoltext(text.c_str());
     return 0;
 }
@@ -406,8 +407,9 @@ bool contiguousImages(TIFF *tif, const Page &p, uint64_t pageBytes, long images,
 ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
     ZoltDepthGuard depth;
     const char *call = "ZoltTiffRead";
+    if (info) *info = ZoltTiffInfo{};
     if (!ZoltIsTiffData(io.mem, io.mem ? static_cast<size_t>(std::min<uint64_t>(io.size, 8)) : 0) && io.mem) {
-        fail(ZOLT_EHEADER, call, name, "not a TIFF file");
+        fail(ZOLT_EHEADER, call, name, "not a TIFF file", info);
         return nullptr;
     }
     const uint64_t fileSize = io.size;
@@ -415,7 +417,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
     const uint64_t ceiling = fileSize * 2800 + kSlack;
     TIFF *tif = openTiff(name, "rm", io, m, static_cast<tmsize_t>(std::min<uint64_t>(ceiling, INT64_MAX)));
     if (!tif) {
-        fail(ZOLT_EHEADER, call, name, "not a readable TIFF file" + (m.first.empty() ? "" : " (" + m.first + ")"));
+        fail(ZOLT_EHEADER, call, name, "not a readable TIFF file" + (m.first.empty() ? "" : " (" + m.first + ")"), info);
         return nullptr;
     }
     struct Closer {
@@ -431,7 +433,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
         const std::string why = describePage(tif, p);
         const std::string which = "page " + std::to_string(pages.size() + 1);
         if (!why.empty()) {
-            fail(ZOLT_ETYPE, call, name, which + ": " + why);
+            fail(ZOLT_ETYPE, call, name, which + ": " + why, info);
             return nullptr;
         }
         if (!pages.empty()) {
@@ -439,11 +441,11 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
             if (p.width != f.width || p.height != f.height) {
                 fail(ZOLT_EHEADER, call, name, which + " differs in size from page 1 (" + std::to_string(p.width) +
                                                    " x " + std::to_string(p.height) + " against " +
-                                                   std::to_string(f.width) + " x " + std::to_string(f.height) + ")");
+                                                   std::to_string(f.width) + " x " + std::to_string(f.height) + ")", info);
                 return nullptr;
             }
             if (p.bps != f.bps || p.format != f.format || p.channels != f.channels) {
-                fail(ZOLT_EHEADER, call, name, which + " differs in sample type or channels from page 1");
+                fail(ZOLT_EHEADER, call, name, which + " differs in sample type or channels from page 1", info);
                 return nullptr;
             }
         }
@@ -451,7 +453,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
         pages.push_back(p);
     } while (TIFFReadDirectory(tif));
     if (!TIFFSetDirectory(tif, 0)) {
-        fail(ZOLT_EHEADER, call, name, "the first directory cannot be read again");
+        fail(ZOLT_EHEADER, call, name, "the first directory cannot be read again", info);
         return nullptr;
     }
     const Page &first = pages.front();
@@ -467,7 +469,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
     const uint64_t frames = static_cast<uint64_t>(nPages) * static_cast<uint64_t>(first.channels);
     if (frames > 0x7fffffffu || pageBytes == 0 || static_cast<uint64_t>(nPages) > UINT64_MAX / pageBytes ||
         pageBytes * static_cast<uint64_t>(nPages) > fileSize * ratio + kSlack) {
-        fail(ZOLT_EHEADER, call, name, "the pages announce more data than the file can hold");
+        fail(ZOLT_EHEADER, call, name, "the pages announce more data than the file can hold", info);
         return nullptr;
     }
     const char *type = zoltTypeOf(first.format, first.bps);
@@ -479,7 +481,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
     }
     ZoltHeader *img = Zoltcreate(type, dims, 11, 0);
     if (!img) {
-        fail(ZOLT_ENOMEM, call, name, "no memory for the image");
+        fail(ZOLT_ENOMEM, call, name, "no memory for the image", info);
         return nullptr;
     }
     auto *data = static_cast<unsigned char *>(img->oltptr);
@@ -510,7 +512,7 @@ ZoltHeader *readTiff(Io &io, const char *name, ZoltTiffInfo *info) {
         if (!why.empty()) {
             if (!m.first.empty()) why += " (" + m.first + ")";
             Zoltfree(img, 7);
-            fail(ZOLT_EIO, call, name, "page " + std::to_string(k + 1) + ": " + why);
+            fail(ZOLT_EIO, call, name, "page " + std::to_string(k + 1) + ": " + why, info);
             return nullptr;
         }
         if (widen) {
@@ -609,6 +611,7 @@ ZoltHeader *ZoltTiffReadMemory(const void *data, size_t size, const char *name, 
 
 ZoltHeader *ZoltTiffRead(const char *name, ZoltTiffInfo *info) {
     ZoltDepthGuard depth;
+    if (info) *info = ZoltTiffInfo{};
     if (!name) {
         ZoltErrorCode = ZOLT_ENULL;
         Zoltext("ZoltTiffRead: no file name");
@@ -619,7 +622,7 @@ ZoltHeader *ZoltTiffRead(const char *name, ZoltTiffInfo *info) {
     struct stat st;
     if (io.fd < 0 || fstat(io.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (io.fd >= 0) ::close(io.fd);
-        fail(ZOLT_EOPEN, "ZoltTiffRead", name, "cannot open the file");
+        fail(ZOLT_EOPEN, "ZoltTiffRead", name, "cannot open the file", info);
         return nullptr;
     }
     io.size = static_cast<uint64_t>(st.st_size);
@@ -627,7 +630,7 @@ ZoltHeader *ZoltTiffRead(const char *name, ZoltTiffInfo *info) {
     const ssize_t got = pread(io.fd, magic, sizeof magic, 0);
     ZoltHeader *img = nullptr;
     if (got < 8 || !ZoltIsTiffData(magic, static_cast<size_t>(got)))
-        fail(ZOLT_EHEADER, "ZoltTiffRead", name, "not a TIFF file");
+        fail(ZOLT_EHEADER, "ZoltTiffRead", name, "not a TIFF file", info);
     else
         img = readTiff(io, name, info);
     ::close(io.fd);
@@ -730,6 +733,21 @@ int ZoltTiffWrite(const ZoltHeader *h, const char *name) {
         return fail(ZOLT_EIO, call, name, "writing failed" + (m.first.empty() ? "" : " (" + m.first + ")"));
     }
     return -1;
+}
+
+void ZoltCopyCalibration(const ZoltHeader *src, ZoltHeader *dst) {
+    if (!src || !dst) return;
+    for (int k = 0; k < dst->oltndim && k < ZOLT_MAXDIM; ++k) {
+        ZoltDimHeader &d = dst->oltdim[k];
+        for (int j = 0; j < src->oltndim && j < ZOLT_MAXDIM; ++j) {
+            const ZoltDimHeader &s = src->oltdim[j];
+            if (s.dimnum != d.dimnum) continue;
+            std::memcpy(d.dimdir, s.dimdir, sizeof d.dimdir);
+            std::memcpy(d.dimunits, s.dimunits, sizeof d.dimunits);
+            d.dimscale = s.dimscale;
+            d.dimoffset = s.dimoffset;
+        }
+    }
 }
 
 ZoltHeader *ZoltReadImage(const char *name, ZoltTiffInfo *info, bool *isTiff) {

@@ -29,6 +29,7 @@ struct ZoltTiffInfo {
     int pages;        // pages (directories, or ImageJ images) read
     int channels;     // frames per page: 1 grey, 3 colour, or the extra channels
     char sample[8];   // sample type of the file: "u8", "s8", "u16", "s16", "u32", "s32", "f32", "f64"
+    char message[256];  // on failure: what is wrong with the file (also reported)
 };
 
 // True when the bytes start like a TIFF or BigTIFF file, in either byte order.
@@ -46,6 +47,10 @@ ZoltHeader *ZoltTiffReadMemory(const void *data, size_t size, const char *name, 
 // Writes an image as a TIFF file: -1 on success, 0 on failure (nothing
 // written; an old file of that name stays as it was).
 int ZoltTiffWrite(const ZoltHeader *h, const char *name);
+
+// Copies the dimensions' direction, units, scale and offset from `src` to
+// `dst`, matched by dimension number (a type change keeps the calibration).
+void ZoltCopyCalibration(const ZoltHeader *src, ZoltHeader *dst);
 
 // Reads an image by its content: a TIFF file through ZoltTiffRead (`isTiff`,
 // when given, set true), anything else as a ZOLT file through Zoltpin.

@@ -695,7 +695,9 @@ int ZoltTiffWrite(const ZoltHeader *h, const char *name) {
     }
     const uint32_t rps = std::max<uint32_t>(1, static_cast<uint32_t>(std::min<uint64_t>(rows, (1u << 20) / (cols * b) + 1)));
     bool ok = true;
-    const auto *data = static_cast<const unsigned char *>(h->oltptr);
+    // Every directory first, their strip tables left for later, then the
+    // pages' data one after another: a stack's samples lie in one block, as
+    // ImageJ (and readers that follow it) expect of an ImageJ stack.
     for (uint32_t f = 0; f < frames && ok; ++f) {
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, cols);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, rows);
@@ -718,13 +720,18 @@ int ZoltTiffWrite(const ZoltHeader *h, const char *name) {
             TIFFSetField(tif, TIFFTAG_YRESOLUTION, calY ? 1.0f / dr->dimscale : 1.0f);
             TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
         }
+        ok = TIFFDeferStrileArrayWriting(tif) && TIFFWriteCheck(tif, 0, call) && TIFFWriteDirectory(tif);
+    }
+    const auto *data = static_cast<const unsigned char *>(h->oltptr);
+    for (uint32_t f = 0; f < frames && ok; ++f) {
+        ok = TIFFSetDirectory(tif, static_cast<tdir_t>(f)) != 0;
         const unsigned char *plane = data + f * planeBytes;
         for (uint32_t y = 0, s = 0; y < rows && ok; y += rps, ++s) {
             const uint32_t n = std::min(rps, rows - y);
             ok = TIFFWriteEncodedStrip(tif, s, const_cast<unsigned char *>(plane + static_cast<uint64_t>(y) * cols * b),
                                        static_cast<tmsize_t>(static_cast<uint64_t>(n) * cols * b)) >= 0;
         }
-        ok = ok && TIFFWriteDirectory(tif) != 0;
+        ok = ok && TIFFForceStrileArrayWriting(tif) != 0;
     }
     TIFFClose(tif);
     ok = ok && m.first.empty();

@@ -13,6 +13,7 @@
 #include "imagecopy.h"
 #include "ops.h"
 #include "stats.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -51,10 +52,10 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
     return true;
 }
 
-// A ZOLT file as the control panel's buffers hold it: complex data stays
+// A ZOLT or TIFF file as the control panel's buffers hold it: complex data stays
 // complex in single precision, everything else becomes "float".
 ZoltHeader *readInput(const std::string &name) {
-    ZoltHeader *r = Zoltpinlit(name.c_str());
+    ZoltHeader *r = ZoltReadImage(name.c_str(), nullptr, nullptr);
     if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
     ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
     Zoltfree(r, 7);
@@ -122,6 +123,11 @@ int zoltOp(const ZoltToolArgs &args) {
         std::fprintf(stderr, "usage: zolt op %s %s -o OUTPUT%s\n", who, op->inputs == 2 ? "INPUT INPUT2" : "INPUT",
                      op->paramCount() ? " [--PARAMETER VALUE ...]" : "");
         return 2;
+    }
+    if (ZoltIsPictureName(output.c_str())) {
+        std::fprintf(stderr, "zolt op %s: '%s': pictures are not written by zolt; name the output .zol, .tif or "
+                     ".tiff; nothing written\n", who, output.c_str());
+        return 1;
     }
 
     // Parameters: the given value, else the dialog's default, within the dialog's range.
@@ -223,7 +229,7 @@ int zoltOp(const ZoltToolArgs &args) {
     }
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
-    if (Zoltpotlit(result, output.c_str()) == 0) {
+    if (ZoltWriteImage(result, output.c_str()) == 0) {
         std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d%s%s); nothing written\n", who,
                      output.c_str(), ZoltErrorCode, errno ? ": " : "", errno ? std::strerror(errno) : "");
         return 1;

@@ -178,6 +178,7 @@ void ZOlttoolMainWindow::takeScriptResult() {
         return;
     }
     // The buffer's viewer stays open; only the image under it changes.
+    const ScriptFiles files = scriptFiles(scriptPath);
     table()->beginChange(tr("Script %1 on buffer %2 -> %3").arg(scriptPath).arg(outputSlot()).arg(i2),
                          exchangeScript(files, outputSlot(), i2));
     table()->install(i2, result, true);

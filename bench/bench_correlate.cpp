@@ -1,5 +1,7 @@
 // Correlation of a 1024 x 1024 float image with a 32 x 32 template, grey and
-// colour.
+// colour, and a sweep of grey images from 512^2 to 4096^2 against square
+// templates of side 4 to 256 (peers_correlate.py times the peer on the same
+// grid and runs this sweep beside it).
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -33,5 +35,26 @@ void correlate(benchmark::State &state) {
 }
 BENCHMARK(correlate)->Name("correlate/1024x1024_32x32")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()->UseRealTime();  // CPU column: both threads, steadier under load
+
+// state.range(0): the image's side; state.range(1): the template's.
+void correlateSweep(benchmark::State &state) {
+    const int side = static_cast<int>(state.range(0)), t = static_cast<int>(state.range(1));
+    ZoltHeader *img = randomImage(side, side, 1, 1);
+    ZoltHeader *tm = randomImage(t, t, 1, 2);
+    ZoltHeader *out = randomImage(side, side, 1, 3);
+    for (auto _ : state) {
+        flcorrelate(img, tm, out);
+        benchmark::DoNotOptimize(out->oltptr);
+    }
+    Zoltfree(img, 7);
+    Zoltfree(tm, 7);
+    Zoltfree(out, 7);
+}
+BENCHMARK(correlateSweep)
+    ->Name("correlate/sweep")
+    ->ArgsProduct({{512, 1024, 2048, 4096}, {4, 8, 16, 32, 64, 128, 256}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.2)
+    ->UseRealTime();
 
 }  // namespace

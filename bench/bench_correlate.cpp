@@ -20,28 +20,11 @@ ZoltHeader *randomImage(int cols, int rows, int frames, unsigned seed) {
     return h;
 }
 
-void correlate(benchmark::State &state) {
-    const int frames = static_cast<int>(state.range(0));
-    ZoltHeader *img = randomImage(1024, 1024, frames, 1);
-    ZoltHeader *t = randomImage(32, 32, frames, 2);
-    ZoltHeader *out = randomImage(1024, 1024, frames, 3);
-    for (auto _ : state) {
-        flcorrelate(img, t, out);
-        benchmark::DoNotOptimize(out->oltptr);
-    }
-    Zoltfree(img, 7);
-    Zoltfree(t, 7);
-    Zoltfree(out, 7);
-}
-BENCHMARK(correlate)->Name("correlate/1024x1024_32x32")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()->UseRealTime();  // CPU column: both threads, steadier under load
-
-// state.range(0): the image's side; state.range(1): the template's.
-void correlateSweep(benchmark::State &state) {
-    const int side = static_cast<int>(state.range(0)), t = static_cast<int>(state.range(1));
-    ZoltHeader *img = randomImage(side, side, 1, 1);
-    ZoltHeader *tm = randomImage(t, t, 1, 2);
-    ZoltHeader *out = randomImage(side, side, 1, 3);
+// Scores an image of cols x rows against a template of t x t, both of `frames` frames.
+void run(benchmark::State &state, int cols, int rows, int t, int frames) {
+    ZoltHeader *img = randomImage(cols, rows, frames, 1);
+    ZoltHeader *tm = randomImage(t, t, frames, 2);
+    ZoltHeader *out = randomImage(cols, rows, frames, 3);
     for (auto _ : state) {
         flcorrelate(img, tm, out);
         benchmark::DoNotOptimize(out->oltptr);
@@ -49,6 +32,16 @@ void correlateSweep(benchmark::State &state) {
     Zoltfree(img, 7);
     Zoltfree(tm, 7);
     Zoltfree(out, 7);
+}
+
+void correlate(benchmark::State &state) { run(state, 1024, 1024, 32, static_cast<int>(state.range(0))); }
+BENCHMARK(correlate)->Name("correlate/1024x1024_32x32")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()->UseRealTime();  // CPU column: both threads, steadier under load
+
+// state.range(0): the image's side; state.range(1): the template's.
+void correlateSweep(benchmark::State &state) {
+    const int side = static_cast<int>(state.range(0));
+    run(state, side, side, static_cast<int>(state.range(1)), 1);
 }
 BENCHMARK(correlateSweep)
     ->Name("correlate/sweep")

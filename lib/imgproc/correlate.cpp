@@ -19,6 +19,7 @@
 #endif
 
 #include "bands.h"
+#include "corrtransform.h"
 #include "cpufeatures.h"
 #include "flimage.h"
 #include "progress.h"
@@ -362,6 +363,15 @@ private:
     long step_ = -1;
 };
 
+// Scores of valid row ii from the window sums of tmpl x J along it and the
+// window means: sum of tmpl x (J + c0 - m) = sum of tmpl x J + (c0 - m) x
+// sum of tmpl, times `scale`, into out (image 1's layout).
+void finishRow(const Channel &ch, const Geometry &g, double scale, int ii, const double *mean, const double *sum,
+               float *out) {
+    float *o = out + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
+    for (int jj = 0; jj < g.W; ++jj) o[jj] = static_cast<float>((sum[jj] + (ch.c0 - mean[jj]) * ch.sumTmpl) * scale);
+}
+
 // Scores of one channel on valid rows [first, end): sum of
 // tmpl x (image - local mean), times `scale`, into out (image 1's layout).
 void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, int end, float *out,
@@ -377,10 +387,7 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
     auto imageRow = [&](int r) { return J + static_cast<size_t>(r) * g.cols1; };
     auto tmplRow = [&](int a) { return tm + static_cast<size_t>(a) * g.cols2; };
     auto finish = [&](int ii, const std::vector<double> &m, const std::vector<double> &sum) {
-        float *o = out + static_cast<size_t>(ii + g.hr) * g.cols1 + g.hc;
-        // sum of tmpl x (J + c0 - m) = sum of tmpl x J + (c0 - m) x sum of tmpl
-        for (int jj = 0; jj < g.W; ++jj)
-            o[jj] = static_cast<float>((sum[jj] + (ch.c0 - m[jj]) * ch.sumTmpl) * scale);
+        finishRow(ch, g, scale, ii, m.data(), sum.data(), out);
         progress.rowDone(caller);
     };
     for (int ii = first; ii < end;) {
@@ -431,6 +438,26 @@ void scoreRows(const Channel &ch, const Geometry &g, double scale, int first, in
         finish(ii, mean, acc);
         ++ii;
     }
+}
+
+// Scores of one channel from window sums made by transforms in tiles of
+// `tile`; false (nothing written) when their memory cannot be had.
+bool scoreByTransform(const Channel &ch, const Geometry &g, double scale, int tile, int pieces, float *out,
+                      RowProgress &progress) {
+    const int stride = g.cols1 - g.cols2 + 1;  // columns of windows that fit, g.W or one more
+    const bool made = corrtransform::windowSums(
+        ch.J.data(), g.rows1, g.cols1, ch.tmpl.data(), g.rows2, g.cols2, tile, pieces,
+        [&](int first, int end, const double *sums, bool caller) {
+            WindowMeans means(ch.image, g);
+            std::vector<double> mean(g.W);
+            for (int ii = first; ii < std::min(end, g.H); ++ii) {
+                means.of(ii, mean.data());
+                finishRow(ch, g, scale, ii, mean.data(), sums + static_cast<size_t>(ii - first) * stride, out);
+                progress.rowDone(caller);
+            }
+        });
+    if (made) progress.report(progress.done());
+    return made;
 }
 
 // Energy of a channel about its local means over the valid region.
@@ -493,6 +520,11 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
     const float *in1 = flimage::data(image), *in2 = flimage::data(templ);
     float *out = flimage::data(output);
     RowProgress progress(static_cast<long>(channels) * g.H);
+    // large templates by transforms, when the model of this machine's
+    // timings says they are faster
+    double transformNs = 0;
+    int tile = corrtransform::bestTile(g.rows1, g.cols1, g.rows2, g.cols2, &transformNs);
+    if (!(transformNs < corrtransform::directCost(g.rows1, g.cols1, g.rows2, g.cols2))) tile = 0;
     for (int c = 0; c < channels; ++c) {
         const Channel ch = prepare(in1 + c * s1.frameSize(), in2 + c * s2.frameSize(), g);
         float *frame = out + c * so.frameSize();
@@ -508,6 +540,7 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
             for (int ii = 0; ii < g.H; ++ii) progress.rowDone(true);
             continue;
         }
+        if (tile > 0 && scoreByTransform(ch, g, scale, tile, pieces, frame, progress)) continue;
         // runs of rows handed out one at a time, so that a thread slowed by
         // other work on its core leaves more rows to the others
         std::atomic<int> nextRow{0};

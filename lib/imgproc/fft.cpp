@@ -234,9 +234,13 @@ int cff2d(ZoltHeader *image, int direction) {
         std::fprintf(stderr, "cff2d:image dimension must be  a power of 2! BYE!\n");
         return -2;
     }
+    return cff2dFrame(static_cast<float *>(image->oltptr), static_cast<int>(cols), direction);
+}
+
+int cff2dFrame(float *data, int side, int direction) {
+    if (!data || !powerOfTwo(side)) return -2;
     if (direction != -1 && direction != 1) return 0;
-    const Plan plan(static_cast<int>(cols), direction);
-    float *data = static_cast<float *>(image->oltptr);
+    const Plan plan(side, direction);
     if (direction == -1) {
         rowPass(data, plan);
         columnPass(data, plan);

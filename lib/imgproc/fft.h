@@ -11,6 +11,10 @@
 // done, -1 not square, -2 side not a power of 2, -3 not "32cmp".
 int cff2d(ZoltHeader *image, int direction);
 
+// The same on one frame of side x side interleaved complex values, with no
+// header and nothing printed. Returns 0 done, -2 side not a power of 2.
+int cff2dFrame(float *data, int side, int direction);
+
 // The 1-D transform of n interleaved complex points (real, imaginary) in
 // place, same directions and scaling. Returns 0 done, -2 n not a power of 2
 // (nothing printed, nothing changed).

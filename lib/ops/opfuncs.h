@@ -15,6 +15,9 @@ OpOutcome pointOp(const OpCall &c);
 OpOutcome colourToGrey(const OpCall &c);
 OpOutcome complexPart(const OpCall &c);
 OpOutcome fourier(const OpCall &c);
+void fourierCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out, OpCheck &result);
+void inverseFourierCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
+                         OpCheck &result);
 OpOutcome pixelCopy(const OpCall &c);
 void complexCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
                   OpCheck &result);

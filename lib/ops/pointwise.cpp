@@ -1,6 +1,9 @@
 // Point operations of the table (exponential, inversion, absolute value,
 // logarithm, colour to grey, pixel copy), the complex parts and the Fourier
 // transforms with the messages their statuses call for.
+#include <cstring>
+#include <string>
+
 #include "complexconv.h"
 #include "elementwise.h"
 #include "fft.h"
@@ -77,40 +80,67 @@ OpOutcome complexPart(const OpCall &c) {
     return o;
 }
 
-OpOutcome fourier(const OpCall &c) {
+// Refuses what the transform cannot take before any output is touched, saying
+// what it needs: a square image whose side is a power of 2.
+void fourierSize(const ZoltHeader *in1, OpCheck &result) {
     flimage::Shape s;
-    if (!flimage::shapeOf(c.in1, &s)) return statusOnly(-1);
-    const int dims[3] = {2, s.cols, s.rows};
-    ZoltHeader *work = Zoltcreate("32cmp", dims, 11, 0);
-    if (!work) return statusOnly(-1);
+    if (!flimage::shapeOf(in1, &s)) return;
+    const std::string size = std::to_string(s.cols) + " x " + std::to_string(s.rows);
+    bool power = s.cols > 0;
+    for (int n = s.cols; n > 1 && power; n /= 2) power = n % 2 == 0;
+    if (s.cols != s.rows) {
+        result.refusal.text = "FFT:Image must be square, with a side that is a power of 2 (this one is %1)";
+        result.refusal.arg = size;
+    } else if (!power) {
+        result.refusal.text = "FFT:Image dimensions must be a power of 2, such as 256 or 512 (this one is %1)";
+        result.refusal.arg = size;
+    }
+}
+
+void fourierCheck(const ZoltHeader *in1, const ZoltHeader *, const ZoltHeader *, OpCheck &result) {
+    fourierSize(in1, result);
+}
+
+void inverseFourierCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out, OpCheck &result) {
+    complexCheck(in1, in2, out, result);
+    if (result.refusal.empty()) fourierSize(in1, result);
+}
+
+// Every frame is transformed on its own, in the prepared complex output of as
+// many frames: no copy of the image beside the input and the output.
+OpOutcome fourier(const OpCall &c) {
+    flimage::Shape s, so;
+    if (!flimage::shapeOf(c.in1, &s) || !flimage::shapeOf(c.out, &so) || c.out->dtype != ZOLT_C32 ||
+        so.cols != s.cols || so.rows != s.rows || so.frames < s.frames)
+        return statusOnly(-1);
     const bool forward = c.op.code == 33;
-    int status = 0;
+    if (!forward && c.in1->dtype != ZOLT_C32) return statusOnly(-3);
+    float *p = static_cast<float *>(c.out->oltptr);
+    const size_t n = s.frameSize();
     if (forward) {
-        // Real parts from the input's first frame, imaginary parts 0.
-        float *p = static_cast<float *>(work->oltptr);
-        const size_t n = s.frameSize();
+        // Real parts from the input, imaginary parts 0.
         if (flimage::isFloat(c.in1)) {
             const float *from = flimage::data(c.in1);
-            for (size_t i = 0; i < n; ++i) p[2 * i] = from[i];
+            for (size_t i = 0; i < s.count(); ++i) {
+                p[2 * i] = from[i];
+                p[2 * i + 1] = 0.f;
+            }
         } else {
-            for (size_t i = 0; i < n; ++i)
-                p[2 * i] = static_cast<float>(Zoltfgp(c.in1, static_cast<int>(i / s.cols), static_cast<int>(i % s.cols)));
+            for (int f = 0; f < s.frames; ++f)
+                for (size_t i = 0; i < n; ++i) {
+                    const int r = static_cast<int>(i / s.cols), col = static_cast<int>(i % s.cols);
+                    const double v = c.in1->oltndim == 3 ? Zoltfgp3d(c.in1, f, r, col) : Zoltfgp(c.in1, r, col);
+                    p[2 * (f * n + i)] = static_cast<float>(v);
+                    p[2 * (f * n + i) + 1] = 0.f;
+                }
         }
     } else {
-        status = flcopy(c.in1, work);
+        std::memcpy(p, c.in1->oltptr, 2 * sizeof(float) * s.count());
     }
     OpOutcome o;
-    if (status == 0) {
-        status = cff2d(work, forward ? -1 : 1);
-        switch (status) {
-        case -3: o.message.text = "FFT:Image must be complex float"; break;
-        case -2: o.message.text = "FFT:Image dimensions must be a power of 2"; break;
-        case -1: o.message.text = "FFT:Image must be square"; break;
-        default: break;
-        }
-        if (status == 0) status = flcopy(work, c.out);
-    }
-    Zoltfree(work, 7);
+    int status = 0;
+    for (int f = 0; f < s.frames && status == 0; ++f) status = cff2dFrame(p + 2 * f * n, s.cols, forward ? -1 : 1);
+    if (status == -2) o.message.text = "FFT:Image dimensions must be a power of 2";
     o.ran = true;
     o.status = status;
     o.done = status == 0;

@@ -37,7 +37,7 @@ private slots:
         QCOMPARE(lastAsked().preset.toDouble(), 1.0);
         fx->win->blur();
         QCOMPARE(lastAsked().title, QString("Blur"));
-        QCOMPARE(lastAsked().preset.toDouble(), 0.0);
+        QCOMPARE(lastAsked().preset.toDouble(), 1.0);
         fx->win->curvature();
         QCOMPARE(lastAsked().title, QString("gDir"));
         // The Dx dialog holds an answer below its minimum of 1.0 at 1.0.

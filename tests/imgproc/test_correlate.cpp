@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "correlate.h"
+#include "corrtransform.h"
 #include "progress.h"
 #include "zolt_fixture.h"
 
@@ -242,4 +243,51 @@ TEST_F(Correlate, RowProgressComesFromTheCallingThreadAndLeavesScoresAlone) {
     ASSERT_GE(seen.done.size(), 3u);
     EXPECT_TRUE(std::is_sorted(seen.done.begin(), seen.done.end()));
     EXPECT_EQ(seen.done.back(), 3 * 104);
+}
+
+// Templates large enough to be scored through transforms: grey and colour
+// scores, odd and even sides, against the double-precision reference.
+TEST_F(Correlate, LargeTemplatesScoredByTransformsStayWithinTheBound) {
+    struct Case {
+        int cols, rows, tcols, trows, frames;
+        float offset;
+    };
+    const Case cases[] = {{220, 200, 64, 56, 1, 2.0e4f}, {201, 190, 57, 41, 1, -500.f}, {150, 140, 48, 48, 3, 0.f}};
+    unsigned seed = 90;
+    for (const Case &k : cases) {
+        double ns = 0;
+        ASSERT_GT(corrtransform::bestTile(k.rows, k.cols, k.trows, k.tcols, &ns), 0);
+        ASSERT_LT(ns, corrtransform::directCost(k.rows, k.cols, k.trows, k.tcols)) << k.cols;  // the path under test
+        ZoltHeader *img = random(k.cols, k.rows, k.frames, seed++, k.offset);
+        ZoltHeader *t = random(k.tcols, k.trows, k.frames, seed++);
+        ZoltHeader *out = image(k.cols, k.rows, k.frames);
+        ASSERT_EQ(flcorrelate(img, t, out), CORR_OK);
+        const int hr = k.trows / 2, hc = k.tcols / 2;
+        for (int f = 0; f < k.frames; ++f) {
+            std::vector<double> ref;
+            double energy = 0;
+            for (int r = hr; r < k.rows - hr; ++r)
+                for (int c = hc; c < k.cols - hc; ++c) {
+                    ref.push_back(directSum(img, t, f, r, c));
+                    double m = 0;
+                    for (int a = 0; a < k.trows; ++a)
+                        for (int b = 0; b < k.tcols; ++b) m += at(img, f, r - hr + a, c - hc + b);
+                    m /= k.trows * k.tcols;
+                    energy += (at(img, f, r, c) - m) * (at(img, f, r, c) - m);
+                }
+            ZoltHeader *tf = image(k.tcols, k.trows);
+            std::memcpy(tf->oltptr, static_cast<float *>(t->oltptr) + f * k.tcols * k.trows,
+                        sizeof(float) * k.tcols * k.trows);
+            const double scale = k.frames == 3 ? 1.0 / energy
+                                               : 1.0 / (static_cast<double>(k.trows) * k.trows * k.tcols * spreadOf(tf));
+            double worst = 0, largest = 0;
+            size_t n = 0;
+            for (int r = hr; r < k.rows - hr; ++r)
+                for (int c = hc; c < k.cols - hc; ++c, ++n) {
+                    worst = std::max(worst, std::fabs(at(out, f, r, c) - ref[n] * scale));
+                    largest = std::max(largest, std::fabs(ref[n] * scale));
+                }
+            EXPECT_LT(worst / largest, 1.5e-7) << k.cols << " x " << k.rows << ", frame " << f;
+        }
+    }
 }

@@ -73,7 +73,7 @@ TEST_F(Ops, TableHoldsEachNameAndCodeOnceAndTheSpecialDialogs) {
     }
     EXPECT_EQ(opByCode(1, 1)->params[0].min, 1.0);
     EXPECT_EQ(opByCode(2, 1)->params[0].min, 0.0);
-    EXPECT_EQ(opByCode(19, 1)->params[0].def, 0.0);
+    EXPECT_EQ(opByCode(19, 1)->params[0].def, 1.0);  // blur: 0 is refused
     EXPECT_STREQ(opByCode(6, 1)->params[0].title, "gDir");
     EXPECT_EQ(opBySlot("natlog", 1), nullptr);
     EXPECT_STREQ(opButtonLabel("natlog", 1), "N/A");
@@ -172,10 +172,37 @@ TEST_F(Ops, RefusalsOfResizeShowHogFftAndComplexParts) {
               "Interpolation mode must be 0, 1, or 2");
     EXPECT_FALSE(run("resize", in, with("resize", {{"rows", 0}, {"cols", 10}})).ran);
     EXPECT_EQ(run("showhog", in, OpValues()).message.text, "To view a HoG, input must have 9 frames");
-    EXPECT_EQ(run("fft", in, OpValues()).message.text, "FFT:Image dimensions must be a power of 2");
-    EXPECT_EQ(run("fft", image("float", {128, 64}), OpValues()).message.text, "FFT:Image must be square");
+    EXPECT_EQ(run("fft", in, OpValues()).message.formatted(),
+              "FFT:Image dimensions must be a power of 2, such as 256 or 512 (this one is 100 x 100)");
+    EXPECT_EQ(run("fft", image("float", {128, 64}), OpValues()).message.formatted(),
+              "FFT:Image must be square, with a side that is a power of 2 (this one is 128 x 64)");
     EXPECT_EQ(run("c2real", in, OpValues()).message.text, "Image is not complex");
     EXPECT_EQ(run("c2mag", in, OpValues()).message.text, "Input Image is not complex");
     EXPECT_EQ(run("blur", in, OpValues()).message.text, "Sigma must not be 0.");
     EXPECT_EQ(run("dx", nullptr, OpValues()).message.text, "Input empty");
+}
+
+// A three-frame image is transformed frame by frame into as many complex
+// frames, and the inverse brings every frame back.
+TEST_F(Ops, FftOfEachFrameAndBack) {
+    ZoltHeader *in = image("float", {8, 8, 3});
+    float *p = pixels<float>(in);
+    p[0] = 1.f;                                   // frame 0: impulse, spectrum 1 everywhere
+    for (int i = 0; i < 64; ++i) p[64 + i] = 2.f;  // frame 1: constant, spectrum 128 at (0, 0) only
+    p[128] = 3.f;                                 // frame 2: impulse, spectrum 3 everywhere
+    ZoltHeader *spectrum = nullptr;
+    ASSERT_TRUE(run("fft", in, OpValues(), &spectrum).done);
+    ASSERT_EQ(spectrum->oltndim, 3);
+    ASSERT_EQ(Zoltdimen(spectrum, 2), 3u);
+    const float *s = pixels<float>(spectrum);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_FLOAT_EQ(s[2 * i], 1.f);
+        EXPECT_FLOAT_EQ(s[2 * (64 + i)], i == 0 ? 128.f : 0.f);
+        EXPECT_FLOAT_EQ(s[2 * (128 + i)], 3.f);
+        EXPECT_EQ(s[2 * i + 1], 0.f);
+    }
+    ZoltHeader *back = nullptr;
+    ASSERT_TRUE(run("ifft", spectrum, OpValues(), &back).done);
+    const float *b = pixels<float>(back);
+    for (int i = 0; i < 192; ++i) EXPECT_NEAR(b[2 * i], p[i], 1e-5) << i;
 }

@@ -261,14 +261,14 @@ TEST_F(Tool, OpRunsOperationsLikeTheLibrary) {
 TEST_F(Tool, OpHelpAndRefusalsLeaveNoFile) {
     const ToolRun help = runTool("op --help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--sigma X  Sigma of blur; default 0; 0 to 255"), std::string::npos);
+    EXPECT_NE(help.out.find("--sigma X  Sigma of blur; default 1; 0 to 255"), std::string::npos);
     EXPECT_NE(help.out.find("--erase-small N  EraseSmall; default 1"), std::string::npos);
 
     const std::string out = temp("refused.zol");
     const ToolRun range = runTool("op dx '" + kSample + "' -o '" + out + "' --sigma 0.5");
     EXPECT_EQ(range.status, 2);
     EXPECT_NE(range.out.find("outside 1 to 255"), std::string::npos) << range.out;
-    const ToolRun zero = runTool("op blur '" + kSample + "' -o '" + out + "'");
+    const ToolRun zero = runTool("op blur '" + kSample + "' -o '" + out + "' --sigma 0");
     EXPECT_EQ(zero.status, 1);
     EXPECT_NE(zero.out.find("Sigma must not be 0."), std::string::npos) << zero.out;
     EXPECT_NE(runTool("op dx '" + kSample + "' -o '" + out + "' --bogus 1").status, 0);

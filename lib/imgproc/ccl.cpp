@@ -45,11 +45,13 @@ struct GreyRows {
     const ZoltHeader *in;
     int cols;
     const float *direct;  // the input's own floats, or null
+    const unsigned char *bytes;  // the input's own bytes, or null
     bool fast;            // planar elements of one of the fast types
 
     GreyRows(const ZoltHeader *h, int columns)
         : in(h), cols(columns),
           direct(h->oltndim == 2 && h->dtype == ZOLT_F32 ? static_cast<const float *>(h->oltptr) : nullptr),
+          bytes(h->oltndim == 2 && h->dtype == ZOLT_U8 ? static_cast<const unsigned char *>(h->oltptr) : nullptr),
           fast(fastType(h->dtype) && h->oltptr) {}
 
     const float *row(int r, float *buf) const {
@@ -139,6 +141,81 @@ void joinCodes(const float *g, const float *gu, int cols, const Window &w, bool 
         code[c] = static_cast<uint8_t>(fg ? k & upMask : 0);
     }
     code[1] &= static_cast<uint8_t>(~(JL | JD));
+}
+
+// The window and threshold over whole values 0..255 as whole numbers: for
+// them v >= minval is v >= ceil(minval), v <= maxval is v <= floor(maxval)
+// and |v - w| <= thresh is |v - w| <= floor(thresh). Not usable when a
+// parameter is not a number.
+struct ByteWindow {
+    bool usable = false;
+    bool empty = false;  // no value lies in the window: every code is 0
+    bool joins = false;  // some difference is within the threshold
+    uint8_t lo = 0, hi = 255, t = 0;
+
+    explicit ByteWindow(const Window &w) {
+        if (w.thresh != w.thresh || w.minval != w.minval || w.maxval != w.maxval) return;
+        usable = true;
+        const double lo8 = std::ceil(static_cast<double>(w.minval)), hi8 = std::floor(static_cast<double>(w.maxval));
+        empty = lo8 > 255 || hi8 < 0 || lo8 > hi8;
+        lo = static_cast<uint8_t>(std::clamp(lo8, 0.0, 255.0));
+        hi = static_cast<uint8_t>(std::clamp(hi8, 0.0, 255.0));
+        joins = w.thresh >= 0;
+        t = static_cast<uint8_t>(std::min(std::floor(static_cast<double>(w.thresh)), 255.0));
+    }
+};
+
+// joinCodes for rows of bytes, sixteen at a time.
+void joinCodesBytes(const uint8_t *g, const uint8_t *gu, int cols, const ByteWindow &w, bool upTested,
+                    uint8_t *code) {
+    if (w.empty) {
+        std::memset(code + 1, 0, cols - 1);
+        return;
+    }
+    const uint8_t upMask = upTested ? 0xff : static_cast<uint8_t>(FG | JL);
+    int c = 1;
+#if defined(__SSE2__)
+    const __m128i lo = _mm_set1_epi8(static_cast<char>(w.lo)), hi = _mm_set1_epi8(static_cast<char>(w.hi));
+    const __m128i t = _mm_set1_epi8(static_cast<char>(w.t));
+    const __m128i joinBits = w.joins ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    const __m128i bitL = _mm_and_si128(joinBits, _mm_set1_epi8(JL));
+    const __m128i bitU = _mm_and_si128(joinBits, _mm_set1_epi8(static_cast<char>(JU & upMask)));
+    const __m128i bitD = _mm_and_si128(joinBits, _mm_set1_epi8(static_cast<char>(JD & upMask)));
+    auto atLeastLo = [&](__m128i x) { return _mm_cmpeq_epi8(_mm_max_epu8(x, lo), x); };
+    auto joins = [&](__m128i v, __m128i nb, __m128i bit) {
+        const __m128i diff = _mm_or_si128(_mm_subs_epu8(v, nb), _mm_subs_epu8(nb, v));
+        const __m128i near = _mm_cmpeq_epi8(_mm_max_epu8(diff, t), t);
+        return _mm_and_si128(_mm_and_si128(near, atLeastLo(nb)), bit);
+    };
+    for (; c + 16 <= cols; c += 16) {
+        auto at = [](const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); };
+        const __m128i v = at(g + c);
+        const __m128i inside = _mm_and_si128(atLeastLo(v), _mm_cmpeq_epi8(_mm_min_epu8(v, hi), v));
+        const __m128i k = _mm_or_si128(_mm_or_si128(_mm_set1_epi8(FG), joins(v, at(g + c - 1), bitL)),
+                                       _mm_or_si128(joins(v, at(gu + c), bitU), joins(v, at(gu + c - 1), bitD)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(code + c), _mm_and_si128(inside, k));
+    }
+#endif
+    for (; c < cols; ++c) {
+        const int v = g[c];
+        auto joins = [&](int nb) { return w.joins && std::abs(v - nb) <= w.t && nb >= w.lo; };
+        const bool fg = v >= w.lo && v <= w.hi;
+        const int k = FG | joins(g[c - 1]) << 1 | joins(gu[c]) << 2 | joins(gu[c - 1]) << 3;
+        code[c] = static_cast<uint8_t>(fg ? k & upMask : 0);
+    }
+    code[1] &= static_cast<uint8_t>(~(JL | JD));
+}
+
+// Codes of row r (from 1) of the grey image, with room for two rows of grey
+// values in buf.
+void rowCodes(const GreyRows &grey, int r, const Window &w, bool upTested, uint8_t *code, float *buf) {
+    const ByteWindow bw(w);
+    if (grey.bytes && bw.usable) {
+        const uint8_t *g = grey.bytes + static_cast<size_t>(r) * grey.cols;
+        joinCodesBytes(g, g - grey.cols, grey.cols, bw, upTested, code);
+        return;
+    }
+    joinCodes(grey.row(r, buf), grey.row(r - 1, buf + grey.cols), grey.cols, w, upTested, code);
 }
 
 // Root of label x, halving the path on the way. Parents never exceed their
@@ -271,6 +348,32 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     // else the one above, else the up-left one; a new label when it joins
     // nothing; 0 outside the window (no joins). Only joined labels that
     // differ take the merging branch.
+    auto pixel = [&](int c, int32_t prev) {
+        // The up-left neighbour is already in the class of the one above
+        // when that one joined it, and in the class of the left one when
+        // that one joined its upper neighbour: its merge changes nothing
+        // then, and is left out. The choices are made with bit masks, not
+        // branches: on noise they go either way at random, and only the
+        // merging branch, taken far less often, is left.
+        const int kc = code[c];
+        const int known = ((kc >> 2) & (codeUp[c] >> 1)) | ((kc >> 1) & (code[c - 1] >> 2));
+        const int k = kc & ~((known & 1) << 3);
+        const int32_t up = lu[c], upLeft = lu[c - 1];
+        const int32_t mL = -((k >> 1) & 1), mU = -((k >> 2) & 1), mD = -((k >> 3) & 1);
+        int32_t x = upLeft & mD;
+        x = (up & mU) | (x & ~mU);
+        x = (prev & mL) | (x & ~mL);
+        parent[count + 1] = count + 1;
+        const int32_t fresh = k == FG;
+        int32_t label = x | ((count + 1) & -fresh);
+        count += fresh;
+        if (((up ^ x) & mU) | ((upLeft ^ x) & mD)) {
+            if (k & JU) label = unite(parent, label, up);
+            if (k & JD) label = unite(parent, label, upLeft);
+        }
+        l[c] = label;
+        return label;
+    };
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
     for (int c = 1; c < cols;) {
         int blockEnd = cols;
@@ -300,6 +403,22 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
                     c += 16;
                     continue;
                 }
+            }
+            // A few pixels in the window among background ones: each on its
+            // own, the left neighbour's label 0 unless it is one of them.
+            const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
+            const unsigned twoLeft = in & (in - 1), oneLeft = twoLeft & (twoLeft - 1);
+            if ((oneLeft & (oneLeft - 1)) == 0) {  // three of them at most
+                for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
+                int32_t last = prev;
+                for (unsigned rest = in; rest; rest &= rest - 1) {
+                    const int j = __builtin_ctz(rest);
+                    const bool leftIn = j == 0 || ((in >> (j - 1)) & 1);
+                    last = pixel(c + j, leftIn ? last : 0);
+                }
+                prev = (in >> 15) & 1 ? last : 0;
+                c += 16;
+                continue;
             }
             blockEnd = c + 16;
         }
@@ -337,32 +456,7 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
 #else
             quadEnd = blockEnd;
 #endif
-            for (; c < quadEnd; ++c) {
-                // The up-left neighbour is already in the class of the one above
-                // when that one joined it, and in the class of the left one when
-                // that one joined its upper neighbour: its merge changes nothing
-                // then, and is left out. The choices are made with bit masks, not
-                // branches: on noise they go either way at random, and only the
-                // merging branch, taken far less often, is left.
-                const int kc = code[c];
-                const int known = ((kc >> 2) & (codeUp[c] >> 1)) | ((kc >> 1) & (code[c - 1] >> 2));
-                const int k = kc & ~((known & 1) << 3);
-                const int32_t up = lu[c], upLeft = lu[c - 1];
-                const int32_t mL = -((k >> 1) & 1), mU = -((k >> 2) & 1), mD = -((k >> 3) & 1);
-                int32_t x = upLeft & mD;
-                x = (up & mU) | (x & ~mU);
-                x = (prev & mL) | (x & ~mL);
-                parent[count + 1] = count + 1;
-                const int32_t fresh = k == FG;
-                int32_t label = x | ((count + 1) & -fresh);
-                count += fresh;
-                if (((up ^ x) & mU) | ((upLeft ^ x) & mD)) {
-                    if (k & JU) label = unite(parent, label, up);
-                    if (k & JD) label = unite(parent, label, upLeft);
-                }
-                prev = label;
-                l[c] = label;
-            }
+            for (; c < quadEnd; ++c) prev = pixel(c, prev);
         }
     }
     s.count = count;
@@ -374,13 +468,18 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
                 uint8_t *code, uint8_t *codeUp, uint8_t *ext, float *buf) {
     s.parent[0] = 0;
     float *spare = buf, *held = buf + cols;  // the row above stays in `held`
-    const float *gu = grey.row(s.first - 1, held);
+    const bool byRows = grey.bytes && ByteWindow(w).usable;
+    const float *gu = byRows ? nullptr : grey.row(s.first - 1, held);
     for (int r = s.first; r < s.end; ++r) {
-        const float *g = grey.row(r, spare);
         int32_t *l = lab + static_cast<size_t>(r) * cols;
-        joinCodes(g, gu, cols, w, r >= 2, code);
-        if (g == spare) std::swap(spare, held);
-        gu = g;
+        if (byRows) {
+            rowCodes(grey, r, w, r >= 2, code, buf);
+        } else {
+            const float *g = grey.row(r, spare);
+            joinCodes(g, gu, cols, w, r >= 2, code);
+            if (g == spare) std::swap(spare, held);
+            gu = g;
+        }
         const uint8_t *joinsAbove = nullptr;
         if (r == s.first && r >= 2) {  // the row above belongs to another strip
             for (int c = 1; c < cols; ++c) {
@@ -468,7 +567,7 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
     for (size_t i = 1; i < strips.size(); ++i) {
         const Strip &s = strips[i], &above = strips[i - 1];
         const int32_t *l = lab + static_cast<size_t>(s.first) * cols, *lu = l - cols;
-        joinCodes(grey.row(s.first, buf), grey.row(s.first - 1, buf + cols), cols, w, true, code);
+        rowCodes(grey, s.first, w, true, code, buf);
         for (int c = 1; c < cols; ++c) {
             if (code[c] & JU) unite(table, s.labelOf[l[c]], above.labelOf[lu[c]]);
             if (code[c] & JD) unite(table, s.labelOf[l[c]], above.labelOf[lu[c - 1]]);

@@ -32,6 +32,22 @@ int piecesFor(size_t n) { return bands::count(n, PIECE_MIN); }
 // again by the quotient itself.
 struct Binning {
     double lo, span, inverse, top;
+    // Single precision: (v - lo) x scale is within 5e-5 of the quotient for
+    // every value of a float image whose extremes and span lie well inside
+    // the float range, so only a product within 2e-4 of a whole number can
+    // fall in another bin; such values are binned by the quotient.
+    bool single = false;
+    float flo = 0, fscale = 0, ftop = 0;
+
+    static Binning of(double lo, double hi) {
+        Binning b{lo, hi - lo, 1.0 / (hi - lo), hi};
+        const double span = hi - lo;
+        b.single = span >= 1e-30 && span <= 1e37 && std::fabs(lo) <= 1e37 && std::fabs(hi) <= 1e37;
+        b.flo = static_cast<float>(lo);
+        b.fscale = static_cast<float>(255.0 / span);
+        b.ftop = static_cast<float>(hi);
+        return b;
+    }
 
     // The clamped quotient, before truncation, and whether it lies near a
     // whole number between the end bins.
@@ -82,6 +98,70 @@ __attribute__((target("avx2"))) inline __m256i bins8(const Binning &b, const flo
         out[h] = _mm256_cvttpd_epi32(q);
     }
     return _mm256_set_m128i(out[1], out[0]);
+}
+
+// Bins of eight floats at p in single precision; the lanes near a whole
+// number, where the bin may differ from the quotient's, are binned again
+// by the quotient.
+__attribute__((target("avx2"))) inline __m256i bins8Single(const Binning &b, const float *p) {
+    const __m256 v = _mm256_loadu_ps(p);
+    const __m256 k255 = _mm256_set1_ps(255.f);
+    __m256 q = _mm256_mul_ps(_mm256_sub_ps(v, _mm256_set1_ps(b.flo)), _mm256_set1_ps(b.fscale));
+    const __m256 top = _mm256_cmp_ps(v, _mm256_set1_ps(b.ftop), _CMP_EQ_OQ);
+    q = _mm256_blendv_ps(q, k255, top);        // the quotient of the maximum is exactly 255
+    q = _mm256_max_ps(q, _mm256_set1_ps(-1.f));  // the second operand when q is NaN
+    q = _mm256_min_ps(q, _mm256_set1_ps(256.f));
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256 off = _mm256_and_ps(
+        _mm256_sub_ps(q, _mm256_round_ps(q, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)), magnitude);
+    const __m256 near = _mm256_andnot_ps(
+        top, _mm256_and_ps(_mm256_cmp_ps(off, _mm256_set1_ps(2e-4f), _CMP_LT_OQ),
+                           _mm256_and_ps(_mm256_cmp_ps(q, _mm256_set1_ps(0.5f), _CMP_GT_OQ),
+                                         _mm256_cmp_ps(q, _mm256_set1_ps(255.5f), _CMP_LT_OQ))));
+    if (__builtin_expect(_mm256_movemask_ps(near) != 0, 0)) {
+        __m256d unused = _mm256_setzero_pd();
+        return bins8<true>(b, p, unused);
+    }
+    return _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(q, _mm256_setzero_ps()), k255));
+}
+
+// Counts the values [first, end) into four interleaved tables of h in single
+// precision, NaN in bin 0 and in `nans` as well.
+__attribute__((target("avx2"))) void countFloatsSingle(const Binning &b, const float *d, size_t first, size_t end,
+                                                       int64_t *h, int64_t &nans) {
+    alignas(32) int32_t k[8];
+    int64_t notNumbers = 0;
+    size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        _mm256_store_si256(reinterpret_cast<__m256i *>(k), bins8Single(b, d + i));
+        const __m256 v = _mm256_loadu_ps(d + i);
+        notNumbers += __builtin_popcount(_mm256_movemask_ps(_mm256_cmp_ps(v, v, _CMP_UNORD_Q)));
+        for (int j = 0; j < 8; ++j) ++h[(j & 3) * 256 + k[j]];
+    }
+    for (; i < end; ++i) {
+        bool n;
+        ++h[b.bin<true>(d[i], n)];
+        notNumbers += d[i] != d[i];
+    }
+    nans = notNumbers;
+}
+
+// New values of the floats [first, end) through the table of bin values, in
+// single precision; NaN comes out as the quiet NaN.
+__attribute__((target("avx2"))) void mapFloatsSingle(const Binning &b, const float *d, size_t first, size_t end,
+                                                     const float *value, float *o) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    const __m256 nans = _mm256_set1_ps(nan);
+    size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        const __m256 v = _mm256_loadu_ps(d + i);
+        const __m256 mapped = _mm256_i32gather_ps(value, bins8Single(b, d + i), 4);
+        _mm256_storeu_ps(o + i, _mm256_blendv_ps(mapped, nans, _mm256_cmp_ps(v, v, _CMP_UNORD_Q)));
+    }
+    for (; i < end; ++i) {
+        bool n;
+        o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
+    }
 }
 
 // Counts the values [first, end) into four interleaved tables of h, NaN in
@@ -183,7 +263,7 @@ struct Equaliser {
         });
         const double lo = *std::min_element(los.begin(), los.end());
         const double hi = *std::max_element(his.begin(), his.end());
-        binning = Binning{lo, hi - lo, 1.0 / (hi - lo), hi};
+        binning = Binning::of(lo, hi);
         return lo < hi;
     }
 
@@ -193,8 +273,13 @@ struct Equaliser {
     template <bool Exact>
     bool countPiece(size_t first, size_t end, int64_t *h, int64_t &nans) const {
 #if defined(ZOLT_X86_VECTORS)
-        if constexpr (std::is_same_v<T, float>)
+        if constexpr (std::is_same_v<T, float>) {
+            if (cpu::avx2() && binning.single) {
+                countFloatsSingle(binning, data, first, end, h, nans);
+                return false;
+            }
             if (cpu::avx2()) return countFloats<Exact>(binning, data, first, end, h, nans);
+        }
 #endif
         bool any = false;
         int64_t notNumbers = 0;
@@ -257,7 +342,8 @@ struct Equaliser {
         if constexpr (std::is_same_v<T, float>) {
             if (cpu::avx2()) {
                 bands::split(n, pieces, [&](int k, size_t first, size_t end) {
-                    if (exact[k]) mapFloats<true>(binning, data, first, end, value, o);
+                    if (binning.single) mapFloatsSingle(binning, data, first, end, value, o);
+                    else if (exact[k]) mapFloats<true>(binning, data, first, end, value, o);
                     else mapFloats<false>(binning, data, first, end, value, o);
                 });
                 return;

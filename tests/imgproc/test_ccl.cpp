@@ -346,17 +346,25 @@ TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
         const char *name;
         float thresh, minval, maxval;
         std::vector<float> values;
+        bool bytes = false;  // a "u8bit" input, whose window and threshold fall between whole values
     } cases[] = {
         {"binary", 2.f, 10.f, 255.f, {0.f, 100.f}},
         {"close values", 2.f, 10.f, 255.f, {0.f, 96.f, 97.f, 98.f, 99.f, 100.f, 101.f, 102.f, 103.f}},
         {"above maxval", 20.f, 10.f, 255.f, {0.f, 100.f, 110.f, 250.f, 260.f, 300.f}},
+        {"bytes between whole values", 2.5f, 9.5f, 200.2f, {0, 9, 10, 11, 12, 13, 198, 200, 201, 203, 255}, true},
+        {"bytes, window past the byte range", 300.f, -5.f, 1000.f, {0, 1, 128, 255}, true},
+        {"bytes, no joins", -0.5f, 0.f, 255.f, {0, 7}, true},
+        {"bytes, empty window", 2.f, 255.5f, 300.f, {0, 254, 255}, true},
     };
     for (const Case &k : cases) {
         std::uniform_int_distribution<size_t> pick(0, k.values.size() - 1);
-        ZoltHeader *in = image("float", {cols, rows});
-        auto *p = static_cast<float *>(in->oltptr);
-        for (int i = 0; i < rows * cols; ++i) p[i] = k.values[pick(gen)];
-        const std::vector<float> g(p, p + rows * cols);
+        std::vector<float> g(rows * cols);
+        for (float &v : g) v = k.values[pick(gen)];
+        ZoltHeader *in = image(k.bytes ? "u8bit" : "float", {cols, rows});
+        for (int i = 0; i < rows * cols; ++i) {
+            if (k.bytes) static_cast<unsigned char *>(in->oltptr)[i] = static_cast<unsigned char>(g[i]);
+            else static_cast<float *>(in->oltptr)[i] = g[i];
+        }
         const Reference want = referenceLabels(g, rows, cols, k.thresh, k.minval, k.maxval, 3, 40);
         ZoltHeader *out = image("32bit", {cols, rows});
         int count = 0;

@@ -10,7 +10,9 @@ struct ZoltHeader;
 // Reads a picture into a new "32flt" image of {columns, rows, 3 frames}:
 // 0..255 for pictures of up to 8 bits per channel, 0..65535 for deeper ones
 // (16-bit PNG and TIFF); alpha is dropped, grey gives three equal frames.
-// Null when the toolkit cannot decode the file.
-ZoltHeader *readPicture(const QString &name);
+// Null when the toolkit cannot decode the file. A picture the decoder found
+// incomplete (a file cut short) is still read; `incomplete`, when given,
+// receives the decoder's words for it, else is emptied.
+ZoltHeader *readPicture(const QString &name, QString *incomplete = nullptr);
 
 #endif

@@ -106,7 +106,7 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     const FileKind kind = kindOf(local);
     QString zoltType;
     ZoltHeader *img = nullptr;
-    QString note;
+    QString note, incomplete;
     switch (kind) {
         case FileKind::Boundary:
             if (ZoltHeader *r = plotcontour(local.constData(), 1.0f, 0, 0, 0)) {
@@ -121,7 +121,7 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
             break;
         case FileKind::Picture:
             showNote(tr("non ZOLT"));
-            img = readPicture(fileName);
+            img = readPicture(fileName, &incomplete);
             break;
     }
     if (!img) {
@@ -134,6 +134,8 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     table()->install(slot, img);
     table()->names[slot] = currentFileName;
     printStatistics(img, kind == FileKind::Zolt ? zoltType : QString());
+    if (!incomplete.isEmpty())
+        appendConsole(tr("\nThe picture is incomplete (%1); the missing part is filled in.").arg(incomplete));
     updateAccessability();
 }
 

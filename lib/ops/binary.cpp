@@ -111,6 +111,9 @@ OpOutcome segmentation(const OpCall &c) {
     case PCON_FLAT:
         o.message.text = "pcon found no gradient to follow: the images are flat.";
         break;
+    case PCON_CANCELLED:
+        o.message.text = "pcon was cancelled; nothing changed.";
+        break;
     case PCON_PARAMS:
         o.message.text = "MFA parameters refused: sigma must not be 0, t2 must be above 0 and "
                          "dlt between 0 and 1 (with t1 finite).";

@@ -53,6 +53,7 @@ OpOutcome arithmetic(const OpCall &c) {
         o.message.text = "Function return error code%1";
         o.message.arg = std::to_string(status);
     }
+    if (status == CORR_CANCELLED) o.message.text = "The correlation was cancelled.";
     return o;
 }
 

@@ -6,6 +6,8 @@
 #include "picturereading.h"
 
 #include <QImage>
+#include <QImageReader>
+#include <QStringList>
 
 #include "displayimage.h"
 #include "overlay.h"
@@ -29,11 +31,35 @@ bool deepChannels(QImage::Format f) {
     }
 }
 
+// What the decoders say while a picture is read (a JPEG cut short says
+// "premature end of data"); the previous handler still prints it.
+QStringList decoderWarnings;
+QtMessageHandler previousHandler = nullptr;
+
+void collectWarning(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type == QtWarningMsg) decoderWarnings << text;
+    if (previousHandler) previousHandler(type, context, text);
+}
+
 }  // namespace
 
-ZoltHeader *readPicture(const QString &name) {
-    QImage picture(name);
-    if (picture.isNull()) return nullptr;
+ZoltHeader *readPicture(const QString &name, QString *incomplete) {
+    QImageReader reader(name);
+    QImage picture;
+    decoderWarnings.clear();
+    previousHandler = qInstallMessageHandler(collectWarning);
+    const bool read = reader.read(&picture);
+    qInstallMessageHandler(previousHandler);
+    if (!read || picture.isNull()) return nullptr;
+    if (incomplete) {
+        incomplete->clear();
+        if (reader.error() != QImageReader::UnknownError) *incomplete = reader.errorString();
+        for (const QString &w : decoderWarnings)
+            if (w.contains(QLatin1String("premature"), Qt::CaseInsensitive) ||
+                w.contains(QLatin1String("corrupt"), Qt::CaseInsensitive) ||
+                w.contains(QLatin1String("truncat"), Qt::CaseInsensitive))
+                *incomplete = w.trimmed();
+    }
     if (picture.format() == QImage::Format_Grayscale8 || picture.format() == QImage::Format_Grayscale16) {
         const bool deepGrey = picture.format() == QImage::Format_Grayscale16;
         const int w = picture.width(), h = picture.height();

@@ -11,7 +11,9 @@ struct ZoltHeader;
 // 0..255 for pictures of up to 8 bits per channel, 0..65535 for deeper ones
 // (16-bit PNG); alpha is dropped. A picture the toolkit decodes as grey (8 or
 // 16 bits) gives a 2-D image of {columns, rows} instead.
-// Null when the toolkit cannot decode the file.
-ZoltHeader *readPicture(const QString &name);
+// Null when the toolkit cannot decode the file. A picture the decoder found
+// incomplete (a file cut short) is still read; `incomplete`, when given,
+// receives the decoder's words for it, else is emptied.
+ZoltHeader *readPicture(const QString &name, QString *incomplete = nullptr);
 
 #endif

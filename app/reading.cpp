@@ -135,7 +135,7 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     const FileKind kind = kindOf(local);
     QString zoltType, tiffLine, why;
     ZoltHeader *img = nullptr;
-    QString note;
+    QString note, incomplete;
     switch (kind) {
         case FileKind::Boundary:
             if (ZoltHeader *r = plotcontour(local.constData(), 1.0f, 0, 0, 0)) {
@@ -154,7 +154,7 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
             break;
         case FileKind::Picture:
             showNote(tr("non ZOLT"));
-            img = readPicture(fileName);
+            img = readPicture(fileName, &incomplete);
             break;
     }
     if (!img) {
@@ -185,6 +185,8 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     if (!tiffLine.isEmpty()) appendConsole(tiffLine);
     table()->endChange();
     printStatistics(img, kind == FileKind::Zolt ? zoltType : QString());
+    if (!incomplete.isEmpty())
+        appendConsole(tr("\nThe picture is incomplete (%1); the missing part is filled in.").arg(incomplete));
     updateAccessability();
 }
 

@@ -1,7 +1,9 @@
 // The progress bar of the status bar, advanced by the library's progress
-// reports (correlation rows, annealing steps) while an operation runs.
+// reports (correlation rows, annealing steps) while an operation runs, with
+// a Cancel button that asks the routine to stop.
 #include <QCoreApplication>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 
 #include "mainwindow.h"
@@ -11,6 +13,7 @@
 namespace {
 
 const char *const BarName = "operationProgress";
+const char *const CancelName = "operationCancel";
 
 }  // namespace
 
@@ -21,6 +24,7 @@ StatusProgress::StatusProgress(ZOlttoolMainWindow *panel) : window(panel) {
 StatusProgress::~StatusProgress() {
     setProgressHook(nullptr, nullptr);
     if (auto *bar = window->statusBar()->findChild<QProgressBar *>(BarName)) bar->hide();
+    if (auto *cancel = window->statusBar()->findChild<QPushButton *>(CancelName)) cancel->hide();
 }
 
 void StatusProgress::report(void *self, long done, long total) {
@@ -39,9 +43,18 @@ void StatusProgress::report(void *self, long done, long total) {
         bar->setMaximumHeight(status->fontMetrics().height());
         status->addPermanentWidget(bar);
     }
+    auto *cancel = status->findChild<QPushButton *>(CancelName);
+    if (!cancel) {
+        cancel = new QPushButton(QCoreApplication::translate("Operations", "Cancel"), status);
+        cancel->setObjectName(CancelName);
+        cancel->setMaximumHeight(status->fontMetrics().height() + 6);
+        QObject::connect(cancel, &QPushButton::clicked, [] { cancelProgress(); });
+        status->addPermanentWidget(cancel);
+    }
     bar->setValue(percent);
     bar->show();
-    // Let the bar (and any note shown before the run) paint; the buttons are
-    // disabled and user input waits until the operation ends.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    cancel->show();
+    // Let the bar (and any note shown before the run) paint and the Cancel
+    // button take its click; the operation buttons are disabled meanwhile.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

@@ -545,10 +545,12 @@ int flcorrelate(const ZoltHeader *image, const ZoltHeader *templ, ZoltHeader *ou
         // other work on its core leaves more rows to the others
         std::atomic<int> nextRow{0};
         bands::split(g.H, pieces, [&](int band, size_t, size_t) {
-            for (int first = nextRow.fetch_add(ROW_RUN); first < g.H; first = nextRow.fetch_add(ROW_RUN))
+            for (int first = nextRow.fetch_add(ROW_RUN); first < g.H && !progressCancelled();
+                 first = nextRow.fetch_add(ROW_RUN))
                 scoreRows(ch, g, scale, first, std::min(first + ROW_RUN, g.H), frame, progress,
                           band == 0);  // band 0 runs on the calling thread
         });
+        if (progressCancelled()) return CORR_CANCELLED;
         progress.report(progress.done());
     }
     return CORR_OK;

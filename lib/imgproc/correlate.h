@@ -11,6 +11,7 @@ enum : int {
     CORR_OK = 0,
     CORR_NOTFLOAT = -2,  // an image is not "32flt"
     CORR_SHAPE = -3,     // grey against colour, or an output of another size
+    CORR_CANCELLED = -4, // a stop was asked (progress.h): the output is partly written
 };
 
 // Writes into `output` (image 1's size, "32flt") the scores of `templ`

@@ -138,6 +138,7 @@ struct Annealing {
     Barrier barrier;
     std::vector<double> partial;  // each thread's sum of Dg^2
     bool flat = false;
+    bool stop = false;  // a stop was asked: every thread leaves after this step
 
     Annealing(float *f_, const float *g_, int rows_, int cols_, double sigma_, double r_,
               double b_, double t1_, double t2_, double dlt_, float *work, int threads_)
@@ -254,7 +255,12 @@ struct Annealing {
             }
             update(first, end, sigma * r * std::sqrt(T) / magf);
             barrier.wait();
-            if (t == 0) reportProgress(++done, total);
+            if (t == 0) {
+                reportProgress(++done, total);
+                stop = progressCancelled();
+            }
+            barrier.wait();
+            if (stop) return;
         }
     }
 };
@@ -323,5 +329,6 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
         std::printf("magf=0 exiting\n");
         return PCON_FLAT;
     }
+    if (job.stop) return PCON_CANCELLED;
     return PCON_OK;
 }

@@ -13,6 +13,7 @@ enum : int {
     PCON_SIZES = -13,     // f and g differ in size, or have fewer than 2 rows or columns
     PCON_FLAT = -14,      // the gradient vanished (a constant image): stopped early
     PCON_PARAMS = -15,    // parameters that would divide by zero or never end the cooling
+    PCON_CANCELLED = -16, // a stop was asked (progress.h): f is partly restored
 };
 
 // Restores f (in place) towards a piecewise-constant version of the observed

@@ -60,6 +60,7 @@ OpOutcome arithmetic(const OpCall &c) {
         o.message.text = "Function return error code%1";
         o.message.arg = std::to_string(status);
     }
+    if (status == CORR_CANCELLED) o.message.text = "The correlation was cancelled.";
     return o;
 }
 
@@ -117,6 +118,9 @@ OpOutcome segmentation(const OpCall &c) {
         break;
     case PCON_FLAT:
         o.message.text = "pcon found no gradient to follow: the images are flat.";
+        break;
+    case PCON_CANCELLED:
+        o.message.text = "pcon was cancelled; nothing changed.";
         break;
     case PCON_PARAMS:
         o.message.text = "MFA parameters refused: sigma must not be 0, t2 must be above 0 and "

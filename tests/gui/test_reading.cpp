@@ -1,6 +1,7 @@
 // Reading files into the buffers: pictures, ZOLT files of several types and
 // shapes, boundary files, unreadable files, the console statistics, the notes
 // and the ReRead log file.
+#include <QFile>
 #include <QImage>
 #include <QPointer>
 #include <QTest>
@@ -30,6 +31,8 @@ private slots:
     void rereadFromTheLogFileOfAnEarlierRun();
     void rereadWithoutLogFile();
     void openRequestFillsBufferZeroWithoutTheLog();
+    void partPictureLoadsAndTheConsoleSaysSo();
+    void dialogNamesAreTakenLiterally();
 };
 
 namespace {
@@ -431,6 +434,45 @@ void TestReading::openRequestFillsBufferZeroWithoutTheLog() {
     // the buffer is ready to view: the Output group follows buffer 0
     f.select("output", 0);
     QVERIFY(f.action("&View")->isEnabled());
+}
+
+// A JPEG cut in half still loads, and the console says it is incomplete;
+// the whole file says nothing of the kind.
+void TestReading::partPictureLoadsAndTheConsoleSaysSo() {
+    PanelFixture f;
+    QImage pic(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) pic.setPixel(x, y, qRgb(4 * x, 5 * y, (x * y) & 255));
+    const QString whole = f.path("whole.jpg"), cut = f.path("cut.jpg");
+    QVERIFY(pic.save(whole, "JPG", 90));
+    QFile in(whole);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    QFile out(cut);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes.left(bytes.size() / 2));
+    out.close();
+    for (const QString &name : {whole, cut}) {
+        const QString before = f.console();
+        f.win->openImageFile(name, 0);
+        QVERIFY(f.table->image(0));
+        QCOMPARE(Zoltdimen(f.table->image(0), 0), 64u);
+        QCOMPARE(f.since(before).contains("The picture is incomplete"), name == cut);
+    }
+}
+
+// A name from the file dialog holding "$HOME" names that very file.
+void TestReading::dialogNamesAreTakenLiterally() {
+    PanelFixture f;
+    const QString name = f.path("lit$HOME.zol");
+    const int dims[3] = {2, 4, 3};
+    ZoltHeader *h = Zoltcreate("u8bit", dims, 11, 0);
+    QCOMPARE(Zoltpotlit(h, name.toLocal8Bit().constData()), -1);
+    Zoltfree(h, 7);
+    QVERIFY(QFile::exists(name));
+    f.win->openImageFile(name, 0);
+    QVERIFY(f.table->image(0));
+    QCOMPARE(f.table->names[0], QString("lit$HOME.zol"));
 }
 
 QTEST_MAIN(TestReading)

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <csignal>
 
 #include "commands.h"
 #include "imagecopy.h"
 #include "ops.h"
+#include "progress.h"
 #include "stats.h"
 #include "zolt_tiff.h"
 
@@ -37,6 +39,13 @@ struct Images {
             if (h) Zoltfree(h, 7);
     }
 };
+
+// Ctrl-C asks the running operation to stop (those that report progress stop
+// at once; the others finish); a second one ends the tool at once.
+extern "C" void interrupted(int) {
+    cancelProgress();
+    std::signal(SIGINT, SIG_DFL);
+}
 
 // Reads an option's text as the parameter's kind; false when it is no number.
 bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int index) {
@@ -205,8 +214,14 @@ int zoltOp(const ZoltToolArgs &args) {
             return 1;
         }
     }
+    std::signal(SIGINT, interrupted);
     const OpOutcome outcome = opRun(OpCall{*op, img.in1, img.in2, img.out, values, context});
     img.made = outcome.made;
+    if (progressCancelled()) {
+        std::fprintf(stderr, "zolt op %s: interrupted; nothing written\n", who);
+        return 130;
+    }
+    std::signal(SIGINT, SIG_DFL);
     if (!outcome.done) {
         const std::string why = outcome.message.empty() ? "failed with status " + std::to_string(outcome.status)
                                                          : outcome.message.formatted();

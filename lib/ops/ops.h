@@ -5,6 +5,7 @@
 #ifndef OPS_OPS_H
 #define OPS_OPS_H
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -152,12 +153,15 @@ bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 
 // The colour generator of the random colour map: drand48's 48-bit linear
 // congruential generator from its usual start state. The map draws from one
-// process-wide generator that is never reseeded.
+// process-wide generator that is never reseeded; a map holds drawing() while
+// it draws its table, so maps made in several threads draw whole runs.
 class Rand48 {
 public:
     double next();
+    std::mutex &drawing() { return drawing_; }
 private:
     unsigned long long state = 0x1234ABCD330EULL;
+    std::mutex drawing_;
 };
 Rand48 &opRandom();
 

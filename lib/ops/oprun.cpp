@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "flimage.h"
+#include "imagecopy.h"
 #include "opfuncs.h"
+#include "stats.h"
 
 std::string OpMessage::formatted() const {
     std::string s = text;
@@ -145,6 +147,20 @@ bool opSameFile(const std::string &a, const std::string &b) {
     if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     return resolvedName(a) == resolvedName(b);
+}
+
+ZoltHeader *opBufferImage(ZoltHeader *read) {
+    if (!read || read->dtype == ZOLT_C32 || read->dtype == ZOLT_F32) return read;
+    ZoltHeader *img = Zoltretype(read, read->dtype == ZOLT_C64 ? "32cmp" : "float");
+    Zoltfree(read, 7);
+    return img;
+}
+
+int opLargestValue(const ZoltHeader *img) {
+    ZoltFrameStats s;
+    if (Zoltframestats(img, 0, &s) != 0 || std::isnan(s.max)) return 0;
+    const double top = std::trunc(s.max);
+    return top >= 2147483647.0 ? 2147483647 : top <= -2147483648.0 ? -2147483647 - 1 : static_cast<int>(top);
 }
 
 // ------------------------------------------------------------ random colours

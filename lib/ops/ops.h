@@ -5,6 +5,7 @@
 #ifndef OPS_OPS_H
 #define OPS_OPS_H
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,13 @@ bool opIntegerRange(const OpParam &p, double *lo, double *hi);
 // Runs op: integer parameters outside their range are refused, then the empty-input refusal, then its library call and the message
 // its status calls for.
 OpOutcome opRun(const OpCall &call);
+// An image read from a file as the control panel's buffers hold it: complex
+// data stays complex in single precision, everything else becomes "float".
+// Takes `read` (freeing it when a converted copy replaces it); null on failure.
+ZoltHeader *opBufferImage(ZoltHeader *read);
+// The largest value of the first frame, truncated, as opening an image
+// records it for the random colour map (0 when there is none).
+int opLargestValue(const ZoltHeader *img);
 // Shift k (0 rows, 1 columns) of a translation: its whole text read as a
 // double (blanks around it allowed; text that is not a number reads as 0),
 // or the value when there is no text; truncated toward zero.
@@ -158,12 +166,15 @@ bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 
 // The colour generator of the random colour map: drand48's 48-bit linear
 // congruential generator from its usual start state. The map draws from one
-// process-wide generator that is never reseeded.
+// process-wide generator that is never reseeded; a map holds drawing() while
+// it draws its table, so maps made in several threads draw whole runs.
 class Rand48 {
 public:
     double next();
+    std::mutex &drawing() { return drawing_; }
 private:
     unsigned long long state = 0x1234ABCD330EULL;
+    std::mutex drawing_;
 };
 Rand48 &opRandom();
 

@@ -3,21 +3,28 @@
 #include "zolt.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
-int ZoltErrorCode = 0;
-int ZoltErrorMode = 8;
+thread_local int ZoltErrorCode = 0;
+thread_local int ZoltErrorMode = 8;
+thread_local int ZoltDepth = 0;
 int ZoltVerbose = 1;
 int ZoltCheckAccess = 1;
-int ZoltDepth = 0;
 unsigned char ZoltNativeMach = ZOLT_NATIVE_MACH;
+std::atomic<int> ZoltChatter{1};
 
 namespace {
 
-int lastReportedCode = 0;
-int lastReportedErrno = 0;
+// What the calling thread reported last, so a report repeats no code line.
+thread_local int lastReportedCode = 0;
+thread_local int lastReportedErrno = 0;
+thread_local std::string lastMessage;
+
+void keep(const char *message) { lastMessage = message ? message : ""; }
 
 // The message and, when verbose, the code lines not reported just before.
 void printReport(const char *message) {
@@ -43,6 +50,7 @@ void printReport(const char *message) {
 }  // namespace
 
 int Zoltext(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) printReport(message);
     lastReportedCode = ZoltErrorCode;
     lastReportedErrno = errno;
@@ -52,6 +60,7 @@ int Zoltext(const char *message) {
 }
 
 int Zoltwarn(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) printReport(message);
     lastReportedCode = ZoltErrorCode;
     lastReportedErrno = errno;
@@ -59,10 +68,22 @@ int Zoltwarn(const char *message) {
 }
 
 int Zoltshort(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) {
         std::fprintf(stderr, "%s\n", message ? message : "");
         std::fflush(stderr);
     }
     if (ZoltErrorMode == 64) endProcess(ZoltErrorCode);
     return 0;
+}
+
+const char *ZoltLastMessage() { return lastMessage.c_str(); }
+
+int Zoltsay(const char *format, ...) {
+    if (!ZoltChatter.load(std::memory_order_relaxed)) return 0;
+    va_list args;
+    va_start(args, format);
+    const int n = std::vprintf(format, args);
+    va_end(args);
+    return n;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -75,6 +76,23 @@ void removeDeadLeftovers(const std::string &dir, const std::string &prefix) {
 }
 
 // A fresh name for a temporary file beside the target.
+// The process's umask, read without changing it: umask() can only be read by
+// setting it, which would race with other threads creating files.
+mode_t currentUmask() {
+    mode_t mask = 022;
+    if (FILE *fp = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned value;
+        while (std::fgets(line, sizeof line, fp))
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                break;
+            }
+        std::fclose(fp);
+    }
+    return mask;
+}
+
 std::string tempName(const std::string &dir, const std::string &prefix) {
     return dir + "/" + prefix + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp";
 }
@@ -122,9 +140,7 @@ FILE *ZoltSafeFile::open(const char *target) {
         fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd >= 0) {
             // O_TMPFILE ignores the umask on some file systems: apply it.
-            const mode_t mask = umask(0);
-            umask(mask);
-            (void)fchmod(fd, 0666 & ~mask);
+            (void)fchmod(fd, 0666 & ~currentUmask());
         }
     }
 #endif

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "zolt.h"
 
 #ifndef ZOLT_VERSION
 #define ZOLT_VERSION "unknown"
@@ -14,7 +16,7 @@
 namespace {
 
 void usage(FILE *out) {
-    std::fprintf(out, "usage: zolt COMMAND ARGUMENTS\n\ncommands:\n");
+    std::fprintf(out, "usage: zolt [--verbose] COMMAND ARGUMENTS\n\ncommands:\n");
     for (const ZoltToolCommand *c = zoltToolCommands; c->name; ++c)
         std::fprintf(out, "  zolt %s %s\n      %s\n", c->name, c->usage, c->summary);
     std::fprintf(out, "  zolt --version\n      the program's version\n");
@@ -29,6 +31,22 @@ bool accepts(const ZoltToolCommand &c, const std::string &option) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // The library's progress lines go to standard output only with --verbose,
+    // which may stand anywhere before a lone "--".
+    std::vector<char *> words;
+    bool verbose = false, ended = false;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && !ended && std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+            continue;
+        }
+        if (i > 0 && std::strcmp(argv[i], "--") == 0) ended = true;
+        words.push_back(argv[i]);
+    }
+    argc = static_cast<int>(words.size());
+    words.push_back(nullptr);
+    argv = words.data();
+    ZoltChatter = verbose ? 1 : 0;
     const ZoltToolArgs args = zoltParseArgs(argc, argv);
     if (args.command == "--version" || args.command == "-v") {
         std::printf("zolt %s\n", ZOLT_VERSION);

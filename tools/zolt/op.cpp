@@ -61,23 +61,9 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
     return true;
 }
 
-// A ZOLT or TIFF file as the control panel's buffers hold it: complex data stays
-// complex in single precision, everything else becomes "float".
+// A ZOLT or TIFF file as the control panel's buffers hold it.
 ZoltHeader *readInput(const std::string &name) {
-    ZoltHeader *r = ZoltReadImage(name.c_str(), nullptr, nullptr);
-    if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
-    ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
-    Zoltfree(r, 7);
-    return img;
-}
-
-// The largest value of the first frame, as opening an image records it for
-// the random colour map.
-int largestValue(const ZoltHeader *img) {
-    ZoltFrameStats s;
-    if (Zoltframestats(img, 0, &s) != 0 || std::isnan(s.max)) return 0;
-    const double top = std::trunc(s.max);
-    return top >= 2147483647.0 ? 2147483647 : top <= -2147483648.0 ? -2147483647 - 1 : static_cast<int>(top);
+    return opBufferImage(ZoltReadImage(name.c_str(), nullptr, nullptr));
 }
 
 }  // namespace
@@ -206,7 +192,7 @@ int zoltOp(const ZoltToolArgs &args) {
         }
     }
     OpContext context;
-    context.maxValue = largestValue(img.in1);
+    context.maxValue = opLargestValue(img.in1);
     if (op->output != OpOutput::Own) {
         img.out = opMakeOutput(*op, img.in1);
         if (!img.out) {

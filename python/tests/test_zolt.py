@@ -80,7 +80,7 @@ def test_refusals_ranges_and_types():
 def test_signatures_and_docstrings_come_from_the_table():
     assert len(zolt.ops.names()) == len(set(zolt.ops.names())) and "pcon" in zolt.ops.names()
     sig = inspect.signature(zolt.ops.blur)
-    assert list(sig.parameters) == ["image", "sigma"] and sig.parameters["sigma"].default == 0.0
+    assert list(sig.parameters) == ["image", "sigma"] and sig.parameters["sigma"].default == 1.0
     assert list(inspect.signature(zolt.ops.add).parameters)[:2] == ["image", "image2"]
     assert "0 to 255" in zolt.ops.blur.__doc__ and zolt.ops.blur.__doc__.startswith("Gaussian blur")
 

@@ -113,6 +113,13 @@ struct OpEntry {
     void (*check)(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
                   OpCheck &result);
     OpOutcome (*run)(const OpCall &call);
+    // Operations with local support: the radius of the neighbourhood one
+    // output pixel reads in its frame, for the given parameters. A tile cut
+    // with that many extra rows and columns on each side (fewer only where the
+    // image ends) gives, inside the tile's own part, exactly the values of the
+    // whole image. Null for operations that read the whole image or change
+    // its shape.
+    int (*halo)(const OpValues &values) = nullptr;
 
     int paramCount() const;
     int paramIndex(const char *name) const;  // -1 when it has none of that name
@@ -147,6 +154,9 @@ OpOutcome opRun(const OpCall &call);
 // double (blanks around it allowed; text that is not a number reads as 0),
 // or the value when there is no text; truncated toward zero.
 int opShift(const OpValues &values, int k);
+// The halo of op for these values (see OpEntry::halo); -1 when op has no
+// local support.
+int opHalo(const OpEntry &op, const OpValues &values);
 // Whether op asks this parameter for the given first input.
 bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 

@@ -125,4 +125,6 @@ OpOutcome pixelCopy(const OpCall &c) {
     return statusOnly(0);
 }
 
+int pointHalo(const OpValues &) { return 0; }
+
 }  // namespace opfuncs

@@ -1,0 +1,159 @@
+// One image file through an operation of the table: the parameter values
+// from option texts (the dialogs' defaults and ranges), the input read as the
+// control panel's buffers hold it, the result converted and written whole.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "imagecopy.h"
+#include "opfiles.h"
+#include "stats.h"
+
+namespace {
+
+std::string number(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+// Reads an option's text as the parameter's kind; false when it is no number.
+bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int index) {
+    values.text[index] = text;
+    if (p.kind == OpKind::Text) return true;
+    if (text.empty()) return false;
+    char *end = nullptr;
+    errno = 0;
+    const double v = p.kind == OpKind::Integer ? double(std::strtol(text.c_str(), &end, 10))
+                                               : std::strtod(text.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+    values.number[index] = v;
+    return true;
+}
+
+// The largest value of the first frame, as opening an image records it for
+// the random colour map.
+int largestValue(const ZoltHeader *img) {
+    ZoltFrameStats s;
+    if (Zoltframestats(img, 0, &s) != 0 || std::isnan(s.max)) return 0;
+    const double top = std::trunc(s.max);
+    return top >= 2147483647.0 ? 2147483647 : top <= -2147483648.0 ? -2147483647 - 1 : static_cast<int>(top);
+}
+
+// Releases the images it holds when the run ends, however it ends.
+struct Images {
+    ZoltHeader *in = nullptr, *out = nullptr, *made = nullptr, *typed = nullptr;
+    Images() = default;
+    Images(const Images &) = delete;
+    Images &operator=(const Images &) = delete;
+    ~Images() {
+        for (ZoltHeader *h : {typed, made, out, in})
+            if (h) Zoltfree(h, 7);
+    }
+};
+
+// What the library's last error code says, for a reader of the record.
+std::string codeWords(int code) {
+    const char *why = nullptr;
+    switch (code) {
+    case ZOLT_EOPEN: why = "cannot open the file"; break;
+    case ZOLT_EFILENAME: why = "bad file name"; break;
+    case ZOLT_EIO: why = "read error or early end of the file"; break;
+    case ZOLT_EHEADER: why = "not an image file of a known layout"; break;
+    case ZOLT_ENOMEM: case ZOLT_ECOMPMEM: why = "out of memory"; break;
+    case ZOLT_ETYPE: why = "unknown data type"; break;
+    case ZOLT_EDIM: why = "unusable dimensions"; break;
+    default: break;
+    }
+    return (why ? std::string(": ") + why : std::string()) + " (code " + std::to_string(code) + ")";
+}
+
+OpFileResult failed(const std::string &why) {
+    OpFileResult r;
+    r.message = why;
+    return r;
+}
+
+}  // namespace
+
+bool opValuesFromText(const OpEntry &op, const std::map<std::string, std::string> &given, OpValues &values,
+                      std::string *error) {
+    for (const auto &opt : given)
+        if (op.paramIndex(opt.first.c_str()) < 0) {
+            *error = "unknown parameter --" + opt.first;
+            return false;
+        }
+    for (int k = 0; k < op.paramCount(); ++k) {
+        const OpParam &p = op.params[k];
+        const auto text = given.find(p.name);
+        if (text == given.end()) {
+            double def = 0;
+            if (!p.defaultValue(&def)) {
+                *error = std::string("--") + p.name + " is required";
+                return false;
+            }
+            values.number[k] = def;
+            continue;
+        }
+        if (!parseValue(p, text->second, values, k)) {
+            *error = std::string("--") + p.name + " '" + text->second + "' is not " +
+                     (p.kind == OpKind::Integer ? "a whole number" : "a number");
+            return false;
+        }
+        if (p.bounded() && (values.number[k] < p.min || values.number[k] > p.max)) {
+            *error = std::string("--") + p.name + " " + text->second + " is outside " + number(p.min) + " to " +
+                     number(p.max);
+            return false;
+        }
+    }
+    return true;
+}
+
+ZoltHeader *opReadImage(const std::string &name) {
+    ZoltHeader *r = Zoltpin(name.c_str());
+    if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
+    ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
+    Zoltfree(r, 7);
+    return img;
+}
+
+OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::string &input,
+                       const ZoltHeader *second, const std::string &output, const std::string &type) {
+    Images img;
+    ZoltErrorCode = 0;
+    img.in = opReadImage(input);
+    if (!img.in) return failed("cannot read '" + input + "'" + codeWords(ZoltErrorCode));
+    OpContext context;
+    context.maxValue = largestValue(img.in);
+    if (op.output != OpOutput::Own) {
+        img.out = opMakeOutput(op, img.in);
+        if (!img.out) return failed("cannot make the output image");
+    }
+    const OpOutcome outcome = opRun(OpCall{op, img.in, second, img.out, values, context});
+    img.made = outcome.made;
+    if (!outcome.done)
+        return failed(outcome.message.empty() ? "failed with status " + std::to_string(outcome.status)
+                                              : outcome.message.formatted());
+
+    ZoltHeader *result = img.made ? img.made : img.out;
+    const bool complex = result->dtype == ZOLT_C32 || std::strcmp(result->oltdt, "64cmp") == 0;
+    const std::string wanted = !type.empty() ? type : complex ? "" : "float";
+    const ZoltTypeEntry *entry = wanted.empty() ? nullptr : Zoltfindtype(wanted.c_str());
+    if (!wanted.empty() && !entry) return failed("unknown data type '" + wanted + "'");
+    if (entry && entry->code != result->dtype) {
+        img.typed = Zoltretype(result, wanted.c_str());
+        if (!img.typed) return failed("the result cannot be written as \"" + wanted + "\"");
+        result = img.typed;
+    }
+    // The writer puts a file in the output's place only once it is complete,
+    // so a failed write leaves nothing behind (and an older file as it was).
+    ZoltErrorCode = 0;
+    if (Zoltpot(result, output.c_str()) == 0)
+        return failed("writing '" + output + "' failed" + codeWords(ZoltErrorCode));
+    OpFileResult done;
+    done.ok = true;
+    if (!outcome.message.empty()) done.message = outcome.message.formatted();
+    return done;
+}

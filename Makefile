@@ -53,7 +53,7 @@ install: build
 	fi
 
 clean:
-	rm -rf $(BUILD) build-asan $(FUZZ_BUILD)
+	rm -rf $(BUILD) build-asan build-tsan $(FUZZ_BUILD)
 
 fuzz-deps:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(FUZZ_PACKAGES)"

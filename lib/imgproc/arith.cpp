@@ -92,7 +92,7 @@ int arithmetic(const char *name, const ZoltHeader *image1, const ZoltHeader *ima
     }
     const bool colour = s1.ndim == 3;
     if (colour != (s2.ndim == 3)) {
-        std::printf("both input images must be either both grayscale or both color\n");
+        Zoltsay("both input images must be either both grayscale or both color\n");
         return ARITH_DIMS;
     }
     Plane a, b, o;

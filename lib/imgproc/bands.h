@@ -4,6 +4,8 @@
 #ifndef IMGPROC_BANDS_H
 #define IMGPROC_BANDS_H
 
+#include "zolt.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <thread>
@@ -19,20 +21,32 @@ inline int count(size_t work, size_t leastPerBand) {
     return static_cast<int>(std::min<size_t>({static_cast<size_t>(cores), size_t(8), most}));
 }
 
-// Runs work(band, first, end) over [0, n) cut into `pieces` bands.
+// Runs work(band, first, end) over [0, n) cut into `pieces` bands. A band's
+// thread works under the caller's error mode and depth, and a code it sets
+// comes back to the caller.
 template <class Work>
 void split(size_t n, int pieces, Work &&work) {
     auto run = [&](int k) { work(k, n * k / pieces, n * (k + 1) / pieces); };
+    const int mode = ZoltErrorMode, depth = ZoltDepth;
+    std::vector<int> codes(pieces, 0);
     std::vector<std::thread> pool;
     int started = 1;
     try {
-        for (; started < pieces; ++started) pool.emplace_back(run, started);
+        for (; started < pieces; ++started)
+            pool.emplace_back([&, k = started] {
+                ZoltErrorMode = mode;
+                ZoltDepth = depth;
+                run(k);
+                codes[k] = ZoltErrorCode;
+            });
     } catch (...) {
         // no more threads: the calling thread does the rest
     }
     run(0);
     for (int k = started; k < pieces; ++k) run(k);
     for (auto &t : pool) t.join();
+    for (int code : codes)
+        if (code != 0) ZoltErrorCode = code;
 }
 
 }  // namespace bands

@@ -529,7 +529,7 @@ bool writeAreas(const char *name, const int32_t *area, int count) {
     ZoltSafeFile safe;
     FILE *fp = safe.open(name);
     if (!fp) {
-        std::printf("file name %s is invalid for areas file\n", name);
+        Zoltsay("file name %s is invalid for areas file\n", name);
         return false;
     }
     for (int k = 0; k <= count; ++k) std::fprintf(fp, "%d %d\n", k, area[k]);
@@ -648,11 +648,11 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         full |= s.full;
     }
     if (tested) {
-        std::printf("ccl4_3: input image is %d dimensions\n", 2);
+        Zoltsay("ccl4_3: input image is %d dimensions\n", 2);
         std::fflush(stdout);
     }
     if (full || total > CCL_MAXLABELS) {
-        std::printf("need more labels than we have\n");
+        Zoltsay("need more labels than we have\n");
         numlabels = CCL_MAXLABELS;
         release();
         return CCL_TOOMANY;
@@ -755,7 +755,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     }
 
     // output: int and float images directly, other types through a conversion
-    if (EraseSmall > 0) std::printf("calling erasesmalregions %d\n", EraseSmall);
+    if (EraseSmall > 0) Zoltsay("calling erasesmalregions %d\n", EraseSmall);
     const size_t n = static_cast<size_t>(rows) * cols;
     auto writeAll = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
@@ -770,13 +770,13 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         writeAll(static_cast<float *>(output->oltptr));
     else
         writeAll(static_cast<int32_t *>((convert ? convert : output)->oltptr));
-    if (EraseSmall > 0) std::printf("return from  erasesmalregions\n");
+    if (EraseSmall > 0) Zoltsay("return from  erasesmalregions\n");
     if (output->dtype == ZOLT_S32) {
         const int frames = output->oltndim == 3 ? std::min(3, static_cast<int>(Zoltdimen(output, 2))) : 1;
         auto *o = static_cast<int32_t *>(output->oltptr);
         for (int k = 1; k < frames; ++k) std::memcpy(o + k * n, o, n * sizeof(int32_t));
     } else {
-        std::printf("cclC4_3:converting output image from %s to %s\n", "32bit", output->oltdt);
+        Zoltsay("cclC4_3:converting output image from %s to %s\n", "32bit", output->oltdt);
         if (convert && Zoltconvert(convert, output) != 0) {  // complex and other unconvertible types
             release();
             ZoltErrorCode = ZOLT_ETYPE;

@@ -140,7 +140,7 @@ void Zoltcolortable(int map, uint8_t table[768]) {
 
 int Zoltcolormap(const ZoltHeader *in, ZoltHeader *out, int map) {
     auto refuse = [](const char *message, int status) {
-        std::printf("%s", message);
+        Zoltsay("%s", message);
         std::fflush(stdout);
         return status;
     };

@@ -54,7 +54,7 @@ int convert(const ZoltHeader *in, ZoltHeader *out) {
     const float *p = static_cast<const float *>(in->oltptr);
     switch (out->dtype) {
     case ZOLT_F32: {
-        if constexpr (std::is_same_v<Op, Magnitude>) std::printf("c2mag:incomplex outreal\n");
+        if constexpr (std::is_same_v<Op, Magnitude>) Zoltsay("c2mag:incomplex outreal\n");
         float *o = static_cast<float *>(out->oltptr);
         for (size_t i = 0; i < n; ++i) o[i] = op(p[2 * i], p[2 * i + 1]);
         break;

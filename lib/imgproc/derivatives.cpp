@@ -87,7 +87,7 @@ int flcurv(const ZoltHeader *input, ZoltHeader *output, float sigma) {
             out[i] = numerator / (std::sqrt(sum) * sum + 0.01f);
         }
     });
-    if (negative) std::printf("temp is negative\n");
+    if (negative) Zoltsay("temp is negative\n");
     return t.status;
 }
 
@@ -144,12 +144,12 @@ int flqvar(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     Temps t(input, 3);
     if (!t.ok) return kNoMemory;
     int status = flDoG(input, t[0], sigma, 2, 0);
-    if (status != 0) std::printf("non zero value returned from flDoG2,0\n");
+    if (status != 0) Zoltsay("non zero value returned from flDoG2,0\n");
     int next = flDoG(input, t[1], sigma, 2, 1);
-    if (next != 0) std::printf("non zero value returned from flDoG2,1\n");
+    if (next != 0) Zoltsay("non zero value returned from flDoG2,1\n");
     if (status == 0) status = next;
     next = flDoG(input, t[2], sigma, 2, 2);
-    if (next != 0) std::printf("value %d returned from flDoG2,2\n", next);
+    if (next != 0) Zoltsay("value %d returned from flDoG2,2\n", next);
     if (status == 0) status = next;
     for (int i = 0; i < 3; ++i) flmul(t[i], t[i], t[i]);
     fladd(t[0], t[1], output);
@@ -204,7 +204,7 @@ int flmarkmax(const ZoltHeader *input, ZoltHeader *output, float sigma) {
     const size_t plane = s.frameSize();
     const auto *v8 = static_cast<const unsigned char *>(bytes->oltptr);
     float *out = flimage::data(output);
-    if (s.ndim < 3) std::printf("starting..\n");
+    if (s.ndim < 3) Zoltsay("starting..\n");
     // Every frame's pass rewrites all three output frames, so the last frame's
     // test decides; a 3-D input of fewer than 3 frames lends its last frame to
     // the colours it lacks.

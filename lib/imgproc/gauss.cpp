@@ -41,20 +41,20 @@ struct Factors {
 // returns 0 with the selector order + 4 x direction.
 int checkSelector(int order, int direction, int *selector) {
     if (order > 3) {
-        std::printf("flDoG: cannot take derivatives higher than third order. Sorry.\n");
+        Zoltsay("flDoG: cannot take derivatives higher than third order. Sorry.\n");
         return FLDOG_ORDER;
     }
     const int sel = order + 4 * direction;
     if (order >= 0 && (sel == 8 || sel == 9)) {
-        std::printf("flDoG: cannot compute first deriv wrt x and y. Exiting.\n");
+        Zoltsay("flDoG: cannot compute first deriv wrt x and y. Exiting.\n");
         return FLDOG_MIXED;
     }
     if (order >= 0 && sel == 11) {
-        std::printf("flDoG: cannot compute third deriv wrt xy. Exiting.\n");
+        Zoltsay("flDoG: cannot compute third deriv wrt xy. Exiting.\n");
         return FLDOG_THIRDXY;
     }
     if (order < 0 || sel < 0 || sel > 12) {
-        std::printf("Something wrong with arguments to function flDoG. Exiting.\n");
+        Zoltsay("Something wrong with arguments to function flDoG. Exiting.\n");
         return FLDOG_ARGS;
     }
     *selector = sel;
@@ -360,21 +360,21 @@ int flDoG(const ZoltHeader *input, ZoltHeader *output, float sigma, int order, i
     int sel = 0;
     if (const int status = checkSelector(order, direction, &sel)) return status;
     if (!std::isfinite(sigma) || sigma == 0.0f) {
-        std::printf("flDoG: cannot build a kernel for sigma %g. Sorry.\n", double(sigma));
+        Zoltsay("flDoG: cannot build a kernel for sigma %g. Sorry.\n", double(sigma));
         return FLDOG_SIGMA;
     }
     const int r = flDoGradius(sigma);
     Shape s;
     if (flimage::shapeOf(input, &s) && static_cast<long long>(s.rows) < 4LL * r + 2) {
-        std::printf("flDoG:kernel is %d x %d, but image is only %d x %d. Exiting\n", r, r, s.rows, s.cols);
+        Zoltsay("flDoG:kernel is %d x %d, but image is only %d x %d. Exiting\n", r, r, s.rows, s.cols);
         return FLDOG_SHORT;
     }
     if (!flimage::isFloat(input)) {
-        std::printf("flDoG: Data type of input image MUST be float. Exiting\n");
+        Zoltsay("flDoG: Data type of input image MUST be float. Exiting\n");
         return FLDOG_TYPE;
     }
     if (!outputFits(output, s)) {
-        std::printf("flDoG: output image must have the size of the input. Exiting\n");
+        Zoltsay("flDoG: output image must have the size of the input. Exiting\n");
         return FLDOG_OUTPUT;
     }
 
@@ -383,7 +383,7 @@ int flDoG(const ZoltHeader *input, ZoltHeader *output, float sigma, int order, i
     Factors f;
     if (!makeFactors(sel, sigma, r, &f)) return FLDOG_MEMORY;
     if (!kernelFinite(f, r)) {
-        std::printf("flDoG: cannot build a kernel for sigma %g. Sorry.\n", double(sigma));
+        Zoltsay("flDoG: cannot build a kernel for sigma %g. Sorry.\n", double(sigma));
         return FLDOG_SIGMA;
     }
     auto *taps = static_cast<float *>(Zoltalc(sizeof(float) * 4 * static_cast<size_t>(n)));

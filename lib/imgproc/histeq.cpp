@@ -281,7 +281,7 @@ void reportNegativeBorder(int rows, int cols, Get &&get) {
     for (int r = 0; r < rows; ++r) {
         const bool edgeRow = r == 0 || r == rows - 1;
         for (int c = 0; c < cols; c += edgeRow || c == cols - 1 ? 1 : cols - 1)
-            if (get(r, c) < 0) std::printf("row %d col %d\n", r, c);
+            if (get(r, c) < 0) Zoltsay("row %d col %d\n", r, c);
     }
 }
 
@@ -290,7 +290,7 @@ template <class T>
 int spread(Equaliser<T> &eq, const flimage::Shape &in, int frames, ZoltHeader *output) {
     const size_t plane = in.frameSize();
     if (!eq.findExtremes()) {
-        std::printf("maximum = minimum. Somethings is wrong with this image\n");
+        Zoltsay("maximum = minimum. Somethings is wrong with this image\n");
         return HISTEQ_CONSTANT;
     }
     int64_t hist[BINS];
@@ -305,7 +305,7 @@ int spread(Equaliser<T> &eq, const flimage::Shape &in, int frames, ZoltHeader *o
         share[b] = static_cast<float>(static_cast<double>(below) / static_cast<double>(total));
         value[b] = share[b] * 255.f;
     }
-    if (colour) {
+    if (colour && ZoltChatter) {
         // both tables in one write
         std::string text;
         char line[64];
@@ -364,7 +364,7 @@ int flhisteq(const ZoltHeader *input, ZoltHeader *output, int neighbourhood) {
         return HISTEQ_REFUSED;
     }
     if (!(neighbourhood < in.cols && neighbourhood < in.rows)) {
-        std::printf("Hist0.0:Cannot equalize histogram of an image (%d x %d )smaller than the "
+        Zoltsay("Hist0.0:Cannot equalize histogram of an image (%d x %d )smaller than the "
                     "neighborhood(%d)\n",
                     in.rows, in.cols, neighbourhood);
         return HISTEQ_SMALL;

@@ -265,7 +265,7 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
          float dlt) {
     ZoltDepthGuard depth;
     if (!flimage::isFloat(f) || !flimage::isFloat(g)) {
-        std::printf("Pcon: this program will only work with Zolt float images, please convert "
+        Zoltsay("Pcon: this program will only work with Zolt float images, please convert "
                     "your input image to float\n");
         return PCON_NOTFLOAT;
     }
@@ -273,7 +273,7 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
     flimage::shapeOf(f, &fs);
     flimage::shapeOf(g, &gs);
     if (fs.rows != gs.rows || fs.cols != gs.cols) {
-        std::printf("bug1");
+        Zoltsay("bug1");
         std::fflush(stdout);
         return PCON_SIZES;
     }
@@ -320,7 +320,7 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
     if (second.joinable()) second.join();
     Zoltcfree(work);
     if (job.flat) {
-        std::printf("magf=0 exiting\n");
+        Zoltsay("magf=0 exiting\n");
         return PCON_FLAT;
     }
     return PCON_OK;

@@ -62,7 +62,7 @@ ZoltHeader *plotcontour(const char *name, float scale, int fixedRows, int fixedC
     if (!name) return fail(ZOLT_ENULL, "plotcontour: NULL passed as file name.");
     FILE *fp = std::fopen(name, "rb");
     if (!fp) return fail(ZOLT_EOPEN, std::string("plotcontour:Could not open ") + name + ".");
-    std::printf("plotcontour:read inputimage\n");
+    Zoltsay("plotcontour:read inputimage\n");
     std::fflush(stdout);
 
     std::fgetc(fp);

@@ -27,7 +27,7 @@ int flinv(const ZoltHeader *input, ZoltHeader *output) {
         if (p[i] < lo) lo = p[i];
     }
     if (hi < lo) hi = lo = std::numeric_limits<float>::quiet_NaN();
-    std::printf("flinv: max = %f min=%f\n", double(hi), double(lo));
+    Zoltsay("flinv: max = %f min=%f\n", double(hi), double(lo));
     float *o = flimage::data(output);
     for (size_t i = 0; i < n; ++i) o[i] = hi - p[i];
     return 0;
@@ -58,8 +58,8 @@ int clr2gray(const ZoltHeader *input, ZoltHeader *&output) {
     // A 3-D input needs the three colour frames; fewer would be read past the
     // end of the image.
     if (!shaped || !(si.ndim == 2 || (si.ndim == 3 && si.frames >= 3))) {
-        std::printf("Input must be a 3D 3 frame Zolt image\n");
-        std::printf("or a 2D 1 frame Zolt image\n");
+        Zoltsay("Input must be a 3D 3 frame Zolt image\n");
+        Zoltsay("or a 2D 1 frame Zolt image\n");
         return -3;
     }
     // A non-float output is replaced by a float one, released only once the

@@ -157,16 +157,16 @@ int scaleSets(const Job &job) {
     int status = ZOLT_VIDSCALE_DONE;
     Extremes last;
     for (size_t f = 0; f < job.sets; ++f) {
-        if (job.frameLines) std::printf("Zoltvidscale frame %d\n", static_cast<int>(f));
+        if (job.frameLines) Zoltsay("Zoltvidscale frame %d\n", static_cast<int>(f));
         const T *p = in + f * job.setSize * Step;
         uint8_t *o = job.out + f * job.setSize;
         last = scanSet<T, Step>(p, job.setSize);
         if (!(last.hi > last.lo)) {
             if (!job.perFrame) {
-                std::printf("Cannot vidscale, all pixels are the same brightness\n");
+                Zoltsay("Cannot vidscale, all pixels are the same brightness\n");
                 return ZOLT_VIDSCALE_FLAT;
             }
-            std::printf("Cannot vidscale frame %d, all pixels are the same brightness\n",
+            Zoltsay("Cannot vidscale frame %d, all pixels are the same brightness\n",
                         static_cast<int>(f));
             status = ZOLT_VIDSCALE_FLAT;
             continue;
@@ -187,32 +187,32 @@ int scaleSets(const Job &job) {
 int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *maxOut,
                  int frameSwitch) {
     if (!Zoltmagicok(out) || !out->oltptr) {
-        std::printf("Zoltvidscale: output image must already exist\n");
+        Zoltsay("Zoltvidscale: output image must already exist\n");
         return ZOLT_VIDSCALE_NO_OUTPUT;
     }
     if (out->dtype != ZOLT_U8) {
-        std::printf("Zoltvidscale: output image must be unsigned byte\n");
+        Zoltsay("Zoltvidscale: output image must be unsigned byte\n");
         return ZOLT_VIDSCALE_OUTPUT_TYPE;
     }
     if (!Zoltmagicok(in) || !in->oltptr) {
-        std::printf("Zoltvidscale: input image must already exist\n");
+        Zoltsay("Zoltvidscale: input image must already exist\n");
         return ZOLT_VIDSCALE_NO_INPUT;
     }
     if (!Zolttypeok(in) || !Zolttypeok(out)) {
-        std::printf("Zoltvidscale: type name, code and element size of an image disagree\n");
+        Zoltsay("Zoltvidscale: type name, code and element size of an image disagree\n");
         return ZOLT_VIDSCALE_INPUT_TYPE;
     }
     if (frameSwitch && in->oltndim != 3) {
-        std::printf("Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n");
+        Zoltsay("Zoltvidscale: 3d switch is set, but image is not 3d. Must exit\n");
         return ZOLT_VIDSCALE_NOT_3D;
     }
     if (in->oltndim != out->oltndim) {
-        std::printf("Zoltvidscale: input and output images have different dimensions.\n");
+        Zoltsay("Zoltvidscale: input and output images have different dimensions.\n");
         return ZOLT_VIDSCALE_DIMENSIONS;
     }
     const size_t total = Zoltpixels(in);
     if (Zoltpixels(out) < total) {
-        std::printf("Zoltvidscale: output image is smaller than the input image.\n");
+        Zoltsay("Zoltvidscale: output image is smaller than the input image.\n");
         return ZOLT_VIDSCALE_OUTPUT_SMALL;
     }
 
@@ -234,13 +234,13 @@ int Zoltvidscale(const ZoltHeader *in, ZoltHeader *out, float *minOut, float *ma
     case ZOLT_C64: return scaleSets<double, 2>(job);
     case ZOLT_F32:
         if (perFrame) {
-            std::printf("Zoltvidscale: image is 3D float, frame-independent scaling\n");
+            Zoltsay("Zoltvidscale: image is 3D float, frame-independent scaling\n");
             std::fflush(stdout);
             job.frameLines = true;
         }
         return scaleSets<float, 1>(job);
     default:
-        std::printf("Data type not recognized.\n");
+        Zoltsay("Data type not recognized.\n");
         return ZOLT_VIDSCALE_INPUT_TYPE;
     }
 }

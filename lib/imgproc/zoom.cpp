@@ -250,14 +250,14 @@ float Zoltbilinear(const ZoltHeader *in, int frame, float y, float x) {
     const int cols = static_cast<int>(Zoltdimen(in, 0));
     if (y == 0.0f && x == 0.0f) {
         if (frame == 0)
-            std::printf("f=0,r=0,c=0\n");
+            Zoltsay("f=0,r=0,c=0\n");
         else
-            std::printf("f=%d,r=0,c=0\n", frame);
+            Zoltsay("f=%d,r=0,c=0\n", frame);
     }
     const Tap ty = taps(1, 0.0f, y, rows)[0];
     const Tap tx = taps(1, 0.0f, x, cols)[0];
     if (ty.frac > 1.0f || tx.frac > 1.0f) {
-        std::printf("Bug at row=%f col=%f\n", static_cast<double>(y), static_cast<double>(x));
+        Zoltsay("Bug at row=%f col=%f\n", static_cast<double>(y), static_cast<double>(x));
         std::fflush(stdout);
     }
     const AccessSource src{in, in->oltndim == 3};
@@ -268,35 +268,35 @@ float Zoltbilinear(const ZoltHeader *in, int frame, float y, float x) {
 int Zoltzoomupdown(const ZoltHeader *in, ZoltHeader *out, int method) {
     if (!usable(in) || !usable(out)) return -1;
     switch (method) {
-    case ZOLT_ZOOM_BILINEAR: std::printf("Image will be zoomed by bilinear interpolation\n"); break;
-    case ZOLT_ZOOM_REPLICATE: std::printf("Image will be zoomed by pixel replication\n"); break;
-    case ZOLT_ZOOM_AVERAGE: std::printf("Image will be zoomed by averaging\n"); break;
+    case ZOLT_ZOOM_BILINEAR: Zoltsay("Image will be zoomed by bilinear interpolation\n"); break;
+    case ZOLT_ZOOM_REPLICATE: Zoltsay("Image will be zoomed by pixel replication\n"); break;
+    case ZOLT_ZOOM_AVERAGE: Zoltsay("Image will be zoomed by averaging\n"); break;
     default: return -1;
     }
     const bool threeD = in->oltndim == 3;
     if (threeD && out->oltndim >= 2 && framesOf(in) != framesOf(out)) {
-        std::printf("Zoltzoomupdown: both input and output images must have same number of frames\n");
-        std::printf("input image is %d %d %d, output is %d %d %d\n", static_cast<int>(Zoltdimen(in, 0)),
+        Zoltsay("Zoltzoomupdown: both input and output images must have same number of frames\n");
+        Zoltsay("input image is %d %d %d, output is %d %d %d\n", static_cast<int>(Zoltdimen(in, 0)),
                     static_cast<int>(Zoltdimen(in, 1)), framesOf(in), static_cast<int>(Zoltdimen(out, 0)),
                     static_cast<int>(Zoltdimen(out, 1)), framesOf(out));
         return -1;
     }
     if ((in->oltndim != 2 && !threeD) || out->oltndim < 2) {
-        std::printf("zoomupdown: bug in case statement!\n");
+        Zoltsay("zoomupdown: bug in case statement!\n");
         return -1;
     }
     if (!accessible(in->dtype, threeD) || !accessible(out->dtype, threeD)) {
-        std::printf("Zoltzoomupdown: data type cannot be resampled\n");
+        Zoltsay("Zoltzoomupdown: data type cannot be resampled\n");
         return -1;
     }
     const int inRows = static_cast<int>(Zoltdimen(in, 1)), inCols = static_cast<int>(Zoltdimen(in, 0));
     const int outRows = static_cast<int>(Zoltdimen(out, 1)), outCols = static_cast<int>(Zoltdimen(out, 0));
     const int frames = framesOf(in);
     if (threeD) {
-        std::printf("zoomupdown: processing a 3D, %d %d %dimage\n", frames, outRows, outCols);
+        Zoltsay("zoomupdown: processing a 3D, %d %d %dimage\n", frames, outRows, outCols);
     } else {
-        std::printf("zoomupdown: processing a 2D image\n");
-        if (method == ZOLT_ZOOM_BILINEAR) std::printf("f=0,r=0,c=0\n");  // the sampler's trace at (0, 0)
+        Zoltsay("zoomupdown: processing a 2D image\n");
+        if (method == ZOLT_ZOOM_BILINEAR) Zoltsay("f=0,r=0,c=0\n");  // the sampler's trace at (0, 0)
     }
     std::fflush(stdout);
     if (out->dtype == ZOLT_F32)

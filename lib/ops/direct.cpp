@@ -48,7 +48,7 @@ OpOutcome hog(const OpCall &c) {
     ZoltHeader *out = newFloat(3, s.cols / 8, s.rows / 8, 9);
     if (!out) return refused("The image is too small for histograms of 8 x 8 cells.");
     const int status = flhog(c.in1, out);
-    std::printf("HoG returned %d\n", status);
+    Zoltsay("HoG returned %d\n", status);
     std::fflush(stdout);
     return made(out, status);
 }

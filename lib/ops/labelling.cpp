@@ -41,7 +41,7 @@ OpOutcome labelling(const OpCall &c) {
     const int eraseLarge = static_cast<int>(v.number[4]);
     const std::string &areas = v.text[5];
     if (!areas.empty()) {
-        std::printf("1: %s\n ", areas.c_str());
+        Zoltsay("1: %s\n ", areas.c_str());
         std::fflush(stdout);
     }
     // 0 stands for "the usual bound".

@@ -125,8 +125,10 @@ OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::str
     ZoltErrorCode = 0;
     img.in = opReadImage(input);
     if (!img.in) return failed("cannot read '" + input + "'" + codeWords(ZoltErrorCode));
+    Rand48 colours;
     OpContext context;
     context.maxValue = largestValue(img.in);
+    context.random = &colours;
     if (op.output != OpOutput::Own) {
         img.out = opMakeOutput(op, img.in);
         if (!img.out) return failed("cannot make the output image");

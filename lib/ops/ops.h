@@ -5,6 +5,7 @@
 #ifndef OPS_OPS_H
 #define OPS_OPS_H
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,16 @@ struct OpValues {
     std::string text[6];
 };
 
+class Rand48;
+
 // State the operations share across runs: the label count of the last
 // labelling (or the largest value of the image opened last).
 struct OpContext {
     int maxValue = 0;
+    // The random colour map's generator: null for the process-wide one the
+    // program draws from; a file run on its own brings a fresh one, so its
+    // colours are those of a program just started whatever ran before.
+    Rand48 *random = nullptr;
 };
 
 // The result of running an operation.
@@ -162,12 +169,15 @@ bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 
 // The colour generator of the random colour map: drand48's 48-bit linear
 // congruential generator from its usual start state. The map draws from one
-// process-wide generator that is never reseeded.
+// process-wide generator that is never reseeded; a map holds drawing() while
+// it draws its table, so maps made in several threads draw whole runs.
 class Rand48 {
 public:
     double next();
+    std::mutex &drawing() { return drawing_; }
 private:
     unsigned long long state = 0x1234ABCD330EULL;
+    std::mutex drawing_;
 };
 Rand48 &opRandom();
 

@@ -54,7 +54,10 @@ int randomColorMap(const ZoltHeader *grey, ZoltHeader *out, int labels, Rand48 &
     if (wanted > MostLabels) return -1;
     const size_t n = wanted > 0 ? static_cast<size_t>(wanted) : 0;
     std::vector<unsigned char> table(3 * n, 0);
-    for (size_t i = 2; i < table.size(); ++i) table[i] = static_cast<unsigned char>(random.next() * 255.0);
+    {
+        std::lock_guard<std::mutex> hold(random.drawing());
+        for (size_t i = 2; i < table.size(); ++i) table[i] = static_cast<unsigned char>(random.next() * 255.0);
+    }
     for (int r = 1; r < g.rows; ++r)
         for (int c = 1; c < g.cols; ++c) {
             const double v = Zoltfgp(grey, r, c);
@@ -85,9 +88,10 @@ OpOutcome pseudoColour(const OpCall &c) {
 
     int status = 0;
     if (map == ZOLT_MAP_RANDOM) {
-        std::printf("processing a random color map");
+        Zoltsay("processing a random color map");
         std::fflush(stdout);
-        status = randomColorMap(grey, c.out, c.context.maxValue, opRandom());
+        status = randomColorMap(grey, c.out, c.context.maxValue,
+                                c.context.random ? *c.context.random : opRandom());
     } else {
         ZoltHeader *scaled = u8Image(s.cols, s.rows, 1);
         ZoltHeader *colour = u8Image(s.cols, s.rows, 3);

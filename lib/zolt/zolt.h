@@ -8,6 +8,7 @@
 #ifndef ZOLT_ZOLT_H
 #define ZOLT_ZOLT_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -120,12 +121,18 @@ enum : int {
 
 // ---------------------------------------------------------- library state
 
-extern int ZoltErrorCode;    // last error code
-extern int ZoltErrorMode;    // 1 silent, 8 report and return, 64 report and exit
+// The error state belongs to the calling thread: a thread that starts with
+// the library sees code 0, mode 8 and depth 0, whatever other threads do.
+extern thread_local int ZoltErrorCode;  // last error code
+extern thread_local int ZoltErrorMode;  // 1 silent, 8 report and return, 64 report and exit
+extern thread_local int ZoltDepth;      // nesting counter of library entry points
+// Settings for the whole process, set before threads use the library.
 extern int ZoltVerbose;      // non-zero: reports add the error-code lines
 extern int ZoltCheckAccess;  // non-zero: pixel access validates the header
-extern int ZoltDepth;        // nesting counter of library entry points
 extern unsigned char ZoltNativeMach;  // this platform's oltmach, set to 2
+// Non-zero (the default): routines print their progress lines on standard
+// output; zero keeps them quiet. Any thread may change it at any time.
+extern std::atomic<int> ZoltChatter;
 
 // Replaceable allocator hooks (calloc, realloc and free by default).
 extern void *(*ZoltCallocHook)(size_t count, size_t size);
@@ -150,6 +157,9 @@ int Zoltwarn(const char *message);
 // Short report of the pixel access calls and the reader's null checks:
 // "%s\n" unless silent; mode 64 ends the process with the code.
 int Zoltshort(const char *message);
+// A progress line on standard output, printf-style, when ZoltChatter is on;
+// returns what printf returns, or 0 when quiet.
+int Zoltsay(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // ----------------------------------------------- creation, types, memory
 

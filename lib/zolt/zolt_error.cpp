@@ -3,20 +3,23 @@
 #include "zolt.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-int ZoltErrorCode = 0;
-int ZoltErrorMode = 8;
+thread_local int ZoltErrorCode = 0;
+thread_local int ZoltErrorMode = 8;
+thread_local int ZoltDepth = 0;
 int ZoltVerbose = 1;
 int ZoltCheckAccess = 1;
-int ZoltDepth = 0;
 unsigned char ZoltNativeMach = ZOLT_NATIVE_MACH;
+std::atomic<int> ZoltChatter{1};
 
 namespace {
 
-int lastReportedCode = 0;
-int lastReportedErrno = 0;
+// What the calling thread reported last, so a report repeats no code line.
+thread_local int lastReportedCode = 0;
+thread_local int lastReportedErrno = 0;
 
 // The message and, when verbose, the code lines not reported just before.
 void printReport(const char *message) {
@@ -64,4 +67,13 @@ int Zoltshort(const char *message) {
     }
     if (ZoltErrorMode == 64) endProcess(ZoltErrorCode);
     return 0;
+}
+
+int Zoltsay(const char *format, ...) {
+    if (!ZoltChatter.load(std::memory_order_relaxed)) return 0;
+    va_list args;
+    va_start(args, format);
+    const int n = std::vprintf(format, args);
+    va_end(args);
+    return n;
 }

@@ -64,7 +64,7 @@ int Zoltchkhd(const ZoltHeader *h, const char *message) {
     }
     if (Zoltmagicok(h)) return -1;
     char lead[5] = {h->oltmagic[0], h->oltmagic[1], h->oltmagic[2], h->oltmagic[3], 0};
-    std::printf("chk:%s\n", lead);
+    Zoltsay("chk:%s\n", lead);
     std::fflush(stdout);
     if (ZoltErrorMode == 8 || ZoltErrorMode == 64) {
         std::fprintf(stderr, "\nZoltchkhd:  Bad ZOLT image header encountered.\n");

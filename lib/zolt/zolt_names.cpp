@@ -130,7 +130,7 @@ char *ZoltPrsFN(const char *name, int *status) {
 char *ZoltGetFN(const char *prompt, FILE *in) {
     ZoltDepthGuard depth;
     // The collected name: at most 254 characters.
-    static char buffer[256];
+    char buffer[256];
     if (!in) {
         ZoltErrorCode = ZOLT_ENULL;
         Zoltext("ZoltGetFN: file pointer passed was NULL.");

@@ -343,7 +343,7 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
         h->olttail = nullptr;
     } else if (h->oltblksz != 512) {
         // Not a layout this library knows: refuse the file, keep the process.
-        std::printf("input file blocksize not set to anything I recognize\n");
+        Zoltsay("input file blocksize not set to anything I recognize\n");
         std::fflush(stdout);
         Zoltcfree(h);
         ZoltErrorCode = ZOLT_EHEADER;
@@ -432,14 +432,14 @@ int ZoltConvertData(ZoltHeader *h) {
             return 0;
         }
         case ZOLT_STRUCT:
-            std::printf("This image was created on another type computer, and it is data type \"struct\".\n");
-            std::printf("I cannot convert it to this platform because I dont know the format of the (user-defined) struct.\n");
-            std::printf("Sorry\n");
+            Zoltsay("This image was created on another type computer, and it is data type \"struct\".\n");
+            Zoltsay("I cannot convert it to this platform because I dont know the format of the (user-defined) struct.\n");
+            Zoltsay("Sorry\n");
             std::fflush(stdout);
             ZoltErrorCode = ZOLT_ETYPE;
             return -1;
         default:
-            std::printf("convertdata: unknown data type in input image\n");
+            Zoltsay("convertdata: unknown data type in input image\n");
             std::fflush(stdout);
             ZoltErrorCode = ZOLT_ETYPE;
             return -1;
@@ -546,9 +546,9 @@ int ZoltRdTail(ZoltHeader *h, FILE *fp) {
                  "          padding after tail information [file damaged?]");
     }
     if (h->oltmach != ZoltNativeMach) {
-        std::printf("Caution: the form of the tail is under user control and not known to Zolt\n");
-        std::printf("This file has a tail which was written on another computer. I will all single bytes, \n");
-        std::printf("and no byte swapping is needed. If this is not the case, you may get unexpected results\n");
+        Zoltsay("Caution: the form of the tail is under user control and not known to Zolt\n");
+        Zoltsay("This file has a tail which was written on another computer. I will all single bytes, \n");
+        Zoltsay("and no byte swapping is needed. If this is not the case, you may get unexpected results\n");
     }
     return 0;
 }

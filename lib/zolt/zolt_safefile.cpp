@@ -2,6 +2,7 @@
 // target only once the data is complete on disk; see zolt_safefile.h.
 #include "zolt_safefile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -45,7 +46,7 @@ FILE *ZoltSafeFile::open(const char *target) {
     const std::string dir = slash == std::string::npos ? std::string(".")
                             : slash == 0              ? std::string("/")
                                                       : target_.substr(0, slash);
-    static unsigned serial = 0;
+    static std::atomic<unsigned> serial{0};  // shared by every thread that saves
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp_ = dir + "/.zolt-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp";

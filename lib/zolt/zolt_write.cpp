@@ -15,8 +15,8 @@ namespace {
 
 constexpr int kFileHeaderBytes = 256;
 
-// The packed file header of the last write (the library's one static buffer).
-unsigned char packed[kFileHeaderBytes];
+// The packed file header of the calling thread's last write.
+thread_local unsigned char packed[kFileHeaderBytes];
 
 template <typename T>
 void putField(unsigned char *buf, int offset, const T &field) {
@@ -183,7 +183,7 @@ int ZoltPutImg(ZoltHeader *h, const char *name, const char *prompt, int tailflag
     }
     const size_t pixels = Zoltpixels(h);
     if (pixels < 512) {
-        std::printf("ZoltPutImg error msg: image has %d pixels so it will not be compressed\n",
+        Zoltsay("ZoltPutImg error msg: image has %d pixels so it will not be compressed\n",
                     static_cast<int>(pixels));
         std::fflush(stdout);
         h->oltcomp = 0;

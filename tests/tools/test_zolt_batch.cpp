@@ -29,7 +29,7 @@ using namespace zolttest;
 namespace {
 
 // Threads of the runs below.
-const char *const kJobs = " -j 1";
+const char *const kJobs = " -j 2";
 
 struct Batch : ZoltTest {
     std::string root;
@@ -145,7 +145,7 @@ TEST_F(Batch, StoppedThenKilledThenResumedRecordsEveryFileOnce) {
         const pid_t pid = fork();
         if (pid == 0) {
             freopen("/dev/null", "w", stderr);
-            execl(ZOLT_TOOL, "zolt", "batch", "blur", in.c_str(), "-o", out.c_str(), "--sigma", "6", "-j", "1",
+            execl(ZOLT_TOOL, "zolt", "batch", "blur", in.c_str(), "-o", out.c_str(), "--sigma", "6", "-j", "2",
                   static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -185,6 +185,21 @@ TEST_F(Batch, StoppedThenKilledThenResumedRecordsEveryFileOnce) {
         EXPECT_EQ(d.second, 1) << d.first;
         expectBlurred(d.first, out + "/" + d.first.substr(in.size() + 1), 6.0f);
     }
+}
+
+TEST_F(Batch, RandomColoursOfEachFileAsInAProgramJustStarted) {
+    const std::string in = root + "/in", out = root + "/out", alone = root + "/alone.zol";
+    ASSERT_EQ(mkdir(in.c_str(), 0777), 0);
+    ZoltHeader *labels = image("float", {30, 20});
+    for (size_t i = 0; i < Zoltpixels(labels); ++i) pixels<float>(labels)[i] = float(i % 7);
+    for (const char *name : {"/a.zol", "/b.zol"}) ASSERT_EQ(Zoltpot(labels, (in + name).c_str()), -1);
+    ASSERT_EQ(runTool("batch cmap '" + in + "' -o '" + out + "' --map 6" + kJobs).status, 0);
+    ASSERT_EQ(runTool("op cmap '" + in + "/b.zol' -o '" + alone + "' --map 6").status, 0);
+    ZoltHeader *a = keep(Zoltpin((out + "/a.zol").c_str())), *b = keep(Zoltpin((out + "/b.zol").c_str()));
+    ZoltHeader *op = keep(Zoltpin(alone.c_str()));
+    ASSERT_TRUE(a && b && op);
+    EXPECT_EQ(std::memcmp(a->oltptr, op->oltptr, Zoltbytes(op)), 0);
+    EXPECT_EQ(std::memcmp(b->oltptr, op->oltptr, Zoltbytes(op)), 0);
 }
 
 TEST(BatchManifestLines, EscapesTornLinesAndTheForceFlag) {

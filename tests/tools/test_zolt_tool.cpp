@@ -239,6 +239,15 @@ TEST_F(Tool, OpRunsOperationsLikeTheLibrary) {
     double sum = 0;
     for (size_t i = 0; i < Zoltpixels(in); ++i) sum += static_cast<const float *>(in->oltptr)[i];
     EXPECT_NEAR(static_cast<const float *>(f->oltptr)[0], sum, std::fabs(sum) * 1e-4);
+
+    // The library's progress lines appear only when asked for.
+    const std::string mag = temp("mag.zol");
+    const ToolRun quiet = runTool("op c2mag '" + spectrum + "' -o '" + mag + "'");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "");
+    const ToolRun told = runTool("--verbose op c2mag '" + spectrum + "' -o '" + mag + "'");
+    EXPECT_EQ(told.status, 0);
+    EXPECT_NE(told.out.find("c2mag:incomplex outreal"), std::string::npos) << told.out;
 }
 
 TEST_F(Tool, OpHelpAndRefusalsLeaveNoFile) {

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "zolt.h"
 
 #ifndef ZOLT_VERSION
 #define ZOLT_VERSION "unknown"
@@ -13,7 +15,7 @@
 namespace {
 
 void usage(FILE *out) {
-    std::fprintf(out, "usage: zolt COMMAND ARGUMENTS\n\ncommands:\n");
+    std::fprintf(out, "usage: zolt [--verbose] COMMAND ARGUMENTS\n\ncommands:\n");
     for (const ZoltToolCommand *c = zoltToolCommands; c->name; ++c)
         std::fprintf(out, "  zolt %s %s\n      %s\n", c->name, c->usage, c->summary);
     std::fprintf(out, "  zolt --version\n      the program's version\n");
@@ -28,6 +30,22 @@ bool accepts(const ZoltToolCommand &c, const std::string &option) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // The library's progress lines go to standard output only with --verbose,
+    // which may stand anywhere before a lone "--".
+    std::vector<char *> words;
+    bool verbose = false, ended = false;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && !ended && std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+            continue;
+        }
+        if (i > 0 && std::strcmp(argv[i], "--") == 0) ended = true;
+        words.push_back(argv[i]);
+    }
+    argc = static_cast<int>(words.size());
+    words.push_back(nullptr);
+    argv = words.data();
+    ZoltChatter = verbose ? 1 : 0;
     const ZoltToolCommand *cmd = zoltToolCommands;
     while (cmd->name && (argc < 2 || std::strcmp(argv[1], cmd->name) != 0)) ++cmd;
     const ZoltToolArgs args = zoltParseArgs(argc, argv, cmd->name ? cmd->flags : "");

@@ -7,7 +7,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
             libgtest-dev libbenchmark-dev qt5-image-formats-plugins \
-            libdeflate-dev
+            libdeflate-dev libtiff-dev python3-tifffile python3-pil
 PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol

@@ -10,6 +10,7 @@
 #include "imagecopy.h"
 #include "opfiles.h"
 #include "stats.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -111,8 +112,14 @@ bool opValuesFromText(const OpEntry &op, const std::map<std::string, std::string
     return true;
 }
 
-ZoltHeader *opReadImage(const std::string &name) {
-    ZoltHeader *r = Zoltpin(name.c_str());
+ZoltHeader *opReadImage(const std::string &name, std::string *why) {
+    ZoltTiffInfo info{};
+    bool tiff = false;
+    ZoltErrorCode = 0;
+    ZoltHeader *r = ZoltReadImage(name.c_str(), &info, &tiff);
+    if (!r && why)
+        *why = "cannot read '" + name + "'" +
+               (tiff && info.message[0] ? std::string(": ") + info.message : codeWords(ZoltErrorCode));
     if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
     ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
     Zoltfree(r, 7);
@@ -122,9 +129,9 @@ ZoltHeader *opReadImage(const std::string &name) {
 OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::string &input,
                        const ZoltHeader *second, const std::string &output, const std::string &type) {
     Images img;
-    ZoltErrorCode = 0;
-    img.in = opReadImage(input);
-    if (!img.in) return failed("cannot read '" + input + "'" + codeWords(ZoltErrorCode));
+    std::string why;
+    img.in = opReadImage(input, &why);
+    if (!img.in) return failed(why);
     Rand48 colours;
     OpContext context;
     context.maxValue = largestValue(img.in);
@@ -152,7 +159,7 @@ OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::str
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
     ZoltErrorCode = 0;
-    if (Zoltpot(result, output.c_str()) == 0)
+    if (ZoltWriteImage(result, output.c_str()) == 0)
         return failed("writing '" + output + "' failed" + codeWords(ZoltErrorCode));
     OpFileResult done;
     done.ok = true;

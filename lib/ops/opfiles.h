@@ -20,10 +20,11 @@
 bool opValuesFromText(const OpEntry &op, const std::map<std::string, std::string> &given, OpValues &values,
                       std::string *error);
 
-// An image file as the control panel's buffers hold it: complex data stays
-// complex in single precision, everything else becomes "float". Null when it
-// cannot be read (ZoltErrorCode says why).
-ZoltHeader *opReadImage(const std::string &name);
+// An image file (ZOLT or TIFF, told by its content) as the control panel's
+// buffers hold it: complex data stays complex in single precision, everything
+// else becomes "float". Null when it cannot be read, with the reason in `why`
+// when given.
+ZoltHeader *opReadImage(const std::string &name, std::string *why = nullptr);
 
 // What became of one file: ok, or the reason it failed; on success message
 // holds the operation's note, if it has one ("found 12 labels").
@@ -34,7 +35,7 @@ struct OpFileResult {
 
 // Runs op on the image in `input` (with `second` as image 2 of a two-input
 // operation) and writes the result to `output` as `type` (empty: "float",
-// complex results "32cmp"). The output file appears only once complete; a
+// complex results "32cmp"), as TIFF when its name ends in .tif or .tiff. The output file appears only once complete; a
 // failure leaves none behind and an older file as it was.
 OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::string &input,
                        const ZoltHeader *second, const std::string &output, const std::string &type);

@@ -178,7 +178,6 @@ int zoltBatch(const ZoltToolArgs &args) {
     if (!opValuesFromText(*op, given, values, &error)) return usageError(who, error);
     if (!type.empty() && !Zoltfindtype(type.c_str())) return usageError(who, "unknown data type '" + type + "'");
     if (format != "zol" && format != "tif") return usageError(who, "--format must be zol or tif");
-    if (format == "tif") return usageError(who, "writing TIFF files is not part of this build");
     if (op->inputs == 2 && secondName.empty()) return usageError(who, "--second FILE names image 2 of every file");
     if (op->inputs == 1 && !secondName.empty()) return usageError(who, "takes one image: --second is not for it");
 
@@ -193,9 +192,8 @@ int zoltBatch(const ZoltToolArgs &args) {
     }
     ZoltErrorMode = 1;  // failures are told per file, not as library reports
     ZoltHeader *second = nullptr;
-    if (!secondName.empty() && !(second = opReadImage(secondName))) {
-        std::fprintf(stderr, "zolt batch %s: cannot read '%s' (code %d); nothing run\n", who, secondName.c_str(),
-                     ZoltErrorCode);
+    if (!secondName.empty() && !(second = opReadImage(secondName, &error))) {
+        std::fprintf(stderr, "zolt batch %s: %s; nothing run\n", who, error.c_str());
         return 1;
     }
 

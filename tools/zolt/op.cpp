@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "opfiles.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -77,6 +78,11 @@ int zoltOp(const ZoltToolArgs &args) {
         std::fprintf(stderr, "usage: zolt op %s %s -o OUTPUT%s\n", who, op->inputs == 2 ? "INPUT INPUT2" : "INPUT",
                      op->paramCount() ? " [--PARAMETER VALUE ...]" : "");
         return 2;
+    }
+    if (ZoltIsPictureName(output.c_str())) {
+        std::fprintf(stderr, "zolt op %s: '%s': pictures are not written by zolt; name the output .zol, .tif or "
+                     ".tiff; nothing written\n", who, output.c_str());
+        return 1;
     }
 
     // Parameters: the given value, else the dialog's default, within the dialog's range.

@@ -34,15 +34,6 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
     return true;
 }
 
-// The largest value of the first frame, as opening an image records it for
-// the random colour map.
-int largestValue(const ZoltHeader *img) {
-    ZoltFrameStats s;
-    if (Zoltframestats(img, 0, &s) != 0 || std::isnan(s.max)) return 0;
-    const double top = std::trunc(s.max);
-    return top >= 2147483647.0 ? 2147483647 : top <= -2147483648.0 ? -2147483647 - 1 : static_cast<int>(top);
-}
-
 // Releases the images it holds when the run ends, however it ends.
 struct Images {
     ZoltHeader *in = nullptr, *out = nullptr, *made = nullptr, *typed = nullptr;
@@ -120,10 +111,7 @@ ZoltHeader *opReadImage(const std::string &name, std::string *why) {
     if (!r && why)
         *why = "cannot read '" + name + "'" +
                (tiff && info.message[0] ? std::string(": ") + info.message : codeWords(ZoltErrorCode));
-    if (!r || r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
-    ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
-    Zoltfree(r, 7);
-    return img;
+    return opBufferImage(r);
 }
 
 OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::string &input,
@@ -134,7 +122,7 @@ OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::str
     if (!img.in) return failed(why);
     Rand48 colours;
     OpContext context;
-    context.maxValue = largestValue(img.in);
+    context.maxValue = opLargestValue(img.in);
     context.random = &colours;
     if (op.output != OpOutput::Own) {
         img.out = opMakeOutput(op, img.in);

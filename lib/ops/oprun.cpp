@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #include "flimage.h"
+#include "imagecopy.h"
 #include "opfuncs.h"
+#include "stats.h"
 
 std::string OpMessage::formatted() const {
     std::string s = text;
@@ -81,6 +83,20 @@ OpOutcome opRun(const OpCall &call) {
         return o;
     }
     return call.op.run(call);
+}
+
+ZoltHeader *opBufferImage(ZoltHeader *read) {
+    if (!read || read->dtype == ZOLT_C32 || read->dtype == ZOLT_F32) return read;
+    ZoltHeader *img = Zoltretype(read, read->dtype == ZOLT_C64 ? "32cmp" : "float");
+    Zoltfree(read, 7);
+    return img;
+}
+
+int opLargestValue(const ZoltHeader *img) {
+    ZoltFrameStats s;
+    if (Zoltframestats(img, 0, &s) != 0 || std::isnan(s.max)) return 0;
+    const double top = std::trunc(s.max);
+    return top >= 2147483647.0 ? 2147483647 : top <= -2147483648.0 ? -2147483647 - 1 : static_cast<int>(top);
 }
 
 // ------------------------------------------------------------ random colours

@@ -157,6 +157,13 @@ void opReadField(const OpParam &p, const std::string &text, OpValues &values, in
 // Runs op: the empty-input refusal, then its library call and the message
 // its status calls for.
 OpOutcome opRun(const OpCall &call);
+// An image read from a file as the control panel's buffers hold it: complex
+// data stays complex in single precision, everything else becomes "float".
+// Takes `read` (freeing it when a converted copy replaces it); null on failure.
+ZoltHeader *opBufferImage(ZoltHeader *read);
+// The largest value of the first frame, truncated, as opening an image
+// records it for the random colour map (0 when there is none).
+int opLargestValue(const ZoltHeader *img);
 // Shift k (0 rows, 1 columns) of a translation: its whole text read as a
 // double (blanks around it allowed; text that is not a number reads as 0),
 // or the value when there is no text; truncated toward zero.

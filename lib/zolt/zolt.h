@@ -157,6 +157,9 @@ int Zoltwarn(const char *message);
 // Short report of the pixel access calls and the reader's null checks:
 // "%s\n" unless silent; mode 64 ends the process with the code.
 int Zoltshort(const char *message);
+// The text of the calling thread's last report (empty before any), whether
+// or not the error mode let it be printed.
+const char *ZoltLastMessage();
 // A progress line on standard output, printf-style, when ZoltChatter is on;
 // returns what printf returns, or 0 when quiet.
 int Zoltsay(const char *format, ...) __attribute__((format(printf, 1, 2)));

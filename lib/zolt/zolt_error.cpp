@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 thread_local int ZoltErrorCode = 0;
 thread_local int ZoltErrorMode = 8;
@@ -20,6 +21,9 @@ namespace {
 // What the calling thread reported last, so a report repeats no code line.
 thread_local int lastReportedCode = 0;
 thread_local int lastReportedErrno = 0;
+thread_local std::string lastMessage;
+
+void keep(const char *message) { lastMessage = message ? message : ""; }
 
 // The message and, when verbose, the code lines not reported just before.
 void printReport(const char *message) {
@@ -45,6 +49,7 @@ void printReport(const char *message) {
 }  // namespace
 
 int Zoltext(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) printReport(message);
     lastReportedCode = ZoltErrorCode;
     lastReportedErrno = errno;
@@ -54,6 +59,7 @@ int Zoltext(const char *message) {
 }
 
 int Zoltwarn(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) printReport(message);
     lastReportedCode = ZoltErrorCode;
     lastReportedErrno = errno;
@@ -61,6 +67,7 @@ int Zoltwarn(const char *message) {
 }
 
 int Zoltshort(const char *message) {
+    keep(message);
     if (ZoltErrorMode != 1) {
         std::fprintf(stderr, "%s\n", message ? message : "");
         std::fflush(stderr);
@@ -68,6 +75,8 @@ int Zoltshort(const char *message) {
     if (ZoltErrorMode == 64) endProcess(ZoltErrorCode);
     return 0;
 }
+
+const char *ZoltLastMessage() { return lastMessage.c_str(); }
 
 int Zoltsay(const char *format, ...) {
     if (!ZoltChatter.load(std::memory_order_relaxed)) return 0;

@@ -65,4 +65,12 @@ OpOutcome sigmaFilter(const OpCall &c) {
     return sigmaChecked(status, sigma, c.in1);
 }
 
+// Every derivative reads its kernel's radius around the pixel and the
+// filters built on them combine derivatives of one pixel; the kernels clamp
+// their reads at the frame's edges, where a tile without halo ends as well.
+int gaussHalo(const OpValues &v) { return flDoGradius(static_cast<float>(v.number[0])); }
+
+// Harris sums the derivatives' products over the 3 x 3 window.
+int harrisHalo(const OpValues &v) { return gaussHalo(v) + 1; }
+
 }  // namespace opfuncs

@@ -10,6 +10,8 @@ namespace opfuncs {
 // Gaussian derivatives and the filters built on them (filters.cpp).
 OpOutcome derivative(const OpCall &c);  // codes 1 to 5 and 19: flDoG
 OpOutcome sigmaFilter(const OpCall &c); // curvature, Harris, Laplacian, ...
+int gaussHalo(const OpValues &v);       // the kernel radius of the sigma
+int harrisHalo(const OpValues &v);      // one more for the 3 x 3 window
 // Point operations, colour to grey, complex parts, FFT, pixel copy (pointwise.cpp).
 OpOutcome pointOp(const OpCall &c);
 OpOutcome colourToGrey(const OpCall &c);
@@ -19,6 +21,7 @@ void fourierCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader
 void inverseFourierCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
                          OpCheck &result);
 OpOutcome pixelCopy(const OpCall &c);
+int pointHalo(const OpValues &v);       // 0: each value from its own pixel
 void complexCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
                   OpCheck &result);
 void magnitudeCheck(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,

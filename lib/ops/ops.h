@@ -63,10 +63,16 @@ struct OpValues {
     std::string text[6];
 };
 
+class Rand48;
+
 // State the operations share across runs: the label count of the last
 // labelling (or the largest value of the image opened last).
 struct OpContext {
     int maxValue = 0;
+    // The random colour map's generator: null for the process-wide one the
+    // program draws from; a file run on its own brings a fresh one, so its
+    // colours are those of a program just started whatever ran before.
+    Rand48 *random = nullptr;
 };
 
 // The result of running an operation.
@@ -114,6 +120,13 @@ struct OpEntry {
     void (*check)(const ZoltHeader *in1, const ZoltHeader *in2, const ZoltHeader *out,
                   OpCheck &result);
     OpOutcome (*run)(const OpCall &call);
+    // Operations with local support: the radius of the neighbourhood one
+    // output pixel reads in its frame, for the given parameters. A tile cut
+    // with that many extra rows and columns on each side (fewer only where the
+    // image ends) gives, inside the tile's own part, exactly the values of the
+    // whole image. Null for operations that read the whole image or change
+    // its shape.
+    int (*halo)(const OpValues &values) = nullptr;
 
     int paramCount() const;
     int paramIndex(const char *name) const;  // -1 when it has none of that name
@@ -161,6 +174,10 @@ int opShift(const OpValues &values, int k);
 // Whether two names stand for the same file, links followed (a name that
 // does not exist yet is compared by its resolved folder).
 bool opSameFile(const std::string &a, const std::string &b);
+
+// The halo of op for these values (see OpEntry::halo); -1 when op has no
+// local support.
+int opHalo(const OpEntry &op, const OpValues &values);
 // Whether op asks this parameter for the given first input.
 bool opAsks(const OpEntry &op, int index, const ZoltHeader *in1);
 

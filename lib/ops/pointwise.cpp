@@ -155,4 +155,6 @@ OpOutcome pixelCopy(const OpCall &c) {
     return statusOnly(0);
 }
 
+int pointHalo(const OpValues &) { return 0; }
+
 }  // namespace opfuncs

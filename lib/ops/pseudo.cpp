@@ -90,7 +90,8 @@ OpOutcome pseudoColour(const OpCall &c) {
     if (map == ZOLT_MAP_RANDOM) {
         Zoltsay("processing a random color map");
         std::fflush(stdout);
-        status = randomColorMap(grey, c.out, c.context.maxValue, opRandom());
+        status = randomColorMap(grey, c.out, c.context.maxValue,
+                                c.context.random ? *c.context.random : opRandom());
     } else {
         ZoltHeader *scaled = u8Image(s.cols, s.rows, 1);
         ZoltHeader *colour = u8Image(s.cols, s.rows, 3);

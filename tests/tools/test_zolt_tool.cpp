@@ -16,29 +16,12 @@
 #include "../../tools/zolt/args.h"
 #include "../zolt/zolt_file_helpers.h"
 #include "gauss.h"
+#include "tool_run.h"
 #include "zolt.h"
 
 using namespace zolttest;
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out;  // standard output and standard error together
-};
-
-ToolRun runTool(const std::string &arguments) {
-    const std::string command = std::string("'") + ZOLT_TOOL + "' " + arguments + " 2>&1";
-    ToolRun r{-1, ""};
-    FILE *p = popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
 
 const std::string kSample = std::string(ZOLT_TEST_DATA) + "/sample.zol";
 

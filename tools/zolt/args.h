@@ -18,8 +18,10 @@ struct ZoltToolArgs {
 // Splits argv (argv[0] is the program) into command, operands and options.
 // A lone "--" ends the options: every word after it is an operand, so file
 // names that start with "--" still get through. A lone "-" is an operand (the
-// standard stream).
-inline ZoltToolArgs zoltParseArgs(int argc, const char *const *argv) {
+// standard stream). The options named in `flags` (blank-separated) take no
+// value: "--force" gives {"force", ""}.
+inline ZoltToolArgs zoltParseArgs(int argc, const char *const *argv, const char *flags = "") {
+    const std::string flagList = std::string(" ") + (flags ? flags : "") + " ";
     ZoltToolArgs args;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -39,7 +41,9 @@ inline ZoltToolArgs zoltParseArgs(int argc, const char *const *argv) {
         const size_t eq = word.find('=');
         std::string name = word.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
         std::string value;
-        if (eq != std::string::npos) {
+        if (eq == std::string::npos && flagList.find(" " + name + " ") != std::string::npos) {
+            // a flag: nothing to read
+        } else if (eq != std::string::npos) {
             value = word.substr(eq + 1);
         } else if (i + 1 < argc) {
             value = argv[++i];

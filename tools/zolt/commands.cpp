@@ -10,5 +10,10 @@ const ZoltToolCommand zoltToolCommands[] = {
      "write the synthetic \"32flt\" test pattern (rings, ramp, blobs)", "size", 1, 1, zoltPattern},
     {"op", "NAME INPUT [INPUT2] -o OUTPUT [--PARAMETER VALUE ...] [--type NAME]",
      "run an operation of the control panel on ZOLT or TIFF files (zolt op --help lists them)", "*", 1, -1, zoltOp},
+    {"batch",
+     "NAME INPUT... -o OUTDIR [--PARAMETER VALUE ...] [--type NAME] [--format zol|tif] [--second FILE] [-j N] "
+     "[--force]",
+     "run an operation on many files (folders: their image files) side by side, with a manifest to resume from",
+     "*", 1, -1, zoltBatch, "force"},
     {nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };

@@ -16,6 +16,7 @@ struct ZoltToolCommand {
     int minOperands;
     int maxOperands;         // -1 for any number
     int (*run)(const ZoltToolArgs &args);
+    const char *flags = "";  // options that take no value, separated by blanks
 };
 
 // The command table, ended by an entry whose name is null.
@@ -25,6 +26,7 @@ int zoltInfo(const ZoltToolArgs &args);
 int zoltConvert(const ZoltToolArgs &args);
 int zoltPattern(const ZoltToolArgs &args);
 int zoltOp(const ZoltToolArgs &args);
+int zoltBatch(const ZoltToolArgs &args);
 // The help of "zolt op": every operation of the table with its parameters.
 int zoltOpHelp(FILE *out);
 

@@ -47,7 +47,9 @@ int main(int argc, char **argv) {
     words.push_back(nullptr);
     argv = words.data();
     ZoltChatter = verbose ? 1 : 0;
-    const ZoltToolArgs args = zoltParseArgs(argc, argv);
+    const ZoltToolCommand *cmd = zoltToolCommands;
+    while (cmd->name && (argc < 2 || std::strcmp(argv[1], cmd->name) != 0)) ++cmd;
+    const ZoltToolArgs args = zoltParseArgs(argc, argv, cmd->name ? cmd->flags : "");
     if (args.command == "--version" || args.command == "-v") {
         std::printf("zolt %s\n", ZOLT_VERSION);
         return 0;
@@ -58,8 +60,6 @@ int main(int argc, char **argv) {
         return args.command.empty() ? 2 : 0;
     }
     if (args.command == "op" && argc >= 3 && std::strcmp(argv[2], "--help") == 0) return zoltOpHelp(stdout);
-    const ZoltToolCommand *cmd = zoltToolCommands;
-    while (cmd->name && args.command != cmd->name) ++cmd;
     if (!cmd->name) {
         std::fprintf(stderr, "zolt: unknown command '%s'\n\n", args.command.c_str());
         usage(stderr);

@@ -2,19 +2,16 @@
 // runs one operation of the operation table on ZOLT files, read as the
 // control panel reads them, with the defaults and ranges of its dialogs. A
 // failure leaves no output file behind.
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <csignal>
 
 #include "commands.h"
-#include "imagecopy.h"
-#include "ops.h"
+#include "opfiles.h"
 #include "progress.h"
-#include "stats.h"
 #include "zolt_tiff.h"
 
 namespace {
@@ -31,39 +28,11 @@ std::string trimmed(const char *text) {
     return s;
 }
 
-// Releases the images it holds when the command ends, however it ends.
-struct Images {
-    ZoltHeader *in1 = nullptr, *in2 = nullptr, *out = nullptr, *made = nullptr, *typed = nullptr;
-    ~Images() {
-        for (ZoltHeader *h : {typed, made, out, in2, in1})
-            if (h) Zoltfree(h, 7);
-    }
-};
-
 // Ctrl-C asks the running operation to stop (those that report progress stop
 // at once; the others finish); a second one ends the tool at once.
 extern "C" void interrupted(int) {
     cancelProgress();
     std::signal(SIGINT, SIG_DFL);
-}
-
-// Reads an option's text as the parameter's kind; false when it is no number.
-bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int index) {
-    values.text[index] = text;
-    if (p.kind == OpKind::Text) return true;
-    if (text.empty()) return false;
-    char *end = nullptr;
-    errno = 0;
-    const double v = p.kind == OpKind::Integer ? double(std::strtol(text.c_str(), &end, 10))
-                                               : std::strtod(text.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
-    values.number[index] = v;
-    return true;
-}
-
-// A ZOLT or TIFF file as the control panel's buffers hold it.
-ZoltHeader *readInput(const std::string &name) {
-    return opBufferImage(ZoltReadImage(name.c_str(), nullptr, nullptr));
 }
 
 }  // namespace
@@ -126,36 +95,13 @@ int zoltOp(const ZoltToolArgs &args) {
     }
 
     // Parameters: the given value, else the dialog's default, within the dialog's range.
+    std::map<std::string, std::string> given = args.options;
+    given.erase("type");
     OpValues values;
-    for (const auto &opt : args.options)
-        if (opt.first != "type" && op->paramIndex(opt.first.c_str()) < 0) {
-            std::fprintf(stderr, "zolt op %s: unknown parameter --%s\n", who, opt.first.c_str());
-            return 2;
-        }
-    for (int k = 0; k < op->paramCount(); ++k) {
-        const OpParam &p = op->params[k];
-        const auto given = args.options.find(p.name);
-        if (given == args.options.end()) {
-            double def = 0;
-            if (!p.defaultValue(&def)) {
-                std::fprintf(stderr, "zolt op %s: --%s is required\n", who, p.name);
-                return 2;
-            }
-            values.number[k] = def;
-            continue;
-        }
-        if (!parseValue(p, given->second, values, k)) {
-            std::fprintf(stderr, "zolt op %s: --%s '%s' is not %s\n", who, p.name, given->second.c_str(),
-                         p.kind == OpKind::Integer ? "a whole number" : "a number");
-            return 2;
-        }
-        double lo = p.min, hi = p.max;
-        const bool limited = opIntegerRange(p, &lo, &hi) || p.bounded();
-        if (limited && !(values.number[k] >= lo && values.number[k] <= hi)) {
-            std::fprintf(stderr, "zolt op %s: --%s %s is outside %s to %s\n", who, p.name, given->second.c_str(),
-                         number(lo).c_str(), number(hi).c_str());
-            return 2;
-        }
+    std::string error;
+    if (!opValuesFromText(*op, given, values, &error)) {
+        std::fprintf(stderr, "zolt op %s: %s\n", who, error.c_str());
+        return 2;
     }
     // The areas text file must not take the place of an image of this run.
     const int areas = op->paramIndex("areas");
@@ -176,64 +122,28 @@ int zoltOp(const ZoltToolArgs &args) {
         return 2;
     }
 
-    Images img;
-    img.in1 = readInput(words[1]);
-    if (!img.in1) {
-        std::fprintf(stderr, "zolt op %s: cannot read '%s' (code %d); nothing written\n", who, words[1].c_str(),
-                     ZoltErrorCode);
-        return 1;
-    }
+    ZoltHeader *second = nullptr;
     if (op->inputs == 2) {
-        img.in2 = readInput(words[2]);
-        if (!img.in2) {
+        second = opReadImage(words[2]);
+        if (!second) {
             std::fprintf(stderr, "zolt op %s: cannot read '%s' (code %d); nothing written\n", who,
                          words[2].c_str(), ZoltErrorCode);
             return 1;
         }
     }
-    OpContext context;
-    context.maxValue = opLargestValue(img.in1);
-    if (op->output != OpOutput::Own) {
-        img.out = opMakeOutput(*op, img.in1);
-        if (!img.out) {
-            std::fprintf(stderr, "zolt op %s: cannot make the output image; nothing written\n", who);
-            return 1;
-        }
-    }
     std::signal(SIGINT, interrupted);
-    const OpOutcome outcome = opRun(OpCall{*op, img.in1, img.in2, img.out, values, context});
-    img.made = outcome.made;
+    const OpFileResult r =
+        opRunFile(*op, values, words[1], second, output, type != args.options.end() ? type->second : "");
+    std::signal(SIGINT, SIG_DFL);
+    if (second) Zoltfree(second, 7);
     if (progressCancelled()) {
         std::fprintf(stderr, "zolt op %s: interrupted; nothing written\n", who);
         return 130;
     }
-    std::signal(SIGINT, SIG_DFL);
-    if (!outcome.done) {
-        const std::string why = outcome.message.empty() ? "failed with status " + std::to_string(outcome.status)
-                                                         : outcome.message.formatted();
-        std::fprintf(stderr, "zolt op %s: %s; nothing written\n", who, why.c_str());
+    if (!r.ok) {
+        std::fprintf(stderr, "zolt op %s: %s; nothing written\n", who, r.message.c_str());
         return 1;
     }
-    if (!outcome.message.empty()) std::printf("%s\n", outcome.message.formatted().c_str());
-
-    ZoltHeader *result = img.made ? img.made : img.out;
-    const bool complex = result->dtype == ZOLT_C32 || std::strcmp(result->oltdt, "64cmp") == 0;
-    const std::string wanted = type != args.options.end() ? type->second : complex ? "" : "float";
-    if (!wanted.empty() && Zoltfindtype(wanted.c_str())->code != result->dtype) {
-        img.typed = Zoltretype(result, wanted.c_str());
-        if (!img.typed) {
-            std::fprintf(stderr, "zolt op %s: the result cannot be written as \"%s\"; nothing written\n", who,
-                         wanted.c_str());
-            return 1;
-        }
-        result = img.typed;
-    }
-    // The writer puts a file in the output's place only once it is complete,
-    // so a failed write leaves nothing behind (and an older file as it was).
-    if (ZoltWriteImage(result, output.c_str()) == 0) {
-        std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d%s%s); nothing written\n", who,
-                     output.c_str(), ZoltErrorCode, errno ? ": " : "", errno ? std::strerror(errno) : "");
-        return 1;
-    }
+    if (!r.message.empty()) std::printf("%s\n", r.message.c_str());
     return 0;
 }

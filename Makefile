@@ -7,7 +7,8 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
             libgtest-dev libbenchmark-dev qt5-image-formats-plugins \
-            libdeflate-dev pybind11-dev python3-dev python3-numpy python3-pytest
+            libdeflate-dev libtiff-dev python3-tifffile python3-pil \
+            pybind11-dev python3-dev python3-numpy python3-pytest
 PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol

@@ -24,7 +24,7 @@ static void openCommandLineFiles(BufferTable *table, const QStringList &files) {
 
 static void describeCommandLine(QCommandLineParser &parser) {
     parser.setApplicationDescription(QStringLiteral(
-        "Workbench for scientific images: reads ZOLT files, boundary files and pictures\n"
+        "Workbench for scientific images: reads ZOLT files, TIFF files, boundary files and pictures\n"
         "into eight buffers, shows and processes them."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -1,4 +1,5 @@
-// Reading a picture through the toolkit into a three-frame float image. Deep
+// Reading a picture through the toolkit into a float image: a grey picture
+// gives one 2-D image, a colour one three frames of red, green, blue. Deep
 // pictures (more than 8 bits per channel) go through the toolkit's 16-bit
 // colour form so no sample is cut to 8 bits; 10-bit formats come out scaled
 // to the same 0..65535 range.
@@ -33,6 +34,24 @@ bool deepChannels(QImage::Format f) {
 ZoltHeader *readPicture(const QString &name) {
     QImage picture(name);
     if (picture.isNull()) return nullptr;
+    if (picture.format() == QImage::Format_Grayscale8 || picture.format() == QImage::Format_Grayscale16) {
+        const bool deepGrey = picture.format() == QImage::Format_Grayscale16;
+        const int w = picture.width(), h = picture.height();
+        const int dims[] = {2, w, h};
+        ZoltHeader *img = Zoltcreate("float", dims, 11, 0);
+        if (!img) return nullptr;
+        float *out = static_cast<float *>(img->oltptr);
+        for (int y = 0; y < h; ++y, out += w) {
+            const uchar *line = picture.constScanLine(y);
+            if (deepGrey) {
+                const quint16 *grey = reinterpret_cast<const quint16 *>(line);
+                for (int x = 0; x < w; ++x) out[x] = static_cast<float>(grey[x]);
+            } else {
+                for (int x = 0; x < w; ++x) out[x] = static_cast<float>(line[x]);
+            }
+        }
+        return img;
+    }
     const bool deep = deepChannels(picture.format());
     picture = picture.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
     if (picture.isNull()) return nullptr;

@@ -1,6 +1,6 @@
 // Reading images into the buffers: Read, ReRead with the log file that keeps
 // the last path read across runs, and openImageFile, which reads a ZOLT file,
-// a boundary file or a picture, installs it and prints its statistics. A file
+// a boundary file, a TIFF file or a picture, installs it and prints its statistics. A file
 // that cannot be read leaves the buffer as it was and says so.
 #include <QDir>
 #include <QFile>
@@ -19,16 +19,24 @@
 #include "stats.h"
 #include "zolt.h"
 #include "zolt_safefile.h"
+#include "zolt_tiff.h"
 
 namespace {
 
 // What a file name says about the file, by how it ends (case-sensitive).
-enum class FileKind { Boundary, Zolt, Picture };
+enum class FileKind { Boundary, Zolt, Tiff, Picture };
 
 FileKind kindOf(const QByteArray &name) {
     if (name.endsWith("ZOltb")) return FileKind::Boundary;
     for (const char *end : {"Zolt", "ZOLT", "olt", "OLT", "zol", "Zol", "ZOL"})
         if (name.endsWith(end)) return FileKind::Zolt;
+    if (ZoltIsTiffName(name.constData())) return FileKind::Tiff;
+    // A TIFF under another name is known by its first bytes.
+    QFile file(QString::fromLocal8Bit(name));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray head = file.read(4);
+        if (ZoltIsTiffData(head.constData(), static_cast<size_t>(head.size()))) return FileKind::Tiff;
+    }
     return FileKind::Picture;
 }
 
@@ -46,6 +54,27 @@ ZoltHeader *readZolt(const QByteArray &name, QString *type) {
     if (r->dtype == ZOLT_C32 || r->dtype == ZOLT_F32) return r;
     ZoltHeader *img = Zoltretype(r, r->dtype == ZOLT_C64 ? "32cmp" : "float");
     Zoltfree(r, 7);
+    return img;
+}
+
+// A TIFF file as the buffers hold it: "float", calibration kept. `line`
+// receives the console line that says what the file held, `why` what is
+// wrong with a file that cannot be read.
+ZoltHeader *readTiff(const QByteArray &name, QString *line, QString *why) {
+    ZoltTiffInfo info{};
+    ZoltHeader *r = ZoltTiffRead(name.constData(), &info);
+    if (!r) {
+        *why = QString::fromLocal8Bit(info.message);
+        return nullptr;
+    }
+    ZoltHeader *img = Zoltretype(r, "float");
+    if (img) ZoltCopyCalibration(r, img);
+    Zoltfree(r, 7);
+    *line = QStringLiteral("\nTIFF: %1 %2 of %3%4")
+                .arg(info.pages)
+                .arg(info.pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"))
+                .arg(QString::fromLatin1(info.sample))
+                .arg(info.channels == 3 ? QStringLiteral(" colour") : QString());
     return img;
 }
 
@@ -104,7 +133,7 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     if (slot < 0 || slot >= BufferTable::Buffers) return;
 
     const FileKind kind = kindOf(local);
-    QString zoltType;
+    QString zoltType, tiffLine, why;
     ZoltHeader *img = nullptr;
     QString note;
     switch (kind) {
@@ -119,20 +148,29 @@ void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
             img = readZolt(local, &zoltType);
             note = tr("Zolt image");
             break;
+        case FileKind::Tiff:
+            img = readTiff(local, &tiffLine, &why);
+            note = tr("TIFF image");
+            break;
         case FileKind::Picture:
             showNote(tr("non ZOLT"));
             img = readPicture(fileName);
             break;
     }
     if (!img) {
-        prompt().message(this, tr("Could not read the image file %1. The buffer is unchanged.")
-                                   .arg(fileName));
+        if (!why.isEmpty())
+            prompt().message(this, tr("Could not read the image file %1: %2. The buffer is unchanged.")
+                                       .arg(fileName, why));
+        else
+            prompt().message(this, tr("Could not read the image file %1. The buffer is unchanged.")
+                                       .arg(fileName));
         return;
     }
     if (!note.isEmpty()) showNote(note);
 
     table()->install(slot, img);
     table()->names[slot] = currentFileName;
+    if (!tiffLine.isEmpty()) appendConsole(tiffLine);
     printStatistics(img, kind == FileKind::Zolt ? zoltType : QString());
     updateAccessability();
 }

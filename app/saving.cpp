@@ -1,5 +1,5 @@
-// Saving and the buffer commands: Save As (a ZOLT file of a named data type,
-// or a picture), Copy and Paste through the one-image clipboard, Delete, and
+// Saving and the buffer commands: Save As (a ZOLT or TIFF file of a named
+// data type, or a picture), Copy and Paste through the one-image clipboard, Delete, and
 // the two commands that take no action. A copy never turns into zeros: it is
 // exact within a type and refused where no conversion exists.
 #include <QAction>
@@ -17,6 +17,7 @@
 #include "displayimage.h"
 #include "picturewriting.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -41,11 +42,13 @@ bool ZOlttoolMainWindow::saveAs() {
     }
     const QString name = prompt().saveFileName(
         this, tr("SaveAs File"), QDir::homePath(),
-        tr("Images (*.png *.xpm *.jpg *.ZOLT *.zolt *.Zolt *.zol *.Zol *.olt *.OLT)"));
+        tr("Images (*.png *.xpm *.jpg *.tif *.tiff *.ZOLT *.zolt *.Zolt *.zol *.Zol *.olt *.OLT)"));
     if (name.isEmpty()) return true;  // cancelled: nothing to write
     const QString suffix = QFileInfo(name).suffix();
+    const QByteArray local = name.toLocal8Bit();
+    const bool tiff = ZoltIsTiffName(local.constData());
 
-    if (!isZoltSaveSuffix(suffix)) {
+    if (!isZoltSaveSuffix(suffix) && !tiff) {
         appendConsole(QStringLiteral("\nsaving "));
         int frame = 0;
         if (auto *viewer = qobject_cast<ZOlttoolChildWindow *>(table()->viewer(o)))
@@ -60,7 +63,14 @@ bool ZOlttoolMainWindow::saveAs() {
     if (!ok) return true;
     const QByteArray type = typed.isEmpty() ? QByteArray("float") : typed.toLocal8Bit();
     ZoltHeader *out = Zoltretype(img, type.constData());
-    const bool written = out && Zoltpot(out, name.toLocal8Bit().constData()) == -1;
+    if (out && tiff && (out->dtype == ZOLT_C32 || out->dtype == ZOLT_C64)) {
+        Zoltfree(out, 7);
+        prompt().message(this, tr("complex images cannot be saved as TIFF"));
+        return true;
+    }
+    if (out && tiff) ZoltCopyCalibration(img, out);
+    const bool written = out && (tiff ? ZoltTiffWrite(out, local.constData())
+                                      : Zoltpot(out, local.constData())) == -1;
     if (out) Zoltfree(out, 7);
     if (!written) prompt().message(this, tr("output of file to disk failed"));
     return true;

@@ -53,13 +53,12 @@ private slots:
         ZoltHeader *img = f.table->image(1);
         QVERIFY(img);
         const std::vector<float> g = floats(img);
-        QCOMPARE(g.size(), size_t(18));
-        for (int k = 0; k < 3; ++k)
-            for (int i = 0; i < 6; ++i) QCOMPARE(g[6 * k + i], float(grey[i]));
+        // a grey picture is one 2-D image
+        QCOMPARE(img->oltndim, 2);
+        QCOMPARE(g.size(), size_t(6));
+        for (int i = 0; i < 6; ++i) QCOMPARE(g[i], float(grey[i]));
         // mean = 106047 / 6
-        QVERIFY2(f.since(before).contains("max = [65535 65535 65535], min = [0 0 0], "
-                                          "Mean = [17674.5 17674.5 17674.5]"),
-                 qPrintable(f.since(before)));
+        QVERIFY2(f.since(before).contains("max = 65535 min = 0 Mean = 17674.5"), qPrintable(f.since(before)));
         QCOMPARE(f.table->maxValue, 65535);
 
         QImage tif(2, 1, QImage::Format_RGBX64);

@@ -9,12 +9,16 @@
 
 #include "bufferfixture.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 class TestReading : public QObject {
     Q_OBJECT
 
 private slots:
     void pictureBecomesThreeFloatFrames();
+    void greyPicturesAreOneImage();
+    void tiffStackKeepsPagesValuesAndPixelSize();
+    void damagedTiffSaysWhyAndLeavesTheBuffer();
     void twoDimensionalU8File();
     void threeDimensional16bitFileShowsFirstThreeFrames();
     void fewerThanThreeFramesPrintOnlyWhatExists();
@@ -76,6 +80,74 @@ void TestReading::pictureBecomesThreeFloatFrames() {
     QCOMPARE(v[400 + 3 + 4 * 10], 7.0f);       // blue
     QCOMPARE(f.table->names[0], QString("pic.png"));
     QCOMPARE(f.table->maxValue, 90);
+}
+
+void TestReading::greyPicturesAreOneImage() {
+    PanelFixture f;
+    QImage grey8(3, 2, QImage::Format_Grayscale8), grey16(3, 2, QImage::Format_Grayscale16);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            grey8.scanLine(y)[x] = static_cast<uchar>(40 * y + x);
+            reinterpret_cast<quint16 *>(grey16.scanLine(y))[x] = static_cast<quint16>(60000 - 1000 * (3 * y + x));
+        }
+    const QString n8 = f.path("g8.png"), n16 = f.path("g16.png");
+    QVERIFY(grey8.save(n8) && grey16.save(n16));
+    f.win->openImageFile(n8, 0);
+    f.win->openImageFile(n16, 1);
+    for (int slot : {0, 1}) {
+        ZoltHeader *img = f.table->image(slot);
+        QVERIFY(img);
+        QCOMPARE(img->oltndim, 2);
+        QCOMPARE(Zoltpixels(img), size_t{6});
+    }
+    QCOMPARE(floats(f.table->image(0)), (std::vector<float>{0, 1, 2, 40, 41, 42}));
+    QCOMPARE(floats(f.table->image(1)), (std::vector<float>{60000, 59000, 58000, 57000, 56000, 55000}));
+}
+
+void TestReading::tiffStackKeepsPagesValuesAndPixelSize() {
+    PanelFixture f;
+    ZoltHeader *stack = Zoltcreate("u16bit", std::vector<int>{3, 4, 2, 3}.data(), 11, 0);
+    QVERIFY(stack);
+    auto *p = static_cast<quint16 *>(stack->oltptr);
+    for (int i = 0; i < 24; ++i) p[i] = static_cast<quint16>(2500 * i + 7);
+    stack->oltdim[0].dimscale = 0.25f;
+    stack->oltdim[1].dimscale = 0.5f;
+    std::strcpy(stack->oltdim[0].dimunits, "um");
+    std::strcpy(stack->oltdim[1].dimunits, "um");
+    // a TIFF under another name is known by its first bytes
+    const QString name = f.path("stack.dat");
+    QCOMPARE(ZoltTiffWrite(stack, name.toLocal8Bit().constData()), -1);
+    const QString before = f.console();
+    f.win->openImageFile(name, 3);
+    QVERIFY2(f.since(before).startsWith("\nTIFF: 3 pages of u16\nImage has 3 frames and 2 rows and 4 Columns\n"),
+             qPrintable(f.since(before)));
+    ZoltHeader *img = f.table->image(3);
+    QVERIFY(img);
+    QCOMPARE(QString(img->oltdt), QString("32flt"));
+    const std::vector<float> v = floats(img);
+    for (int i = 0; i < 24; ++i) QCOMPARE(v[i], static_cast<float>(p[i]));
+    QCOMPARE(img->oltdim[0].dimscale, 0.25f);
+    QCOMPARE(img->oltdim[1].dimscale, 0.5f);
+    QCOMPARE(QString(img->oltdim[1].dimunits), QString("um"));
+    Zoltfree(stack, 7);
+}
+
+void TestReading::damagedTiffSaysWhyAndLeavesTheBuffer() {
+    PanelFixture f;
+    ZoltErrorMode = 1;
+    ZoltHeader *kept = makeImage("float", {2, 2}, {1, 2, 3, 4});
+    f.table->install(0, kept);
+    ZoltHeader *big = Zoltcreate("32flt", std::vector<int>{2, 64, 64}.data(), 11, 0);
+    const QString whole = f.path("whole.tif"), cut = f.path("cut.tif");
+    QCOMPARE(ZoltTiffWrite(big, whole.toLocal8Bit().constData()), -1);
+    Zoltfree(big, 7);
+    QFile in(whole);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QVERIFY(writeText(cut, in.read(in.size() / 2)));
+    f.win->openImageFile(cut, 0);
+    QCOMPARE(f.table->image(0), kept);
+    QCOMPARE(f.messages().size(), 1);
+    QVERIFY2(f.messages()[0].contains(cut) && f.messages()[0].contains("page 1"), qPrintable(f.messages()[0]));
 }
 
 void TestReading::twoDimensionalU8File() {

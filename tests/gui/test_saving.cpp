@@ -17,6 +17,7 @@
 
 #include "bufferfixture.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 class TestSaving : public QObject {
     Q_OBJECT
@@ -25,6 +26,7 @@ private slots:
     void saveAsZoltInANamedType();
     void saveAsRefusesWhatItCannotWrite();
     void saveAsPicture();
+    void saveAsTiffInANamedType();
     void saveCutShortKeepsTheOldFile();
     void copyPasteTwiceAndDelete();
     void complexBufferCopiedPastedAndSavedExactly();
@@ -155,6 +157,38 @@ void TestSaving::saveAsPicture() {
     QCOMPARE(g.pixel(1, 0), qRgb(255, 255, 255));
     QCOMPARE(g.pixel(0, 0), qRgb(0, 0, 0));
     QCOMPARE(f.messages(), QStringList());
+}
+
+void TestSaving::saveAsTiffInANamedType() {
+    PanelFixture f;
+    ZoltHeader *img = makeImage("float", {3, 1, 2}, {1.9, 65535, -2, 7, 8, 40000.5});
+    img->oltdim[0].dimscale = 0.125f;
+    std::strcpy(img->oltdim[0].dimunits, "um");
+    f.table->install(0, img);
+    const QString name = f.path("out.TIFF");
+    f.asked->answer(name);
+    f.asked->answer(QString("u16bit"));
+    QVERIFY(f.win->saveAs());
+    QCOMPARE(f.asked->log[1].text, QString("ZOLT data type:"));
+    ZoltTiffInfo info;
+    ZoltHeader *back = ZoltTiffRead(name.toLocal8Bit().constData(), &info);
+    QVERIFY(back);
+    QCOMPARE(info.pages, 2);
+    QCOMPARE(QString(back->oltdt), QString("u16bit"));
+    const auto *b = static_cast<const quint16 *>(back->oltptr);
+    // truncated toward zero, low 16 bits kept, as for a ZOLT save
+    QCOMPARE(QList<int>({b[0], b[1], b[2], b[3], b[4], b[5]}), QList<int>({1, 65535, 65534, 7, 8, 40000}));
+    QCOMPARE(back->oltdim[0].dimscale, 0.125f);
+    Zoltfree(back, 7);
+
+    // complex data is refused in words and writes nothing
+    f.table->install(0, makeImage("complex", {2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}));
+    const QString c = f.path("c.tif");
+    f.asked->answer(c);
+    f.asked->answer(QString("complex"));
+    QVERIFY(f.win->saveAs());
+    QCOMPARE(f.messages().last(), QString("complex images cannot be saved as TIFF"));
+    QVERIFY(!QFile::exists(c));
 }
 
 void TestSaving::saveCutShortKeepsTheOldFile() {

@@ -1,5 +1,6 @@
-// zolt convert IN OUT [--type NAME]: reads a ZOLT image of any type and writes
-// it as type NAME (default: its own). Same-type copies are byte for byte, so
+// zolt convert IN OUT [--type NAME]: reads a ZOLT or TIFF image of any type and
+// writes it as type NAME (default: its own), as TIFF when OUT ends in .tif or
+// .tiff, else as ZOLT; picture names are refused. Same-type copies are byte for byte, so
 // complex and "struct" images copy exactly; other pairs go through Zoltconvert.
 // A refused conversion or an unknown type name writes nothing.
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "commands.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -62,7 +64,12 @@ int zoltConvert(const ZoltToolArgs &args) {
     const std::string &out = args.operands[1];
     const auto opt = args.options.find("type");
 
-    ZoltHeader *src = Zoltpin(in.c_str());
+    if (ZoltIsPictureName(out.c_str())) {
+        std::fprintf(stderr, "zolt convert: '%s': pictures are not written by zolt; name the output .zol, .tif "
+                     "or .tiff; nothing written\n", out.c_str());
+        return 1;
+    }
+    ZoltHeader *src = ZoltReadImage(in.c_str(), nullptr, nullptr);
     if (!src) {
         std::fprintf(stderr, "zolt convert: cannot read '%s' (code %d); nothing written\n",
                      in.c_str(), ZoltErrorCode);
@@ -107,7 +114,7 @@ int zoltConvert(const ZoltToolArgs &args) {
                      "nothing written\n", src->oltdt, type->name,
                      result == -2 ? "complex or unconvertible type" : "dimensions differ");
         status = 1;
-    } else if (Zoltpot(dst, out.c_str()) == 0) {
+    } else if (ZoltWriteImage(dst, out.c_str()) == 0) {
         std::fprintf(stderr, "zolt convert: writing '%s' failed (code %d)\n", out.c_str(),
                      ZoltErrorCode);
         status = 1;

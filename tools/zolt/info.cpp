@@ -1,4 +1,4 @@
-// zolt info FILE...: what each ZOLT file holds (type, element size, lengths,
+// zolt info FILE...: what each ZOLT or TIFF file holds (type, element size, lengths,
 // compression, machine code, header texts) and min, max, mean and standard
 // deviation of every frame. A file that cannot be read gives exit status 1;
 // the others are still listed.
@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "stats.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -46,10 +47,12 @@ void printHeader(const ZoltHeader *h, int cols, int rows, int frames) {
 // 0 when the file was read and described, 1 otherwise.
 int describe(const char *name) {
     ZoltErrorCode = 0;
-    ZoltHeader *h = Zoltpin(name);
+    ZoltTiffInfo tiff{};
+    bool isTiff = false;
+    ZoltHeader *h = ZoltReadImage(name, &tiff, &isTiff);
     if (!h) {
         std::fflush(stdout);
-        std::fprintf(stderr, "zolt info: %s: not a readable ZOLT image (code %d)\n", name,
+        std::fprintf(stderr, "zolt info: %s: not a readable %s image (code %d)\n", name, isTiff ? "TIFF" : "ZOLT",
                      ZoltErrorCode);
         return 1;
     }
@@ -60,6 +63,9 @@ int describe(const char *name) {
         return 1;
     }
     std::printf("%s\n", name);
+    if (isTiff)
+        std::printf("  TIFF:        %d page%s of %s%s\n", tiff.pages, tiff.pages == 1 ? "" : "s", tiff.sample,
+                    tiff.channels == 3 ? " colour" : "");
     printHeader(h, cols, rows, frames);
     int status = 0;
     if (h->dtype == ZOLT_STRUCT) {

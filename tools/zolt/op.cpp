@@ -13,6 +13,7 @@
 #include "imagecopy.h"
 #include "ops.h"
 #include "stats.h"
+#include "zolt_tiff.h"
 
 namespace {
 
@@ -51,7 +52,10 @@ bool parseValue(const OpParam &p, const std::string &text, OpValues &values, int
     return true;
 }
 
-ZoltHeader *readInput(const std::string &name) { return opBufferImage(Zoltpin(name.c_str())); }
+// A ZOLT or TIFF file as the control panel's buffers hold it.
+ZoltHeader *readInput(const std::string &name) {
+    return opBufferImage(ZoltReadImage(name.c_str(), nullptr, nullptr));
+}
 
 }  // namespace
 
@@ -105,6 +109,11 @@ int zoltOp(const ZoltToolArgs &args) {
         std::fprintf(stderr, "usage: zolt op %s %s -o OUTPUT%s\n", who, op->inputs == 2 ? "INPUT INPUT2" : "INPUT",
                      op->paramCount() ? " [--PARAMETER VALUE ...]" : "");
         return 2;
+    }
+    if (ZoltIsPictureName(output.c_str())) {
+        std::fprintf(stderr, "zolt op %s: '%s': pictures are not written by zolt; name the output .zol, .tif or "
+                     ".tiff; nothing written\n", who, output.c_str());
+        return 1;
     }
 
     // Parameters: the given value, else the dialog's default, within the dialog's range.
@@ -191,7 +200,7 @@ int zoltOp(const ZoltToolArgs &args) {
     }
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
-    if (Zoltpot(result, output.c_str()) == 0) {
+    if (ZoltWriteImage(result, output.c_str()) == 0) {
         std::fprintf(stderr, "zolt op %s: writing '%s' failed (code %d); nothing written\n", who, output.c_str(),
                      ZoltErrorCode);
         return 1;

@@ -1,4 +1,4 @@
-// The compiled half of the zolt Python package: ZOLT files to and from NumPy
+// The compiled half of the zolt Python package: ZOLT and TIFF files to and from NumPy
 // arrays, the operation table as data, and one call that runs an operation as
 // `zolt op` runs it. Every library call runs with the GIL released and the
 // thread's reports silenced (unless verbose); failures come back as
@@ -16,6 +16,7 @@
 #include "imagecopy.h"
 #include "ops.h"
 #include "zolt.h"
+#include "zolt_tiff.h"
 
 namespace py = pybind11;
 
@@ -151,7 +152,7 @@ py::array readFile(const std::string &path) {
     {
         py::gil_scoped_release free;
         Quiet quiet;
-        img = Zoltpin(path.c_str());
+        img = ZoltReadImage(path.c_str(), nullptr, nullptr);
         if (!img) fail(lastReport("cannot read '" + path + "'"));
     }
     if (!Zoltplaintype(img->dtype)) {
@@ -167,7 +168,7 @@ void writeFile(const std::string &path, const py::array &array, const std::strin
     img.h->oltcomp = compress ? 1 : 0;
     py::gil_scoped_release free;
     Quiet quiet;
-    if (Zoltpot(img.h, path.c_str()) == 0) fail(lastReport("writing '" + path + "' failed"));
+    if (ZoltWriteImage(img.h, path.c_str()) == 0) fail(lastReport("writing '" + path + "' failed"));
 }
 
 std::string fixed(const char *text, size_t most) {
@@ -181,7 +182,7 @@ py::dict infoFile(const std::string &path) {
     {
         py::gil_scoped_release free;
         Quiet quiet;
-        img.h = Zoltpin(path.c_str());
+        img.h = ZoltReadImage(path.c_str(), nullptr, nullptr);
         if (!img.h) fail(lastReport("cannot read '" + path + "'"));
     }
     const ZoltHeader *h = img.h;

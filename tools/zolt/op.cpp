@@ -216,6 +216,12 @@ int zoltOp(const ZoltToolArgs &args) {
     if (!outcome.message.empty()) std::printf("%s\n", outcome.message.formatted().c_str());
 
     ZoltHeader *result = img.made ? img.made : img.out;
+    // The inputs are done with: let the result's conversion and write have their memory.
+    for (ZoltHeader **in : {&img.in1, &img.in2})
+        if (*in && *in != img.made && *in != img.out) {
+            Zoltfree(*in, 7);
+            *in = nullptr;
+        }
     const bool complex = result->dtype == ZOLT_C32 || std::strcmp(result->oltdt, "64cmp") == 0;
     const std::string wanted = type != args.options.end() ? type->second : complex ? "" : "float";
     if (!wanted.empty() && Zoltfindtype(wanted.c_str())->code != result->dtype) {

@@ -1,8 +1,10 @@
-// Whole-buffer zlib streams for ZOLT pixel data through libdeflate, which
+// Zlib streams for ZOLT pixel data: whole buffers through libdeflate, which
 // compresses and inflates a buffer in one call several times faster than
-// zlib's streaming interface; any zlib reader reads its streams. A stream is
-// read whole into memory before it is inflated.
+// zlib's streaming interface, and large data through zlib's deflate in pieces
+// so that no compressed copy of the whole is held; any zlib reader reads both.
+// A stream is read whole into memory before it is inflated.
 #include "zolt_deflate.h"
+#include "zolt.h"
 #include "zolt_largepages.h"
 
 #include <libdeflate.h>
@@ -24,6 +26,58 @@ size_t compress(const void *in, size_t n, void *out, size_t capacity) {
     const size_t length = libdeflate_zlib_compress(c, in, n, out, capacity);
     libdeflate_free_compressor(c);
     return length;
+}
+
+namespace {
+
+// zlib's own allocations go through the library's allocator, so that they
+// fail as every other allocation does.
+voidpf zoltZalloc(voidpf, uInt items, uInt size) { return ZoltCallocHook(items, size); }
+void zoltZfree(voidpf, voidpf p) { Zoltcfree(p); }
+
+}  // namespace
+
+Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece) {
+    piece = std::min(std::max<size_t>(piece, 64), size_t{1} << 30);
+    auto *out = static_cast<Bytef *>(ZoltCallocHook(piece, 1));
+    if (!out) return Written::NoMemory;
+    z_stream zs{};
+    zs.zalloc = zoltZalloc;
+    zs.zfree = zoltZfree;
+    if (deflateInit(&zs, kDefaultLevel) != Z_OK) {
+        Zoltcfree(out);
+        return Written::NoMemory;
+    }
+    // avail_in is 32 bits wide: hand the data over in parts of at most 1 GiB.
+    constexpr size_t kMostIn = size_t{1} << 30;
+    const auto *next = static_cast<const Bytef *>(in);
+    size_t left = n;
+    Written result = Written::Done;
+    int ret = Z_OK;
+    while (ret != Z_STREAM_END) {
+        if (zs.avail_in == 0 && left > 0) {
+            const size_t k = std::min(left, kMostIn);
+            zs.next_in = const_cast<Bytef *>(next);
+            zs.avail_in = static_cast<uInt>(k);
+            next += k;
+            left -= k;
+        }
+        zs.next_out = out;
+        zs.avail_out = static_cast<uInt>(piece);
+        ret = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+        if (ret != Z_OK && ret != Z_STREAM_END) {  // there is always room, so no Z_BUF_ERROR
+            result = Written::NoMemory;
+            break;
+        }
+        const size_t ready = piece - zs.avail_out;
+        if (ready && std::fwrite(out, 1, ready, fp) != ready) {
+            result = Written::WriteError;
+            break;
+        }
+    }
+    deflateEnd(&zs);
+    Zoltcfree(out);
+    return result;
 }
 
 namespace {

@@ -1,6 +1,7 @@
-// Whole-buffer zlib streams for the pixel data of ZOLT files: compression of
-// the raw bytes in one go, and inflation of a stream read whole from a file.
-// The streams are ordinary zlib streams (header, deflate data, Adler-32).
+// Zlib streams for the pixel data of ZOLT files: compression of the raw bytes
+// in one go or, for large data, in pieces straight into the file, and
+// inflation of a stream read whole from a file. The streams are ordinary zlib
+// streams (header, deflate data, Adler-32).
 #ifndef ZOLT_DEFLATE_H
 #define ZOLT_DEFLATE_H
 
@@ -13,6 +14,20 @@ namespace zoltdeflate {
 // bytes) at zlib's default level; returns the stream's length, or 0 when the
 // compressor could not be made or the stream does not fit.
 size_t compress(const void *in, size_t n, void *out, size_t capacity);
+
+// Raw data of at least this many bytes are compressed in pieces: a whole
+// compressed copy would add up to the data's size again to the peak memory
+// (a third more for a complex transform held beside its input), while below
+// it the copy costs less than the input and the one-call compressor's speed
+// is worth it.
+constexpr size_t kPiecewiseBytes = size_t{32} << 20;
+
+// What compressToFile did.
+enum class Written { Done, NoMemory, WriteError };
+
+// Compresses n bytes at `in` into one zlib stream at the same level as
+// compress, writing it to `fp` each time `piece` bytes of output are ready.
+Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece = size_t{4} << 20);
 
 // What inflateFile did.
 enum class Inflated {

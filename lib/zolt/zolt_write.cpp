@@ -1,7 +1,7 @@
 // The ZOLT file writer: packs the record into the 256-byte file header, then
 // the sub-headers, '.' padding to 512 bytes, the pixel data (raw or one zlib
-// stream), '.' padding after the raw size and the optional tail. Images under
-// 512 pixels are written raw by ZoltPutImg.
+// stream, made in pieces for large data), '.' padding after the raw size and
+// the optional tail. Images under 512 pixels are written raw by ZoltPutImg.
 #include "zolt.h"
 #include "zolt_deflate.h"
 #include "zolt_safefile.h"
@@ -121,7 +121,16 @@ int ZoltWrImg(ZoltHeader *h, FILE *fp, int tailflag) {
     if (!writeDots(fp, (used + 511) / 512 * 512 - used))
         return failWrite("WrImg: I/O error when writing padding after header.");
 
-    if (h->oltcomp) {
+    if (h->oltcomp && raw >= zoltdeflate::kPiecewiseBytes) {
+        const zoltdeflate::Written w = zoltdeflate::compressToFile(h->oltptr, raw, fp);
+        if (w == zoltdeflate::Written::NoMemory) {
+            ZoltErrorCode = ZOLT_ECOMPMEM;
+            Zoltext("ZoltWrimg: error allocating memory for compression.");
+            return 0;
+        }
+        if (w == zoltdeflate::Written::WriteError)
+            return failWrite("ZoltWrImg: I/O error when writing the image data.");
+    } else if (h->oltcomp) {
         // Room for data that does not compress: half as much again, and never
         // less than zlib's own bound.
         const uLong capacity = std::max<uLong>(static_cast<uLong>(raw * 1.5 + 12), compressBound(raw));

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -69,6 +70,20 @@ size_t zlibStreamAt(const std::vector<unsigned char> &b, size_t at, std::vector<
     const size_t length = ret == Z_STREAM_END ? zs.total_in : 0;
     inflateEnd(&zs);
     return length;
+}
+
+// The file's stream inflates with plain zlib, and the reader reads the file,
+// to the same `bytes` bytes at `p`.
+void expectStreamAndFileHold(const std::vector<unsigned char> &b, const std::string &path, const void *p,
+                             size_t bytes) {
+    std::vector<unsigned char> inflated;
+    EXPECT_GT(zlibStreamAt(b, 512, inflated), 0u);
+    ASSERT_EQ(inflated.size(), bytes);
+    EXPECT_EQ(std::memcmp(inflated.data(), p, bytes), 0);
+    ZoltHeader *back = Zoltpin(path.c_str());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(std::memcmp(back->oltptr, p, bytes), 0);
+    Zoltfree(back, 7);
 }
 
 using Layout = Quiet;
@@ -270,14 +285,63 @@ TEST_F(RoundTrip, SizesAroundTheCompressionThresholdReadBackThroughPlainZlib) {
         const std::vector<unsigned char> b = readFile(path);
         ASSERT_EQ(b[255], n >= 512 ? 1 : 0);
         if (n >= 512) {
-            std::vector<unsigned char> inflated;
-            EXPECT_GT(zlibStreamAt(b, 512, inflated), 0u);
-            ASSERT_EQ(inflated.size(), n * 4);
-            EXPECT_EQ(std::memcmp(inflated.data(), p, n * 4), 0);
+            expectStreamAndFileHold(b, path, p, n * 4);
+        } else {
+            ZoltHeader *back = keep(Zoltpin(path.c_str()));
+            ASSERT_NE(back, nullptr);
+            EXPECT_EQ(std::memcmp(back->oltptr, p, n * 4), 0);
         }
-        ZoltHeader *back = keep(Zoltpin(path.c_str()));
-        ASSERT_NE(back, nullptr);
-        EXPECT_EQ(std::memcmp(back->oltptr, p, n * 4), 0);
+    }
+}
+
+// Records the largest allocation the library asks for; refuses those of
+// sizes from `refuseFrom` to under `refuseTo`.
+struct Allocations {
+    static inline size_t largest = 0, refuseFrom = 0, refuseTo = 0;
+    static void *calloc(size_t n, size_t size) {
+        largest = std::max(largest, n * size);
+        return n * size >= refuseFrom && n * size < refuseTo ? nullptr : std::calloc(n, size);
+    }
+};
+
+TEST_F(RoundTrip, LargeDataAreCompressedInPiecesAndReadBackBitForBit) {
+    // Just over 32 MiB of floats whose low bits are noise: a stream of several
+    // megabytes, written as it is made without a compressed copy of the whole.
+    ZoltHeader *h = image("32flt", {2900, 2900});
+    ASSERT_NE(h, nullptr);
+    auto *p = static_cast<float *>(h->oltptr);
+    const size_t n = Zoltpixels(h);
+    std::mt19937 gen(17);
+    for (size_t i = 0; i < n; ++i) p[i] = std::floor(100.f * std::sin(i * 1e-4f)) + (gen() & 15) / 16.f;
+    const std::string path = temp("large.zol");
+    Allocations::largest = 0;
+    ZoltCallocHook = Allocations::calloc;
+    const int wrote = Zoltpot(h, path.c_str());
+    ZoltCallocHook = std::calloc;
+    ASSERT_EQ(wrote, -1);
+    EXPECT_LT(Allocations::largest, size_t{8} << 20);
+    const std::vector<unsigned char> b = readFile(path);
+    EXPECT_GT(b.size(), size_t{8} << 20);  // more than one piece of output
+    expectStreamAndFileHold(b, path, p, n * 4);
+
+    // A full device and a compressor without memory fail as failures, and the
+    // safe save leaves the file it would have replaced as it was.
+    if (fileExists("/dev/full")) {
+        EXPECT_EQ(Zoltpot(h, "/dev/full"), 0);
+        EXPECT_EQ(ZoltErrorCode, 448);
+    }
+    // No output buffer (megabytes); no room for zlib's window (64 KiB).
+    for (size_t from : {size_t{1} << 20, size_t{64} << 10}) {
+        SCOPED_TRACE(from);
+        Allocations::refuseFrom = from;
+        Allocations::refuseTo = from * 16;
+        ZoltCallocHook = Allocations::calloc;
+        const int refused = Zoltpot(h, path.c_str());
+        ZoltCallocHook = std::calloc;
+        Allocations::refuseTo = 0;
+        EXPECT_EQ(refused, 0);
+        EXPECT_EQ(ZoltErrorCode, 9);
+        EXPECT_EQ(readFile(path), b);
     }
 }
 

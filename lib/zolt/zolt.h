@@ -123,9 +123,15 @@ enum : int {
 
 // The error state belongs to the calling thread: a thread that starts with
 // the library sees code 0, mode 8 and depth 0, whatever other threads do.
-extern thread_local int ZoltErrorCode;  // last error code
-extern thread_local int ZoltErrorMode;  // 1 silent, 8 report and return, 64 report and exit
-extern thread_local int ZoltDepth;      // nesting counter of library entry points
+// Each thread has its own; the names read and assign like plain variables.
+// (They are reached through functions: the sanitizers misjudge a
+// thread-local variable that is used outside the file defining it.)
+int &ZoltErrorCodeOfThread();
+int &ZoltErrorModeOfThread();
+int &ZoltDepthOfThread();
+#define ZoltErrorCode (ZoltErrorCodeOfThread())  // last error code
+#define ZoltErrorMode (ZoltErrorModeOfThread())  // 1 silent, 8 report and return, 64 report and exit
+#define ZoltDepth (ZoltDepthOfThread())          // nesting counter of library entry points
 // Settings for the whole process, set before threads use the library.
 extern int ZoltVerbose;      // non-zero: reports add the error-code lines
 extern int ZoltCheckAccess;  // non-zero: pixel access validates the header

@@ -9,9 +9,15 @@
 #include <cstring>
 #include <string>
 
-thread_local int ZoltErrorCode = 0;
-thread_local int ZoltErrorMode = 8;
-thread_local int ZoltDepth = 0;
+namespace {
+thread_local int errorCode = 0;
+thread_local int errorMode = 8;
+thread_local int depth = 0;
+}  // namespace
+
+int &ZoltErrorCodeOfThread() { return errorCode; }
+int &ZoltErrorModeOfThread() { return errorMode; }
+int &ZoltDepthOfThread() { return depth; }
 int ZoltVerbose = 1;
 int ZoltCheckAccess = 1;
 unsigned char ZoltNativeMach = ZOLT_NATIVE_MACH;

@@ -102,3 +102,43 @@ def test_filter_is_the_whole_image_result_at_any_chunking():
                 assert got.dtype == whole.dtype and got.tobytes() == whole.tobytes(), (name, image.shape, chunks)
     with pytest.raises(ValueError, match="ccl"):
         zolt.dask.filter("ccl", dask_array.zeros((64, 64), dtype=np.float32))
+
+
+def test_a_worker_killed_midway_still_ends_with_every_file_done(tmp_path, client):
+    import signal
+    import threading
+    import time
+
+    src = tmp_path / "in"
+    src.mkdir()
+    rng = np.random.default_rng(5)
+    images = [rng.uniform(0, 100, (1200, 1100)).astype(np.float32) for _ in range(16)]
+    for i, a in enumerate(images):
+        zolt.write(str(src / ("im%02d.zol" % i)), a)
+    outdir = tmp_path / "out"
+    before = client.run(os.getpid)
+    manifest = outdir / "zolt-batch.tsv"
+    done_at_kill = []
+
+    def kill_one_when_started():
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            done = manifest.read_text().count("\tdone\t") if manifest.exists() else 0
+            if done >= 2:
+                os.kill(next(iter(before.values())), signal.SIGKILL)
+                done_at_kill.append(done)
+                return
+            time.sleep(0.005)
+
+    killer = threading.Thread(target=kill_one_when_started)
+    killer.start()
+    assert zolt.dask.run("blur", [str(src)], str(outdir), client=client, sigma=3.0) == (16, 0, 0)
+    killer.join()
+    client.wait_for_workers(2)
+    assert done_at_kill and done_at_kill[0] < 12, done_at_kill  # killed midway
+    assert set(client.run(os.getpid).values()) != set(before.values())
+    got = records(str(outdir))
+    assert sorted(r[0] for r in got) == sorted("im%02d.zol" % i for i in range(16))
+    assert all(r[2] == "done" for r in got)
+    for i, a in enumerate(images):
+        assert zolt.read(str(outdir / ("im%02d.zol" % i))).tobytes() == zolt.ops.blur(a, sigma=3.0).tobytes()

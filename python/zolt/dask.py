@@ -9,6 +9,7 @@ each chunk cut with the operation's halo, so the result is the whole-image one.
 import argparse
 import os
 import sys
+import threading
 import time
 
 import numpy as np
@@ -70,13 +71,16 @@ def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol",
         cluster = distributed.LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True)
         client = distributed.Client(cluster)
     try:
-        futures = {}
+        futures, bar = {}, None
         for source, output in todo:
-            f = client.submit(_run_one, NAME, numbers, texts, source, second, output, type,
-                              key="zolt-%s-%s" % (NAME, output), pure=False, retries=2)
+            # pure=False: a fresh key each run, so a rerun never takes an older run's result
+            f = client.submit(_run_one, NAME, numbers, texts, source, second, output, type, pure=False, retries=2)
             futures[f] = (source, output)
         if sys.stderr.isatty():
-            distributed.progress(list(futures), notebook=False)
+            # the text bar waits for every task, so it draws from a thread of its own
+            bar = threading.Thread(target=distributed.progress, args=(list(futures),),
+                                   kwargs={"notebook": False}, daemon=True)
+            bar.start()
         for f in distributed.as_completed(futures):
             source, output = futures[f]
             try:
@@ -88,6 +92,8 @@ def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol",
                 done += 1
             else:
                 failed += 1
+        if bar is not None:
+            bar.join(5)
     finally:
         if cluster is not None:
             client.close()

@@ -183,7 +183,7 @@ def _parse_params(NAME, words):
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m zolt.dask",
+    parser = argparse.ArgumentParser(prog="python3 -m zolt.dask", allow_abbrev=False,
                                      description="Runs one operation on every file on a Dask cluster.")
     parser.add_argument("name")
     parser.add_argument("inputs", nargs="+")

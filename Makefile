@@ -8,7 +8,7 @@ JOBS     ?= $(shell nproc)
 PACKAGES := cmake make g++ pkg-config qtbase5-dev libqcustomplot-dev zlib1g-dev \
             libgtest-dev libbenchmark-dev qt5-image-formats-plugins \
             libdeflate-dev libtiff-dev python3-tifffile python3-pil pybind11-dev python3-dev \
-            python3-numpy python3-pytest
+            python3-numpy python3-pytest python3-dask python3-distributed python3-zarr
 PREFIX   ?= /usr/local
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 SAMPLE   := data/sample.zol

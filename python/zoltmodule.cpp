@@ -1,6 +1,7 @@
 // The compiled half of the zolt Python package: ZOLT and TIFF files to and from NumPy
-// arrays, the operation table as data, and one call that runs an operation as
-// `zolt op` runs it. Every library call runs with the GIL released and the
+// arrays, the operation table as data, one call that runs an operation as
+// `zolt op` runs it, and the pieces of `zolt batch` (plan, recipe, one file's
+// run, the manifest) for the Dask runner. Every library call runs with the GIL released and the
 // thread's reports silenced (unless verbose); failures come back as
 // zolt.Error with the text the window shows.
 #include <pybind11/numpy.h>
@@ -10,10 +11,12 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imagecopy.h"
+#include "opfiles.h"
 #include "ops.h"
 #include "zolt.h"
 #include "zolt_tiff.h"
@@ -240,17 +243,73 @@ py::list opTableData() {
     return ops;
 }
 
+const OpEntry &opNamed(const std::string &name) {
+    const OpEntry *op = opByName(name);
+    if (!op) throw py::value_error("no operation is named '" + name + "'");
+    return *op;
+}
+
+// `numbers` and `texts` by parameter position, already checked against the table.
+OpValues valuesOf(const std::vector<double> &numbers, const std::vector<std::string> &texts) {
+    OpValues values;
+    for (size_t k = 0; k < numbers.size() && k < 6; ++k) values.number[k] = numbers[k];
+    for (size_t k = 0; k < texts.size() && k < 6; ++k) values.text[k] = texts[k];
+    return values;
+}
+
+int haloOf(const std::string &name, const std::vector<double> &numbers, const std::vector<std::string> &texts) {
+    return opHalo(opNamed(name), valuesOf(numbers, texts));
+}
+
+// The (input, output) pairs of a batch, as `zolt batch` plans them.
+std::vector<std::pair<std::string, std::string>> planBatch(const std::vector<std::string> &inputs,
+                                                           const std::string &outdir, const std::string &format) {
+    std::vector<BatchItem> items;
+    std::string error;
+    bool ok;
+    {
+        py::gil_scoped_release free;
+        Quiet quiet;
+        ok = batchPlan(inputs, outdir, format, &items, &error);
+    }
+    if (!ok) throw py::value_error(error);
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const BatchItem &item : items) pairs.emplace_back(item.input, item.output);
+    return pairs;
+}
+
+std::string recipeOf(const std::string &name, const std::vector<double> &numbers,
+                     const std::vector<std::string> &texts, const std::string &type, const std::string &format,
+                     const std::string &second) {
+    return batchRecipe(opNamed(name), valuesOf(numbers, texts), type, format, second);
+}
+
+// One file of a batch run exactly as `zolt batch` runs it: (ok, message).
+std::pair<bool, std::string> runFile(const std::string &name, const std::vector<double> &numbers,
+                                     const std::vector<std::string> &texts, const std::string &input,
+                                     const std::string &second, const std::string &output, const std::string &type) {
+    const OpEntry &op = opNamed(name);
+    const OpValues values = valuesOf(numbers, texts);
+    py::gil_scoped_release free;
+    Quiet quiet;
+    Held image2;
+    if (!second.empty()) {
+        std::string why;
+        image2.h = opReadImage(second, &why);
+        if (!image2.h) return {false, why};
+    }
+    const OpFileResult r = opRunFile(op, values, input, image2.h, output, type);
+    return {r.ok, r.message};
+}
+
 // Runs the named operation as `zolt op` does on files holding these arrays:
 // inputs as the buffers hold them, the random colour map's count from the
 // first input, the result "float" unless complex. `numbers` and `texts` are
 // by parameter position, already checked against the table.
 py::array runOp(const std::string &name, const py::array &a1, py::object a2, const std::vector<double> &numbers,
                 const std::vector<std::string> &texts) {
-    const OpEntry *op = opByName(name);
-    if (!op) throw py::value_error("no operation is named '" + name + "'");
-    OpValues values;
-    for (size_t k = 0; k < numbers.size() && k < 6; ++k) values.number[k] = numbers[k];
-    for (size_t k = 0; k < texts.size() && k < 6; ++k) values.text[k] = texts[k];
+    const OpEntry *op = &opNamed(name);
+    const OpValues values = valuesOf(numbers, texts);
     Held in1(fromArray(a1, "")), in2;
     if (op->inputs == 2) in2.h = fromArray(a2.cast<py::array>(), "");
     ZoltHeader *result = nullptr;
@@ -304,5 +363,37 @@ PYBIND11_MODULE(_zolt, m) {
     m.def("info", &infoFile, py::arg("path"));
     m.def("op_table", &opTableData);
     m.def("run", &runOp, py::arg("name"), py::arg("image"), py::arg("image2"), py::arg("numbers"), py::arg("texts"));
+    m.def("halo", &haloOf, py::arg("name"), py::arg("numbers"), py::arg("texts"));
+    m.def("batch_plan", &planBatch, py::arg("inputs"), py::arg("outdir"), py::arg("format"));
+    m.def("batch_recipe", &recipeOf, py::arg("name"), py::arg("numbers"), py::arg("texts"), py::arg("type"),
+          py::arg("format"), py::arg("second"));
+    m.def("run_file", &runFile, py::arg("name"), py::arg("numbers"), py::arg("texts"), py::arg("input"),
+          py::arg("second"), py::arg("output"), py::arg("type"));
+    py::class_<BatchManifest>(m, "Manifest")
+        .def(py::init([](const std::string &path) {
+                 auto manifest = std::make_unique<BatchManifest>();
+                 std::string error;
+                 bool ok;
+                 {
+                     py::gil_scoped_release free;
+                     ok = manifest->open(path, &error);
+                 }
+                 if (!ok) fail(error);
+                 return manifest;
+             }),
+             py::arg("path"))
+        .def("finished", &BatchManifest::finished, py::arg("input"), py::arg("output"), py::arg("recipe"),
+             py::call_guard<py::gil_scoped_release>())
+        .def(
+            "append",
+            [](BatchManifest &manifest, const std::string &input, const std::string &output,
+               const std::string &status, long long msec, const std::string &message, const std::string &recipe) {
+                py::gil_scoped_release free;
+                if (!manifest.append(BatchRecord{input, output, status, msec, message, recipe}))
+                    fail("the manifest could not be written");
+            },
+            py::arg("input"), py::arg("output"), py::arg("status"), py::arg("msec"), py::arg("message"),
+            py::arg("recipe"));
+    m.attr("MANIFEST_NAME") = BatchManifest::fileName;
     m.def("verbose", [](bool on) { ZoltChatter = on ? 1 : 0; }, py::arg("on"));
 }

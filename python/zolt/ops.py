@@ -57,6 +57,27 @@ def _value(entry, p, given):
     return v, "%d" % v if p["kind"] == "integer" else repr(v)
 
 
+def _values(entry, bound):
+    """The library's numbers and texts, by parameter position, for the bound call."""
+    bound.apply_defaults()
+    numbers, texts = [], []
+    for p in entry["params"]:
+        v, t = _value(entry, p, bound.arguments[p["name"].replace("-", "_")])
+        numbers.append(v)
+        texts.append(t)
+    return numbers, texts
+
+
+def values(name, **params):
+    """The checked values of the named operation's parameters as the library
+    takes them: (numbers, texts) by parameter position, defaults filled in."""
+    entry = next((e for e in _TABLE if e["name"] == name), None)
+    if entry is None:
+        raise ValueError("no operation is named %r" % name)
+    images = [None] * entry["inputs"]
+    return _values(entry, globals()[name].__signature__.bind(*images, **params))
+
+
 def _make(entry):
     params = entry["params"]
     inputs = [inspect.Parameter("image", inspect.Parameter.POSITIONAL_OR_KEYWORD)]
@@ -73,12 +94,7 @@ def _make(entry):
 
     def operation(*args, **kwargs):
         bound = signature.bind(*args, **kwargs)
-        bound.apply_defaults()
-        numbers, texts = [], []
-        for p in params:
-            v, t = _value(entry, p, bound.arguments[p["name"].replace("-", "_")])
-            numbers.append(v)
-            texts.append(t)
+        numbers, texts = _values(entry, bound)
         second = bound.arguments.get("image2")
         return _zolt.run(entry["name"], bound.arguments["image"], second, numbers, texts)
 

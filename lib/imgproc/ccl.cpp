@@ -161,7 +161,7 @@ struct ByteWindow {
         lo = static_cast<uint8_t>(std::clamp(lo8, 0.0, 255.0));
         hi = static_cast<uint8_t>(std::clamp(hi8, 0.0, 255.0));
         joins = w.thresh >= 0;
-        t = static_cast<uint8_t>(std::min(std::floor(static_cast<double>(w.thresh)), 255.0));
+        t = static_cast<uint8_t>(std::clamp(std::floor(static_cast<double>(w.thresh)), 0.0, 255.0));
     }
 };
 

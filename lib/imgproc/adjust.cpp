@@ -35,7 +35,7 @@ inline uint32_t byteWith(float w, double offset, double lo, double d) {
 // The row loop is built for the wider vector units too and the best one the
 // processor has is picked at load time; every variant does the same IEEE
 // double arithmetic, so the pixels do not depend on the choice.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && __GNUC__ >= 12
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && __GNUC__ >= 12 && !defined(ZOLT_NO_CLONES)
 #define ZOLT_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #else
 #define ZOLT_VECTOR_CLONES

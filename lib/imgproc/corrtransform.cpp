@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bands.h"
+#include "cpufeatures.h"
 
 namespace corrtransform {
 
@@ -65,7 +66,7 @@ __attribute__((always_inline)) inline void butterflies(
 
 // The 1-D transform of every column of an n x n plane pair, columns taken in
 // blocks that stay in cache; `sign` -1 forward, 1 inverse (unscaled).
-__attribute__((target_clones("avx512f", "avx2", "default"))) void columnPass(double *re, double *im,
+ZOLT_CLONES("avx512f", "avx2", "default") void columnPass(double *re, double *im,
                                                                              const Twiddles &t, int sign) {
     const int n = t.n;
     for (int c0 = 0; c0 < n; c0 += kBlock) {
@@ -117,7 +118,7 @@ void inverse(double *re, double *im, const Twiddles &t) {
 }
 
 // x <- x conj(s) / n, over every value.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void multiplyConjugate(
+ZOLT_CLONES("avx512f", "avx2", "default") void multiplyConjugate(
     double *__restrict xr, double *__restrict xi, const double *__restrict sr, const double *__restrict si,
     size_t n, double scale) {
     for (size_t k = 0; k < n; ++k) {

@@ -6,6 +6,15 @@
 #ifndef IMGPROC_CPUFEATURES_H
 #define IMGPROC_CPUFEATURES_H
 
+// Functions built for several vector units, the best one picked when the
+// program loads. Under ThreadSanitizer that pick would run before the
+// sanitizer is ready, so such builds (ZOLT_NO_CLONES) keep the plain version.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(ZOLT_NO_CLONES)
+#define ZOLT_CLONES(...) __attribute__((target_clones(__VA_ARGS__)))
+#else
+#define ZOLT_CLONES(...)
+#endif
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZOLT_X86_VECTORS 1
 

@@ -13,6 +13,7 @@
 #include <limits>
 #include <mutex>
 
+#include "cpufeatures.h"
 #include "flimage.h"
 #include "bands.h"
 
@@ -175,7 +176,7 @@ inline void addScaled(Vec8 &acc, const float *p, float k) {
 // the order of d. Blocks of 32 columns keep their sums in vector registers;
 // the function is built for AVX2 too and the loader picks what the processor
 // runs (the sums are the same either way: no fused multiply-add).
-__attribute__((target_clones("avx2", "default")))
+ZOLT_CLONES("avx2", "default")
 void weightedSum(const float *const *src, const float *k, int n, float *out, int W) {
     int x = 0;
     for (; x + 32 <= W; x += 32) {

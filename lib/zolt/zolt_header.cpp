@@ -117,7 +117,7 @@ int Zoltchkhd(const ZoltHeader *h, const char *message) {
 
 ZoltHeader *Zoltcreate(const char *type, const int *dims, int flags, int structsize) {
     ZoltDepthGuard depth;
-    ZoltNativeMach = ZOLT_NATIVE_MACH;
+    if (ZoltNativeMach != ZOLT_NATIVE_MACH) ZoltNativeMach = ZOLT_NATIVE_MACH;  // no store when set: threads share it
     if (!dims) {
         ZoltErrorCode = ZOLT_ENULL;
         Zoltext("Zoltcreate: NULL pointer passed as dimension-lengths array");

@@ -326,7 +326,7 @@ ZoltHeader *ZoltRdHdr(FILE *fp) {
     terminate(h->oltver);
     terminate(h->oltunits);
     terminate(h->oltdt);
-    ZoltNativeMach = ZOLT_NATIVE_MACH;
+    if (ZoltNativeMach != ZOLT_NATIVE_MACH) ZoltNativeMach = ZOLT_NATIVE_MACH;  // no store when set: threads share it
 
     if (h->oltblksz == kSwappedBlockSize) {
         reverseBytes(&h->oltblksz, 4);

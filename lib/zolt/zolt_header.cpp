@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <utility>
 #include <unistd.h>
 
@@ -83,10 +84,14 @@ void Zoltcfree(void *p) {
     if (p) ZoltFreeHook(p);
 }
 
+// The text lives in a buffer of the calling thread's own; the time zone is
+// read once for the process.
 char *Zolttim() {
-    tzset();
+    static std::once_flag zone;
+    std::call_once(zone, [] { tzset(); });
+    thread_local char text[32];
     std::time_t now = std::time(nullptr);
-    return std::ctime(&now);
+    return ctime_r(&now, text);
 }
 
 bool Zoltmagicok(const ZoltHeader *h) {

@@ -46,8 +46,9 @@ public:
     void setPrompt(std::unique_ptr<Prompt> p);
 
     int currentOperationMode() const { return operationMode; }
-    // The file read last (empty before the first read).
-    const QString &lastReadFile() const { return currentPath; }
+    // Whether `name` is, after links, an image file read or saved since the
+    // program started (so that no text file is written over one).
+    bool isSessionImageFile(const QString &name) const;
 
     // Reads a file into a buffer and reports it on the console.
     virtual void openImageFile(const QString &fileName, int slot);
@@ -180,6 +181,7 @@ private:
     void holdControls(bool hold);
 
     QString currentPath;      // file read last; where the Read dialog starts
+    QStringList imageFiles;   // every image file read or saved so far
     QString lastOpenedPath;   // the file ReRead reads again
     QString currentFileName;  // file-name part of it; becomes the buffer's name
     std::unique_ptr<ZoltHeader, ImageDeleter> clipboardImage;  // Copy and Paste

@@ -13,6 +13,7 @@
 #include "buffertable.h"
 #include "imagecopy.h"
 #include "mainwindow.h"
+#include "ops.h"
 #include "picturereading.h"
 #include "plotcontour.h"
 #include "prompt.h"
@@ -125,11 +126,19 @@ void ZOlttoolMainWindow::reopen() {
     updateAccessability();
 }
 
+bool ZOlttoolMainWindow::isSessionImageFile(const QString &name) const {
+    const std::string given = name.toLocal8Bit().toStdString();
+    return std::any_of(imageFiles.begin(), imageFiles.end(), [&](const QString &file) {
+        return opSameFile(given, file.toLocal8Bit().toStdString());
+    });
+}
+
 void ZOlttoolMainWindow::openImageFile(const QString &fileName, int slot) {
     const QByteArray local = fileName.toLocal8Bit();
     currentFileName = QFileInfo(fileName).fileName();
     currentPath = fileName;
     lastOpenedPath = fileName;
+    imageFiles << fileName;
     if (slot < 0 || slot >= BufferTable::Buffers) return;
 
     const FileKind kind = kindOf(local);

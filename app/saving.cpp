@@ -103,6 +103,7 @@ bool ZOlttoolMainWindow::saveAs() {
             prompt().message(this, tr("output of file to disk failed"));
             return true;
         }
+        imageFiles << name;
         table()->noteHistory(tr("Saved buffer %1 as the picture %2").arg(o).arg(name));
         return true;
     }
@@ -128,6 +129,7 @@ bool ZOlttoolMainWindow::saveAs() {
         return true;
     }
     table()->unsaved[o] = false;
+    imageFiles << name;
     table()->noteHistory(tr("Saved buffer %1 as %2 (%3)").arg(o).arg(name, QString::fromLocal8Bit(type)));
     return true;
 }

@@ -119,10 +119,10 @@ bool Operations::perform(QWidget *parent, const OpEntry &op, const ZoltHeader *i
     else if (!askParameters(parent, op, input, values))
         return false;
 
-    // The areas text file must not take the place of the image file read last.
+    // The areas text file must not take the place of an image file.
     const int areas = op.paramIndex("areas");
-    if (areas >= 0 && opSameFile(values.text[areas], window->lastReadFile().toLocal8Bit().toStdString())) {
-        show(parent, OpMessage{"The areas file is the image file read last; choose another name.", "", 0});
+    if (areas >= 0 && window->isSessionImageFile(QString::fromLocal8Bit(values.text[areas].c_str()))) {
+        show(parent, OpMessage{"The areas file is an image file read or saved in this session; choose another name.", "", 0});
         return false;
     }
 

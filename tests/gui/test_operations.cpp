@@ -2,7 +2,9 @@
 // from the operation table, "Input empty", results written in place, the
 // mode-1 buttons without an operation, the complex check, the labelling's
 // form and notes, Crop from the recorded clicks, Resize and ShowHoG refusals.
+#include <QFile>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "bufferfixture.h"
@@ -139,6 +141,33 @@ private slots:
             coloured += !black;
         }
         QCOMPARE(coloured, 1);  // the squares carry labels 1 and 2
+    }
+
+    void areasFileNeverOverwritesAnImageFileOfTheSession() {
+        // Two files read, the first one since replaced in its buffer: an areas
+        // file naming either is refused and the file keeps its bytes.
+        QTemporaryDir dir;
+        const QString first = dir.filePath("first.zol"), second = dir.filePath("second.zol");
+        for (const QString &name : {first, second}) {
+            ZoltHeader *img = makeImage("float", {16, 12}, std::vector<double>(16 * 12, 100.0));
+            QCOMPARE(Zoltpotlit(img, name.toLocal8Bit().constData()), -1);
+            Zoltfree(img, 7);
+        }
+        QFile before(first);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        fx->win->openImageFile(first, 0);
+        fx->win->openImageFile(second, 1);
+        ramp(0);
+        fx->select("input1", 1);
+        fx->select("output", 2);
+        fx->asked->answer(QStringList({"2.0", "10.0", "255.0", "1", "0", dir.filePath("./first.zol")}));
+        fx->win->ccl();
+        QVERIFY(fx->messages().join(' ').contains("areas file is an image file"));
+        QVERIFY(!table()->hasImage(2));
+        QFile after(first);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
     }
 
     void cropFromTwoClicksAndItsRefusal() {

@@ -43,7 +43,7 @@ void BM_Write(benchmark::State &state) {
     std::remove(path.c_str());
     Zoltfree(h, 7);
 }
-BENCHMARK(BM_Write)->Arg(0)->Arg(1)->ArgName("compressed")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Write)->Arg(0)->Arg(1)->ArgName("compressed")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Read(benchmark::State &state) {
     ZoltHeader *h = makeImage();

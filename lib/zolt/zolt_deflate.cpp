@@ -1,7 +1,8 @@
 // Zlib streams for ZOLT pixel data: whole buffers through libdeflate, which
 // compresses and inflates a buffer in one call several times faster than
 // zlib's streaming interface, and large data through zlib's deflate in pieces
-// so that no compressed copy of the whole is held; any zlib reader reads both.
+// made side by side and written as they are done, so that no compressed copy
+// of the whole is held; any zlib reader reads both.
 // A stream is read whole into memory before it is inflated.
 #include "zolt_deflate.h"
 #include "zolt.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 
 namespace zoltdeflate {
@@ -35,49 +38,110 @@ namespace {
 voidpf zoltZalloc(voidpf, uInt items, uInt size) { return ZoltCallocHook(items, size); }
 void zoltZfree(voidpf, voidpf p) { Zoltcfree(p); }
 
+constexpr size_t kWindow = size_t{1} << 15;  // deflate's window: the dictionary a piece is primed with
+
+// One piece of the data as raw deflate blocks that end on a byte boundary
+// (an empty stored block) unless it is the last, so that pieces made side by
+// side join into one stream; each piece is primed with the 32 KiB before it,
+// so the joins cost almost nothing in size.
+struct Piece {
+    const Bytef *data = nullptr;
+    size_t size = 0;
+    size_t primed = 0;  // bytes before `data` to prime with
+    bool last = false;
+    Bytef *out = nullptr;
+    size_t length = 0, capacity = 0;
+    uLong adler = 1;
+    bool ok = false;
+
+    Piece() = default;
+    Piece(const Piece &) = delete;
+    Piece &operator=(const Piece &) = delete;
+    ~Piece() { Zoltcfree(out); }
+
+    void compress() {
+        ok = false;
+        length = 0;
+        adler = adler32(1L, data, static_cast<uInt>(size));
+        z_stream zs{};
+        zs.zalloc = zoltZalloc;
+        zs.zfree = zoltZfree;
+        if (deflateInit2(&zs, kDefaultLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
+        const size_t need = deflateBound(&zs, static_cast<uLong>(size)) + 16;
+        if (capacity < need) {
+            Zoltcfree(out);
+            out = static_cast<Bytef *>(ZoltCallocHook(need, 1));
+            capacity = out ? need : 0;
+        }
+        if (out && (primed == 0 || deflateSetDictionary(&zs, data - primed, static_cast<uInt>(primed)) == Z_OK)) {
+            zs.next_in = const_cast<Bytef *>(data);
+            zs.avail_in = static_cast<uInt>(size);
+            zs.next_out = out;
+            zs.avail_out = static_cast<uInt>(capacity);
+            const int ret = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+            // the bound leaves room for everything, the flush marker included
+            ok = last ? ret == Z_STREAM_END : ret == Z_OK && zs.avail_in == 0 && zs.avail_out > 0;
+            length = capacity - zs.avail_out;
+        }
+        deflateEnd(&zs);
+    }
+};
+
+int pieceThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::min(std::max(cores, 1u), 4u));
+}
+
 }  // namespace
 
 Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece) {
-    piece = std::min(std::max<size_t>(piece, 64), size_t{1} << 30);
-    auto *out = static_cast<Bytef *>(ZoltCallocHook(piece, 1));
-    if (!out) return Written::NoMemory;
-    z_stream zs{};
-    zs.zalloc = zoltZalloc;
-    zs.zfree = zoltZfree;
-    if (deflateInit(&zs, kDefaultLevel) != Z_OK) {
-        Zoltcfree(out);
-        return Written::NoMemory;
+    piece = std::min(std::max(piece, kWindow), size_t{1} << 30);  // avail_in is 32 bits wide
+    const auto *bytes = static_cast<const Bytef *>(in);
+    const size_t count = n == 0 ? 1 : (n + piece - 1) / piece;
+    const int threads = static_cast<int>(std::min<size_t>(pieceThreads(), count));
+    std::vector<Piece> round(threads);
+
+    // zlib's header for the default level and a 32 KiB window
+    const unsigned char header[2] = {0x78, 0x9c};
+    if (std::fwrite(header, 1, 2, fp) != 2) return Written::WriteError;
+    uLong adler = 1;
+    const int mode = ZoltErrorMode, depth = ZoltDepth;
+    for (size_t first = 0; first < count; first += threads) {
+        const int now = static_cast<int>(std::min<size_t>(threads, count - first));
+        for (int k = 0; k < now; ++k) {
+            Piece &p = round[k];
+            const size_t at = (first + k) * piece;
+            p.data = bytes + at;
+            p.size = std::min(piece, n - at);
+            p.primed = std::min(at, kWindow);
+            p.last = first + k + 1 == count;
+        }
+        // the calling thread makes the round's first piece, helpers the others
+        std::vector<std::thread> helpers;
+        int started = 1;
+        try {
+            for (; started < now; ++started)
+                helpers.emplace_back([&, k = started] {
+                    ZoltErrorMode = mode;
+                    ZoltDepth = depth;
+                    round[k].compress();
+                });
+        } catch (...) {
+            // no more threads: the calling thread makes the rest
+        }
+        round[0].compress();
+        for (int k = started; k < now; ++k) round[k].compress();
+        for (std::thread &t : helpers) t.join();
+        for (int k = 0; k < now; ++k) {
+            const Piece &p = round[k];
+            if (!p.ok) return Written::NoMemory;
+            if (std::fwrite(p.out, 1, p.length, fp) != p.length) return Written::WriteError;
+            adler = adler32_combine(adler, p.adler, static_cast<z_off_t>(p.size));
+        }
     }
-    // avail_in is 32 bits wide: hand the data over in parts of at most 1 GiB.
-    constexpr size_t kMostIn = size_t{1} << 30;
-    const auto *next = static_cast<const Bytef *>(in);
-    size_t left = n;
-    Written result = Written::Done;
-    int ret = Z_OK;
-    while (ret != Z_STREAM_END) {
-        if (zs.avail_in == 0 && left > 0) {
-            const size_t k = std::min(left, kMostIn);
-            zs.next_in = const_cast<Bytef *>(next);
-            zs.avail_in = static_cast<uInt>(k);
-            next += k;
-            left -= k;
-        }
-        zs.next_out = out;
-        zs.avail_out = static_cast<uInt>(piece);
-        ret = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-        if (ret != Z_OK && ret != Z_STREAM_END) {  // there is always room, so no Z_BUF_ERROR
-            result = Written::NoMemory;
-            break;
-        }
-        const size_t ready = piece - zs.avail_out;
-        if (ready && std::fwrite(out, 1, ready, fp) != ready) {
-            result = Written::WriteError;
-            break;
-        }
-    }
-    deflateEnd(&zs);
-    Zoltcfree(out);
-    return result;
+    const unsigned char trailer[4] = {static_cast<unsigned char>(adler >> 24), static_cast<unsigned char>(adler >> 16),
+                                      static_cast<unsigned char>(adler >> 8), static_cast<unsigned char>(adler)};
+    return std::fwrite(trailer, 1, 4, fp) == 4 ? Written::Done : Written::WriteError;
 }
 
 namespace {

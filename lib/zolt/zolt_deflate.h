@@ -26,7 +26,8 @@ constexpr size_t kPiecewiseBytes = size_t{32} << 20;
 enum class Written { Done, NoMemory, WriteError };
 
 // Compresses n bytes at `in` into one zlib stream at the same level as
-// compress, writing it to `fp` each time `piece` bytes of output are ready.
+// compress, in pieces of `piece` input bytes made on up to four cores and
+// written to `fp` in order; one compressed piece per core is held at a time.
 Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece = size_t{4} << 20);
 
 // What inflateFile did.

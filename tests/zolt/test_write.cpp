@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -295,11 +296,16 @@ TEST_F(RoundTrip, SizesAroundTheCompressionThresholdReadBackThroughPlainZlib) {
 }
 
 // Records the largest allocation the library asks for; refuses those of
-// sizes from `refuseFrom` to under `refuseTo`.
+// sizes from `refuseFrom` to under `refuseTo`. The writer allocates on
+// several threads at once.
 struct Allocations {
     static inline size_t largest = 0, refuseFrom = 0, refuseTo = 0;
+    static inline std::mutex lock;
     static void *calloc(size_t n, size_t size) {
-        largest = std::max(largest, n * size);
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            largest = std::max(largest, n * size);
+        }
         return n * size >= refuseFrom && n * size < refuseTo ? nullptr : std::calloc(n, size);
     }
 };

@@ -76,6 +76,7 @@ def test_run_matches_zolt_batch_and_resumes(tmp_path, client):
                            capture_output=True, text=True, env=os.environ)
     assert shell.returncode == 0, shell.stderr
     assert "1 done, 0 failed, 0 skipped" in shell.stderr
+    assert "done    %s -> %s" % (src / "im0.zol", tmp_path / "sh" / "im0.zol") in shell.stderr  # off a terminal
     assert same_image(str(tmp_path / "sh" / "im0.zol"), os.path.join(tool_out, "im0.zol"))
 
 

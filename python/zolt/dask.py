@@ -27,14 +27,28 @@ def _run_one(name, numbers, texts, source, second, output, type):
     return ok, message, int((time.monotonic() - t0) * 1000)
 
 
-def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol", force=False, **params):
+def _line(log, status, source, output, ms, message):
+    """One file's line, as `zolt batch` prints it off a terminal."""
+    if log is None:
+        return
+    if status == "failed":
+        print("failed  %s: %s" % (source, message), file=log)
+    elif status == "skipped":
+        print("skipped %s (%s)" % (source, message), file=log)
+    else:
+        print("%-7s %s -> %s (%d ms)%s" % (status, source, output, ms, ": " + message if message else ""), file=log)
+
+
+def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol", force=False, log=None,
+        **params):
     """Runs operation NAME on every input file (a folder stands for its ZOLT
     and TIFF files) into OUTDIR/STEM.zol (or .tif), one dask.distributed task
     per file on `client` (a LocalCluster of this machine's cores when None),
     and records each file in OUTDIR/zolt-batch.tsv as its result arrives. Files
     recorded done under the same recipe whose output exists are skipped unless
     `force`; a task whose worker died is tried again twice. `second` is image 2
-    of a two-input operation. Returns (done, failed, skipped)."""
+    of a two-input operation. A text file `log` gets one line per file as it
+    finishes. Returns (done, failed, skipped)."""
     from dask import distributed
 
     if isinstance(inputs, (str, os.PathLike)):
@@ -60,6 +74,7 @@ def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol",
     for source, output in items:
         if not force and manifest.finished(source, output, recipe):
             manifest.append(source, output, "skipped", 0, "done before", recipe)
+            _line(log, "skipped", source, output, 0, "done before")
             skipped += 1
         else:
             todo.append((source, output))
@@ -88,6 +103,7 @@ def run(NAME, inputs, outdir, client=None, second=None, type=None, format="zol",
             except Exception as e:  # the task's workers kept dying, or it could not run
                 ok, message, ms = False, str(e) or e.__class__.__name__, 0
             manifest.append(source, output, "done" if ok else "failed", ms, message, recipe)
+            _line(log, "done" if ok else "failed", source, output, ms, message)
             if ok:
                 done += 1
             else:
@@ -201,7 +217,8 @@ def main(argv=None):
         client = distributed.Client(args.scheduler)
     try:
         done, failed, skipped = run(args.name, args.inputs, args.outdir, client=client, second=args.second,
-                                    type=args.type, format=args.format, force=args.force, **params)
+                                    type=args.type, format=args.format, force=args.force,
+                                    log=None if sys.stderr.isatty() else sys.stderr, **params)
     except (ValueError, TypeError, _zolt.Error) as e:
         print("zolt.dask %s: %s" % (args.name, e), file=sys.stderr)
         return 2

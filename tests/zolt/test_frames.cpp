@@ -160,25 +160,20 @@ TEST_F(Frames, EveryFrameComesOutAsTheImageReadWhole) {
             EXPECT_TRUE(whole.data == data) << t.type << " " << file.name;  // native order
         }
     }
-    // A 2-D image is one frame; the header is the whole reader's, without data.
+    // A 2-D image is one frame; the header says this machine's order, as the
+    // frames come in it.
     ZoltHeader *flat = image("32flt", {9, 4});
     Bytes header, data;
     splitFile(flat, &header, &data);
-    Bytes fheader = header, fdata = noise(data.size(), 9);
-    toForeign(&fheader, &fdata, 4);
+    toForeign(&header, &data, 4);
     const std::string path = temp("flat.zol");
-    ASSERT_TRUE(writeFile(path, zoltFile(fheader, fdata, true)));
+    ASSERT_TRUE(writeFile(path, zoltFile(header, data, true)));
     ZoltFrameReader *r = ZoltFrameOpen(path.c_str());
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(ZoltFrameCount(r), 1);
     EXPECT_EQ(ZoltFrameBytes(r), 9u * 4u * 4u);
-    const ZoltHeader *h = ZoltFrameHeader(r);
-    ZoltHeader *w = keep(Zoltpin(path.c_str()));
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(h->oltptr, nullptr);
-    EXPECT_EQ(h->oltmach, w->oltmach);
-    EXPECT_EQ(h->oltscale, w->oltscale);
-    EXPECT_EQ(std::memcmp(h->oltdim, w->oltdim, sizeof h->oltdim), 0);
+    EXPECT_EQ(ZoltFrameHeader(r)->oltmach, ZOLT_NATIVE_MACH);
+    EXPECT_EQ(ZoltFrameHeader(r)->oltptr, nullptr);
     ZoltFrameClose(r);
 }
 

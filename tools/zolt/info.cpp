@@ -1,7 +1,8 @@
 // zolt info FILE...: what each ZOLT or TIFF file holds (type, element size, lengths,
 // compression, machine code, header texts) and min, max, mean and standard
-// deviation of every frame. A file that cannot be read gives exit status 1;
-// the others are still listed.
+// deviation of every frame. A ZOLT file is read a frame at a time, so only one
+// frame is held however large the image; a TIFF file is read whole. A file
+// that cannot be read gives exit status 1; the others are still listed.
 #include <cstdio>
 #include <cstring>
 #include <string>

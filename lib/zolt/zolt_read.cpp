@@ -5,11 +5,14 @@
 // never ends the process on bad input.
 #include "zolt.h"
 #include "zolt_deflate.h"
+#include "zolt_frames.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -154,6 +157,15 @@ int checkDims(const ZoltHeader *h) {
         }
     }
     return 0;
+}
+
+// False when the `left` bytes of a file (-1: unknown) cannot hold `raw` bytes
+// of data, raw or inflated from a zlib stream.
+bool fileCanHold(size_t raw, bool compressed, long long left) {
+    if (left < 0) return true;
+    const uint64_t avail = std::min<uint64_t>(static_cast<uint64_t>(left), 1ull << 48);
+    const uint64_t most = compressed ? avail * kMaxInflateRatio + 1024 : avail;
+    return raw <= most;
 }
 
 // The data could not be read whole: release everything read so far.
@@ -416,12 +428,15 @@ ZoltHeader *ZoltRdDims(ZoltHeader *h, FILE *fp) {
     return h;
 }
 
-int ZoltConvertData(ZoltHeader *h) {
-    if (!h || !h->oltptr) return -1;
-    const size_t count = Zoltpixels(h);
-    const size_t esize = count ? Zoltbytes(h) / count : 0;
-    auto *p = static_cast<unsigned char *>(h->oltptr);
-    switch (h->dtype) {
+namespace {
+
+// Puts `count` elements of `esize` bytes at p into this machine's byte order:
+// each element, or each part of a complex one, reversed. A "struct" element
+// cannot be converted (its layout is the user's); it is refused with the
+// reasons even for a count of 0, so a reader can refuse before reading.
+int convertElements(uint32_t dtype, void *data, size_t count, size_t esize) {
+    auto *p = static_cast<unsigned char *>(data);
+    switch (dtype) {
         case ZOLT_S8: case ZOLT_S16: case ZOLT_S32: case ZOLT_F32: case ZOLT_F64:
         case ZOLT_U8: case ZOLT_U16:
             for (size_t i = 0; i < count; ++i) reverseBytes(p + i * esize, esize);
@@ -444,6 +459,15 @@ int ZoltConvertData(ZoltHeader *h) {
             ZoltErrorCode = ZOLT_ETYPE;
             return -1;
     }
+}
+
+}  // namespace
+
+int ZoltConvertData(ZoltHeader *h) {
+    if (!h || !h->oltptr) return -1;
+    const size_t count = Zoltpixels(h);
+    const size_t esize = count ? Zoltbytes(h) / count : 0;
+    return convertElements(h->dtype, h->oltptr, count, esize);
 }
 
 int ZoltRdData(ZoltHeader *h, FILE *fp) {
@@ -471,11 +495,7 @@ int ZoltRdData(ZoltHeader *h, FILE *fp) {
     DataBuffer buf;
     buf.raw = raw;
     const long long left = bytesLeft(fp);
-    if (left >= 0) {
-        const uint64_t avail = std::min<uint64_t>(static_cast<uint64_t>(left), 1ull << 48);
-        const uint64_t most = h->oltcomp ? avail * kMaxInflateRatio + 1024 : avail;
-        if (raw > most) return dataError(h, nullptr);
-    }
+    if (!fileCanHold(raw, h->oltcomp != 0, left)) return dataError(h, nullptr);
     if (!Zoltmemok(raw, "ZoltRdData")) {
         Zoltfree(h, 7);
         return ZOLT_ENOMEM;
@@ -557,27 +577,39 @@ int ZoltRdTail(ZoltHeader *h, FILE *fp) {
     return 0;
 }
 
-ZoltHeader *ZoltRdImg(FILE *fp, int tailflag) {
-    ZoltDepthGuard depth;
-    ZoltErrorCode = 0;
+namespace {
+
+// The file header and the dimension headers, with the warnings of a
+// header that had to be settled; null on failure (reported as `who`).
+ZoltHeader *readHeaders(FILE *fp, const char *who) {
     ZoltHeader *h = ZoltRdHdr(fp);
     if (!h) {
-        Zoltext("ZoltRdImg: failed to get header from file");
+        reportf(Zoltext, "%s: failed to get header from file", who);
         return nullptr;
     }
     if (ZoltErrorCode != 0) {
         ZoltErrorCode = 0;
-        Zoltwarn("ZoltRdImg: WARNING -- File header is inconsistent\n");
+        reportf(Zoltwarn, "%s: WARNING -- File header is inconsistent\n", who);
     }
     if (!ZoltRdDims(h, fp)) {
         Zoltfree(h, 7);
-        Zoltext("ZoltRdImg: failed to get dimension headers from file");
+        reportf(Zoltext, "%s: failed to get dimension headers from file", who);
         return nullptr;
     }
     if (ZoltErrorCode != 0) {
         ZoltErrorCode = 0;
-        Zoltwarn("ZoltRdImg: WARNING -- File dimension hdrs are inconsistent\n");
+        reportf(Zoltwarn, "%s: WARNING -- File dimension hdrs are inconsistent\n", who);
     }
+    return h;
+}
+
+}  // namespace
+
+ZoltHeader *ZoltRdImg(FILE *fp, int tailflag) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    ZoltHeader *h = readHeaders(fp, "ZoltRdImg");
+    if (!h) return nullptr;
     if (ZoltRdData(h, fp) != 0) {  // frees the header on failure
         Zoltext("ZoltRdImg: failed to get data from file");
         return nullptr;
@@ -620,4 +652,206 @@ ZoltHeader *ZoltGetImg(const char *name, const char *prompt, int tailflag) {
 
 ZoltHeader *Zoltpin(const char *name) {
     return ZoltGetImg(name, "Enter name of ZOLT image file to read in: ", 0);
+}
+
+// ------------------------------------------------- one frame at a time
+
+struct ZoltFrameReader {
+    FILE *fp = nullptr;
+    ZoltHeader *h = nullptr;
+    bool foreign = false;     // the data are in the other byte order
+    bool compressed = false;
+    bool streaming = false;   // the inflater is set up (and must be ended)
+    bool ended = false;       // the zlib stream has reached its end
+    int failed = 0;           // the code of a failed read: the rest is lost
+    int frames = 1;
+    int next = 0;             // the frame the next call reads
+    size_t frameBytes = 0;
+    int32_t oneFrameDln[ZOLT_MAXDIM + 1] = {};  // strides of a one-frame view
+    z_stream zs;
+    unsigned char chunk[1 << 16];
+};
+
+namespace {
+
+// Reads exactly `want` raw bytes; 0 or ZOLT_EIO.
+int readFrameRaw(ZoltFrameReader *r, unsigned char *out) {
+    size_t filled = 0;
+    while (filled < r->frameBytes) {
+        const size_t got = std::fread(out + filled, 1, r->frameBytes - filled, r->fp);
+        if (got == 0) return ZOLT_EIO;
+        filled += got;
+    }
+    return 0;
+}
+
+// Inflates the next frameBytes bytes of the stream. The last frame must also
+// end the stream, checksum included, without a byte more: 0 or ZOLT_EIO.
+int inflateFrame(ZoltFrameReader *r, unsigned char *out) {
+    z_stream &zs = r->zs;
+    const size_t want = r->frameBytes;
+    const bool last = r->next + 1 == r->frames;
+    size_t done = 0;
+    unsigned char spill;  // one byte past the image: the stream must not reach it
+    for (;;) {
+        if (r->ended) return last && done == want ? 0 : ZOLT_EIO;
+        if (done == want && !last) return 0;
+        if (zs.avail_in == 0) {
+            const size_t got = std::fread(r->chunk, 1, sizeof r->chunk, r->fp);
+            if (got == 0) return ZOLT_EIO;  // the file ended inside the stream
+            zs.next_in = r->chunk;
+            zs.avail_in = static_cast<uInt>(got);
+        }
+        if (done < want) {
+            zs.next_out = out + done;
+            zs.avail_out = static_cast<uInt>(std::min<size_t>(want - done, 1u << 30));
+        } else {
+            zs.next_out = &spill;
+            zs.avail_out = 1;
+        }
+        const uInt room = zs.avail_out;
+        const int ret = inflate(&zs, Z_NO_FLUSH);
+        const size_t made = room - zs.avail_out;
+        if (done == want && made > 0) return ZOLT_EIO;  // more than the image
+        done += made;
+        if (ret == Z_STREAM_END)
+            r->ended = true;
+        else if (ret != Z_OK && ret != Z_BUF_ERROR)
+            return ZOLT_EIO;
+    }
+}
+
+}  // namespace
+
+ZoltFrameReader *ZoltFrameOpen(const char *name) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    if (!name) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort("ZoltFrameOpen: file name passed was NULL.");
+        return nullptr;
+    }
+    auto *r = new (std::nothrow) ZoltFrameReader;
+    if (!r) {
+        ZoltErrorCode = ZOLT_ENOMEM;
+        Zoltext("ZoltFrameOpen: ran out of memory.");
+        return nullptr;
+    }
+    std::memset(&r->zs, 0, sizeof r->zs);
+    r->fp = std::strcmp(name, "-") == 0 ? stdin : std::fopen(name, "rb");
+    if (!r->fp) {
+        const int err = errno;
+        delete r;
+        errno = err;  // the report names the system's reason
+        ZoltErrorCode = ZOLT_EOPEN;
+        reportf(Zoltext, "ZoltFrameOpen: Unable to open file `%s'.", name);
+        return nullptr;
+    }
+    ZoltHeader *h = readHeaders(r->fp, "ZoltFrameOpen");
+    if (!h) {
+        ZoltFrameClose(r);
+        return nullptr;
+    }
+    r->h = h;
+    // The checks the whole-file reader makes before it allocates.
+    const size_t raw = Zoltbytes(h);
+    if (raw == 0) {
+        ZoltFrameClose(r);
+        ZoltErrorCode = ZOLT_EHEADER;
+        Zoltext("ZoltFrameOpen: header holds no valid data size.");
+        return nullptr;
+    }
+    r->compressed = h->oltcomp != 0;
+    if (!fileCanHold(raw, r->compressed, bytesLeft(r->fp))) {
+        ZoltFrameClose(r);
+        ZoltErrorCode = ZOLT_EIO;
+        Zoltext("ZoltFrameOpen: I/O error on read of data [file damaged?]");
+        return nullptr;
+    }
+    r->foreign = h->oltmach != ZoltNativeMach;
+    if (r->foreign && convertElements(h->dtype, nullptr, 0, static_cast<size_t>(h->oltesize)) != 0) {
+        ZoltFrameClose(r);
+        ZoltErrorCode = ZOLT_ETYPE;
+        Zoltext("ZoltFrameOpen: failed to convert data.");
+        return nullptr;
+    }
+    // Frames are the slowest dimension (number 3), so each is one run of bytes.
+    for (int k = 0; k < h->oltndim; ++k)
+        if (h->oltdim[k].dimnum == 3) r->frames = h->oltdim[k].dimlen;
+    r->frameBytes = raw / static_cast<size_t>(r->frames);
+    for (int k = 0; k <= h->oltndim; ++k) r->oneFrameDln[k] = h->oltdln[k];
+    if (h->oltndim == 3) r->oneFrameDln[3] = r->oneFrameDln[2];
+    if (r->compressed) {
+        if (inflateInit(&r->zs) != Z_OK) {
+            ZoltFrameClose(r);
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("ZoltFrameOpen: couldn't allocate space to inflate image data.");
+            return nullptr;
+        }
+        r->streaming = true;
+    }
+    // The frames come in this machine's order, as from the whole-file reader.
+    h->oltmach = ZoltNativeMach;
+    h->oltres2 = 16;
+    return r;
+}
+
+const ZoltHeader *ZoltFrameHeader(const ZoltFrameReader *r) { return r ? r->h : nullptr; }
+
+int ZoltFrameCount(const ZoltFrameReader *r) { return r ? r->frames : 0; }
+
+size_t ZoltFrameBytes(const ZoltFrameReader *r) { return r ? r->frameBytes : 0; }
+
+int ZoltFrameNext(ZoltFrameReader *r, void *frame) {
+    ZoltDepthGuard depth;
+    ZoltErrorCode = 0;
+    if (!r || !frame) {
+        ZoltErrorCode = ZOLT_ENULL;
+        Zoltshort(!r ? "ZoltFrameNext: reader passed was null." : "ZoltFrameNext: frame buffer passed was null.");
+        return ZOLT_ENULL;
+    }
+    if (r->failed) {
+        ZoltErrorCode = r->failed;
+        Zoltext("ZoltFrameNext: an earlier frame could not be read; nothing follows it.");
+        return r->failed;
+    }
+    if (r->next >= r->frames) {
+        ZoltErrorCode = ZOLT_EDIM;
+        Zoltext("ZoltFrameNext: every frame has been read.");
+        return ZOLT_EDIM;
+    }
+    auto *out = static_cast<unsigned char *>(frame);
+    const int status = r->compressed ? inflateFrame(r, out) : readFrameRaw(r, out);
+    if (status != 0) {
+        r->failed = status;
+        ZoltErrorCode = status;
+        Zoltext("ZoltFrameNext: I/O error on read of data [file damaged?]");
+        return status;
+    }
+    if (r->foreign) {
+        const size_t esize = static_cast<size_t>(r->h->oltesize);
+        convertElements(r->h->dtype, out, r->frameBytes / esize, esize);
+    }
+    ++r->next;
+    return 0;
+}
+
+void ZoltFrameView(const ZoltFrameReader *r, void *data, bool whole, ZoltHeader *out) {
+    if (!r || !out) return;
+    *out = *r->h;
+    out->oltptr = data;
+    out->olttail = nullptr;
+    out->olttaillen = 0;
+    if (whole) return;
+    out->oltdln = const_cast<int32_t *>(r->oneFrameDln);
+    for (int k = 0; k < out->oltndim; ++k)
+        if (out->oltdim[k].dimnum == 3) out->oltdim[k].dimlen = 1;
+}
+
+void ZoltFrameClose(ZoltFrameReader *r) {
+    if (!r) return;
+    if (r->streaming) inflateEnd(&r->zs);
+    if (r->fp) ZoltClose(r->fp);
+    if (r->h) Zoltfree(r->h, 7);
+    delete r;
 }

@@ -16,6 +16,7 @@
 #include "../../tools/zolt/args.h"
 #include "../zolt/zolt_file_helpers.h"
 #include "gauss.h"
+#include "stats.h"
 #include "tool_run.h"
 #include "zolt.h"
 
@@ -91,6 +92,60 @@ TEST_F(Tool, InfoPerFrameOfAThreeFrameImage) {
     std::snprintf(line, sizeof line, "frame 0: min 0  max 11  mean 5.5  sd %.9g", std::sqrt(143.0 / 12));
     EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("frame 1: min -100  max -100  mean -100  sd 0"), std::string::npos) << r.out;
+}
+
+// The frame lines info prints for a file, from the image read whole.
+std::string wholeImageFrameLines(const std::string &path) {
+    ZoltHeader *h = Zoltpin(path.c_str());
+    int cols = 0, rows = 0, frames = 0;
+    std::string lines;
+    if (!h || Zoltshape(h, &cols, &rows, &frames) != 0) return "no image";
+    for (int f = 0; f < frames; ++f) {
+        ZoltFrameStats st;
+        if (Zoltframestats(h, f, &st) != 0) return "no statistics";
+        char line[256];
+        std::snprintf(line, sizeof line, "  frame %d: min %.9g  max %.9g  mean %.9g  sd %.9g\n", f, st.min,
+                      st.max, st.mean, st.sd);
+        lines += line;
+    }
+    Zoltfree(h, 7);
+    return lines;
+}
+
+// Read a frame at a time, info gives every frame's statistics exactly as the
+// image read whole does (real parts of complex frames, the channels of an
+// interleaved image), and no allocation of it holds more than a frame.
+TEST_F(Tool, InfoPerFrameMatchesTheImageReadWholeWithinOneFramesMemory) {
+    ZoltHeader *c = image("32cmp", {33, 17, 5});
+    auto *cp = pixels<float>(c);
+    for (size_t i = 0; i < 2 * 33 * 17 * 5; ++i) cp[i] = std::sin(0.37f * static_cast<float>(i)) * 1e3f;
+    ZoltHeader *s = image("16bit", {512, 256, 8});
+    auto *sp = pixels<int16_t>(s);
+    for (size_t i = 0; i < 512 * 256 * 8; ++i) sp[i] = static_cast<int16_t>((i * 7919) % 65536);
+    ZoltHeader *rgb = image("Su8bit3", {6, 5, 3});
+    auto *bp = pixels<unsigned char>(rgb);
+    for (size_t i = 0; i < 90; ++i) bp[i] = static_cast<unsigned char>(i * 37);
+    rgb->oltcomp = 0;
+    for (ZoltHeader *h : {c, s, rgb}) {
+        const std::string path = temp("whole.zol");
+        ASSERT_EQ(Zoltpot(h, path.c_str()), -1);
+        const std::string want = wholeImageFrameLines(path);
+        ASSERT_EQ(want.find("no "), std::string::npos) << h->oltdt;
+        const ToolRun r = runTool("info '" + path + "'");
+        EXPECT_EQ(r.status, 0) << r.out;
+        ASSERT_GE(r.out.size(), want.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - want.size()), want) << h->oltdt;
+    }
+    // 4 MB of 16-bit frames of 256 kB each, under a limit of 1 MB an allocation.
+    const std::string path = temp("limited.zol");
+    ASSERT_EQ(Zoltpot(s, path.c_str()), -1);
+    const std::string want = wholeImageFrameLines(path);
+    ASSERT_EQ(setenv("ZOLT_MAX_IMAGE_BYTES", "1000000", 1), 0);
+    EXPECT_EQ(Zoltpin(path.c_str()), nullptr);  // the whole image does not fit the limit
+    const ToolRun r = runTool("info '" + path + "'");
+    unsetenv("ZOLT_MAX_IMAGE_BYTES");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(want), std::string::npos) << r.out;
 }
 
 TEST_F(Tool, ConvertToU8bitTruncatesTheValues) {

@@ -5,17 +5,22 @@
 // must convert to float, give frame statistics and a display plane, and must
 // read back equal after being written. While reading, no allocation may exceed
 // what the input's bytes can justify (a zlib stream inflates at most about
-// 1032 to 1), whatever the header claims.
+// 1032 to 1), whatever the header claims. The frame-by-frame reader reads the
+// same file too: where it reads every frame and the whole reader takes the
+// file, the frames hold the whole image's bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "display.h"
 #include "imagecopy.h"
 #include "stats.h"
 #include "harness.h"
 #include "zolt.h"
+#include "zolt_frames.h"
 
 namespace {
 
@@ -125,6 +130,31 @@ void examine(ZoltHeader *h) {
     Zoltfree(h, 7);
 }
 
+// The file read frame after frame into one buffer; compared with `whole`
+// (null when the whole reader refused the file).
+void readFrames(int fd, size_t inputBytes, const ZoltHeader *whole) {
+    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    readLimit = inputBytes * 1100 + (size_t{2} << 20);
+    ZoltFrameReader *r = ZoltFrameOpen(name.c_str());
+    readLimit = SIZE_MAX;
+    if (!r) return;
+    const size_t frame = ZoltFrameBytes(r);
+    const int frames = ZoltFrameCount(r);
+    if (frames < 1) broken("frame reader: no frames");
+    if (frame == 0 || frame > (size_t{64} << 20) / static_cast<size_t>(frames)) {
+        ZoltFrameClose(r);  // more than is worth holding here
+        return;
+    }
+    std::vector<unsigned char> all(frame * static_cast<size_t>(frames));
+    int f = 0;
+    while (f < frames && ZoltFrameNext(r, all.data() + frame * static_cast<size_t>(f)) == 0) ++f;
+    if (f == frames && ZoltFrameNext(r, all.data()) == 0) broken("frame reader: a frame past the last");
+    if (f == frames && whole && (Zoltbytes(whole) != all.size() ||
+                                 std::memcmp(whole->oltptr, all.data(), all.size()) != 0))
+        broken("frames differ from the image read whole");
+    ZoltFrameClose(r);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -140,7 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int fd = memoryFile("zolt", data, size);
     if (fd >= 0) {
         if (FILE *fp = fdopen(fd, "rb")) {
-            examine(readLimited(fp, 1, size));
+            ZoltHeader *h = readLimited(fp, 1, size);
+            readFrames(fd, size, h);
+            examine(h);
             std::fclose(fp);
         } else {
             close(fd);

@@ -4,6 +4,7 @@
 // divergence of the influence of f's differences to four neighbours (the
 // diagonals weighted 0.7). Grey 2-D "32flt" images of at least 2 x 2 pixels.
 #include "mfa.h"
+#include "mfa_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -269,6 +270,11 @@ struct Annealing {
 
 int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, float t2,
          float dlt) {
+    return PconThreads(f, g, sigma, r, b, t1, t2, dlt, 0);
+}
+
+int PconThreads(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1,
+                float t2, float dlt, int threads) {
     ZoltDepthGuard depth;
     if (!flimage::isFloat(f) || !flimage::isFloat(g)) {
         Zoltsay("Pcon: this program will only work with Zolt float images, please convert "
@@ -311,7 +317,8 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
     replicateBorder(gp, rows, cols);
 
     // two threads at most: if the second cannot start, the first runs alone
-    const bool two = n >= THREAD_MIN && std::thread::hardware_concurrency() > 1;
+    const bool two = threads == 0 ? n >= THREAD_MIN && std::thread::hardware_concurrency() > 1
+                                  : threads > 1;
     Annealing job(fp, gp, rows, cols, sigma, r, b, t1, t2, dlt, work, two ? 2 : 1);
     std::thread second;
     if (two) {

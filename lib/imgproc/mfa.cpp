@@ -139,7 +139,7 @@ public:
     }
 
 private:
-    static constexpr int SPINS = 1 << 14;  // some tens of microseconds
+    static constexpr int SPINS = 1 << 11;  // some tens of microseconds
     alignas(64) std::atomic<int> arrived_{0};
     alignas(64) std::atomic<unsigned> generation_{0};
     std::mutex mutex_;
@@ -154,11 +154,17 @@ struct Influence {
     float *dD, *dR, *dH, *dU;
 };
 
-// The annealing, run by every thread on its own band of rows. A step is two
-// halves: the gradient of the band with the sum of its squares row by row,
-// then, once every row's sum is in, the move of the band. The sums are added
-// in row order by every thread, so the result does not depend on the bands.
+// The annealing, run by every thread. A step is two halves: the gradient
+// with the sum of its squares row by row, then, once every row's sum is in,
+// the move. In each half the rows are handed out in chunks, the first thread
+// taking them from the top down and the second from the bottom up until they
+// meet, so that a thread held up by the machine leaves its rows to the
+// other. Each row is worked the same way whoever takes it, and the row sums
+// are added in row order by every thread: the result does not depend on the
+// threads.
 struct Annealing {
+    static constexpr int CHUNK = 8;  // rows handed out at a time
+
     float *f;
     const float *g;
     int rows, cols;
@@ -168,8 +174,13 @@ struct Annealing {
     double *buffers;     // 4 cols a thread
     float *influences;   // 3 rows of 4 x cols a thread, zero-filled
     int threads;
+    int chunks;          // the last one takes the rows left over
     Barrier barrier;
-    bool flat = false;
+    // chunks handed out in the two halves; each is set back to 0 by the
+    // first thread while the other half runs
+    alignas(64) std::atomic<int> gradientTaken{0};
+    alignas(64) std::atomic<int> moveTaken{0};
+    alignas(64) bool flat = false;
     bool stop = false;  // a stop was asked: every thread leaves before the next move
 
     Annealing(float *f_, const float *g_, int rows_, int cols_, double sigma_, double r_,
@@ -177,9 +188,21 @@ struct Annealing {
               double *buffers_, float *influences_, int threads_)
         : f(f_), g(g_), rows(rows_), cols(cols_), sigma(sigma_), r(r_), b(b_), t1(t1_), t2(t2_),
           dlt(dlt_), Dg(Dg_), rowSums(rowSums_), buffers(buffers_), influences(influences_),
-          threads(threads_), barrier(threads_) {}
+          threads(threads_), chunks(std::max(1, rows_ / CHUNK)), barrier(threads_) {}
 
     size_t at(int i, int j) const { return static_cast<size_t>(i) * cols + j; }
+    int chunkStart(int k) const { return k < chunks ? k * CHUNK : rows; }
+
+    // The next chunk of thread t (counting its own so far in `mine`) from
+    // the counter of a half, or -1 when none is left. Chunk 0 and the last
+    // chunk hold two rows at least, so the rows next to the outermost ones
+    // always go with them.
+    int claim(std::atomic<int> &taken, int t, int &mine) const {
+        if (taken.fetch_add(1, std::memory_order_relaxed) >= chunks) return -1;
+        const int k = t == 0 ? mine : chunks - 1 - mine;
+        ++mine;
+        return k;
+    }
 
     // Influence of the differences of row i (an inner row) on its inner
     // pixels: d becomes (d / x) e^(-d^2 / 2x). The row's differences are
@@ -219,10 +242,12 @@ struct Annealing {
         }
     }
 
-    // The gradient on the rows [first, end) with each row's sum of squares.
-    // The influences of a row and of its two neighbours are kept in a ring
-    // of three rows of the thread's own; outside the inner rows they are 0.
-    void gradient(int first, int end, double T, int t) {
+    // The gradient on the rows thread t takes, with each row's sum of
+    // squares. The influences of a row and of its two neighbours are kept in
+    // a ring of three rows of the thread's own (outside the inner rows they
+    // are 0); a thread's chunks follow one another, so each row's are made
+    // once by each thread that needs them.
+    void gradient(double T, int t) {
         const double x = T * 1.41 * 1.41 * sigma * sigma;
         const double inverse = 1.0 / x, minusHalfInverse = -0.5 / x;
         const double dataWeight = 1.0 / (sigma * sigma);
@@ -241,10 +266,7 @@ struct Annealing {
             else
                 std::fill(s.dD, s.dD + 4 * static_cast<size_t>(cols), 0.f);
         };
-        if (first > 0) fill(first - 1);
-        fill(first);
-        for (int i = first; i < end; ++i) {
-            if (i + 1 < rows) fill(i + 1);
+        auto row = [&](int i) {
             const float *s = f + at(i, 0), *data = g + at(i, 0);
             float *out = Dg + at(i, 0);
             double sum = 0;
@@ -283,12 +305,37 @@ struct Annealing {
                 }
             }
             rowSums[i] = sum;
+        };
+        int mine = 0;
+        for (int k; (k = claim(gradientTaken, t, mine)) >= 0;) {
+            const int first = chunkStart(k), end = chunkStart(k + 1);
+            // a thread's first chunk holds its outermost row, whose influences are 0
+            if (t == 0) {
+                if (mine == 1) fill(first);
+                for (int i = first; i < end; ++i) {
+                    if (i + 1 < rows) fill(i + 1);
+                    row(i);
+                }
+            } else {
+                if (mine == 1) fill(end - 1);
+                for (int i = end - 1; i >= first; --i) {
+                    if (i > 0) fill(i - 1);
+                    row(i);
+                }
+            }
         }
     }
 
-    void update(int first, int end, double step) {
-        for (size_t k = at(first, 0); k < at(end, 0); ++k)
-            f[k] = static_cast<float>(f[k] - step * Dg[k]);
+    // The move of the rows thread t takes, and their borders replicated
+    // for the next step unless this was the last.
+    void move(double step, bool last, int t) {
+        int mine = 0;
+        for (int k; (k = claim(moveTaken, t, mine)) >= 0;) {
+            const int first = chunkStart(k), end = chunkStart(k + 1);
+            for (size_t p = at(first, 0); p < at(end, 0); ++p)
+                f[p] = static_cast<float>(f[p] - step * Dg[p]);
+            if (!last) replicateBand(f, rows, cols, first, end);
+        }
     }
 
     // Number of temperature steps, for the progress reports.
@@ -298,22 +345,25 @@ struct Annealing {
         return n;
     }
 
+    // f has its border replicated when the first step starts.
     void run(int t) {
-        const int first = rows * t / threads, end = rows * (t + 1) / threads;
-        // the calling thread alone reports, once every band has made a step
+        // the calling thread alone reports, once a step is done everywhere
         const long total = t == 0 ? steps() : 0;
         long done = 0;
         if (t == 0) reportProgress(0, total);
         for (double T = t1; T >= t2; T *= dlt) {
-            replicateBand(f, rows, cols, first, end);
             barrier.wait();  // f is whole; the last step's sums are read
-            if (t == 0 && done > 0) {
-                reportProgress(done, total);
-                stop = progressCancelled();
+            if (t == 0) {
+                moveTaken.store(0, std::memory_order_relaxed);
+                if (done > 0) {
+                    reportProgress(done, total);
+                    stop = progressCancelled();
+                }
             }
-            gradient(first, end, T, t);
-            barrier.wait();  // every row's sum is in; the neighbours' rows are read
+            gradient(T, t);
+            barrier.wait();  // every row's sum is in; the rows of f are read
             if (stop) return;
+            if (t == 0) gradientTaken.store(0, std::memory_order_relaxed);
             double sum = 0;
             for (int i = 0; i < rows; ++i) sum += rowSums[i];  // the same order in every thread
             const double magf = std::sqrt(sum / (static_cast<double>(rows) * cols));
@@ -321,7 +371,7 @@ struct Annealing {
                 if (t == 0) flat = true;
                 return;
             }
-            update(first, end, sigma * r * std::sqrt(T) / magf);
+            move(sigma * r * std::sqrt(T) / magf, !(T * dlt >= t2), t);
             ++done;
         }
         if (done == 0) return;
@@ -377,9 +427,9 @@ int PconThreads(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, flo
 
     const int rows = fs.rows, cols = fs.cols;
     const size_t n = static_cast<size_t>(rows) * cols;
-    // two threads at most, each with a band of two rows or more
+    // two threads at most
     if (threads == 0) threads = n >= THREAD_MIN && std::thread::hardware_concurrency() > 1 ? 2 : 1;
-    threads = std::max(1, std::min({threads, 2, rows / 2}));
+    threads = std::max(1, std::min(threads, 2));
     // the doubles first: the row sums and each thread's differences of a row;
     // then the gradient and each thread's ring of influences
     const size_t doubles = rows + 4 * static_cast<size_t>(cols) * threads;
@@ -391,6 +441,7 @@ int PconThreads(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, flo
     auto *fp = static_cast<float *>(f->oltptr);
     auto *gp = static_cast<float *>(g->oltptr);
     replicateBand(gp, rows, cols, 0, rows);
+    if (static_cast<double>(t1) >= t2) replicateBand(fp, rows, cols, 0, rows);  // a step will run
 
     // if the second thread cannot start, the first runs alone
     Annealing job(fp, gp, rows, cols, sigma, r, b, t1, t2, dlt, gradient, sums, sums + rows,

@@ -189,18 +189,19 @@ TEST_F(Mfa, ConstantImageStopsWithItsOwnStatus) {
 }
 
 TEST_F(Mfa, OneAndTwoThreadsGiveTheSameBits) {
-    // odd sizes cut into unequal bands; a stop at the third report and a
-    // constant image end early, the same way with either count
+    // odd sizes whose rows the threads share out in chunks of unequal size;
+    // a stop at the third report and a constant image end early, the same
+    // way with either count
     struct Case {
         int cols, rows;
         float sigma, r, b, t1, t2, dlt;
         bool flat, cancel;
     } cases[] = {{37, 23, 3, 0.03f, 4, 1, 0.3f, 0.9f, false, false},
                  {130, 129, 3, 0.03f, 4, 1, 0.5f, 0.8f, false, false},
-                 {20, 5, -2, 0.1f, 40, 2, 0.2f, 0.7f, false, false},
-                 {16, 9, 1.5f, 0.05f, 0, 1, 0.3f, 0.9f, false, false},
+                 {20, 41, -2, 0.1f, 40, 2, 0.2f, 0.7f, false, false},
+                 {16, 33, 1.5f, 0.05f, 0, 1, 0.3f, 0.9f, false, false},
                  {24, 17, 3, 0.03f, 4, 1, 0.005f, 0.99f, false, true},
-                 {12, 10, 3, 0.03f, 4, 1, 0.005f, 0.99f, true, false}};
+                 {12, 24, 3, 0.03f, 4, 1, 0.005f, 0.99f, true, false}};
     for (const Case &c : cases) {
         const auto observed = noisySteps(c.cols, c.rows, 3), start = noisySteps(c.cols, c.rows, 4);
         std::vector<float> out[2], border[2];

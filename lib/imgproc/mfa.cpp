@@ -4,8 +4,10 @@
 // divergence of the influence of f's differences to four neighbours (the
 // diagonals weighted 0.7). Grey 2-D "32flt" images of at least 2 x 2 pixels.
 #include "mfa.h"
+#include "mfa_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -83,146 +85,257 @@ inline __m128d expNegative2(__m128d z) {
 }
 #endif
 
-// Replaces the outermost rows and columns by copies of their inner
-// neighbours (rows x cols, both at least 2).
-void replicateBorder(float *p, int rows, int cols) {
+// Replaces the outermost rows and columns of the rows [first, end) of a
+// rows x cols image (both at least 2) by copies of their inner neighbours;
+// the whole image when the band is all of it. A band that holds row 0 or the
+// last row needs the row next to it as well: bands of at least two rows then
+// read and write only their own rows, so they may be done side by side.
+void replicateBand(float *p, int rows, int cols, int first, int end) {
     auto at = [&](int i, int j) -> float & { return p[static_cast<size_t>(i) * cols + j]; };
-    for (int i = 0; i < rows; ++i) {
+    for (int i = first; i < end; ++i) {
         at(i, 0) = at(i, 1);
         at(i, cols - 1) = at(i, cols - 2);
     }
+    const bool top = first == 0, bottom = end == rows;
     for (int j = 1; j + 1 < cols; ++j) {
-        at(0, j) = at(1, j);
-        at(rows - 1, j) = at(rows - 2, j);
+        if (top) at(0, j) = at(1, j);
+        if (bottom) at(rows - 1, j) = at(rows - 2, j);
     }
-    at(0, 0) = at(1, 1);
-    at(rows - 1, 0) = at(rows - 2, 1);
-    at(rows - 1, cols - 1) = at(rows - 2, cols - 2);
-    at(0, cols - 1) = at(0, cols - 2);
+    if (top) at(0, 0) = at(1, 1);
+    if (bottom) {
+        at(rows - 1, 0) = at(rows - 2, 1);
+        at(rows - 1, cols - 1) = at(rows - 2, cols - 2);
+    }
+    if (top) at(0, cols - 1) = at(0, cols - 2);
 }
 
-// Threads wait here for one another between the steps of an iteration.
+// Threads wait here for one another between the halves of an iteration. A
+// waiter spins a little first, as the others mostly come within
+// microseconds, and then sleeps until the last one wakes it.
 class Barrier {
 public:
     explicit Barrier(int n) : count_(n) {}
     void alone() { count_ = 1; }
     void wait() {
         if (count_ == 1) return;
-        std::unique_lock<std::mutex> lock(mutex_);
-        const unsigned generation = generation_;
-        if (++waiting_ == count_) {
-            waiting_ = 0;
-            ++generation_;
+        const unsigned generation = generation_.load(std::memory_order_acquire);
+        if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == count_) {
+            arrived_.store(0, std::memory_order_relaxed);  // seen before the new generation
+            {
+                std::lock_guard<std::mutex> hold(mutex_);
+                generation_.store(generation + 1, std::memory_order_release);
+            }
             woken_.notify_all();
             return;
         }
-        woken_.wait(lock, [&] { return generation_ != generation; });
+        for (int spin = 0; spin < SPINS; ++spin) {
+            if (generation_.load(std::memory_order_acquire) != generation) return;
+#if defined(__SSE2__)
+            _mm_pause();
+#endif
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        woken_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != generation; });
     }
 
 private:
+    static constexpr int SPINS = 1 << 11;  // some tens of microseconds
+    alignas(64) std::atomic<int> arrived_{0};
+    alignas(64) std::atomic<unsigned> generation_{0};
     std::mutex mutex_;
     std::condition_variable woken_;
     int count_;
-    int waiting_ = 0;
-    unsigned generation_ = 0;
 };
 
-// The annealing, run by every thread on its own band of rows.
+// The influence of one row's differences to the neighbours down, down-right,
+// right and up-right, each in an array of cols values whose first and last
+// stay 0.
+struct Influence {
+    float *dD, *dR, *dH, *dU;
+};
+
+// The annealing, run by every thread. A step is two halves: the gradient
+// with the sum of its squares row by row, then, once every row's sum is in,
+// the move. In each half the rows are handed out in chunks, the first thread
+// taking them from the top down and the second from the bottom up until they
+// meet, so that a thread held up by the machine leaves its rows to the
+// other. Each row is worked the same way whoever takes it, and the row sums
+// are added in row order by every thread: the result does not depend on the
+// threads.
 struct Annealing {
+    static constexpr int CHUNK = 8;  // rows handed out at a time
+
     float *f;
     const float *g;
     int rows, cols;
     double sigma, r, b, t1, t2, dlt;
-    float *dD, *dR, *dH, *dU, *Dg;  // zero-filled, rows x cols
+    float *Dg;           // rows x cols
+    double *rowSums;     // of Dg^2, one a row
+    double *buffers;     // 4 cols a thread
+    float *influences;   // 3 rows of 4 x cols a thread, zero-filled
     int threads;
+    int chunks;          // the last one takes the rows left over
     Barrier barrier;
-    std::vector<double> partial;  // each thread's sum of Dg^2
-    bool flat = false;
-    bool stop = false;  // a stop was asked: every thread leaves after this step
+    // chunks handed out in the two halves; each is set back to 0 by the
+    // first thread while the other half runs
+    alignas(64) std::atomic<int> gradientTaken{0};
+    alignas(64) std::atomic<int> moveTaken{0};
+    alignas(64) bool flat = false;
+    bool stop = false;  // a stop was asked: every thread leaves before the next move
 
     Annealing(float *f_, const float *g_, int rows_, int cols_, double sigma_, double r_,
-              double b_, double t1_, double t2_, double dlt_, float *work, int threads_)
+              double b_, double t1_, double t2_, double dlt_, float *Dg_, double *rowSums_,
+              double *buffers_, float *influences_, int threads_)
         : f(f_), g(g_), rows(rows_), cols(cols_), sigma(sigma_), r(r_), b(b_), t1(t1_), t2(t2_),
-          dlt(dlt_), threads(threads_), barrier(threads_), partial(threads_, 0.0) {
-        const size_t n = static_cast<size_t>(rows) * cols;
-        dD = work;
-        dR = work + n;
-        dH = work + 2 * n;
-        dU = work + 3 * n;
-        Dg = work + 4 * n;
-    }
+          dlt(dlt_), Dg(Dg_), rowSums(rowSums_), buffers(buffers_), influences(influences_),
+          threads(threads_), chunks(std::max(1, rows_ / CHUNK)), barrier(threads_) {}
 
     size_t at(int i, int j) const { return static_cast<size_t>(i) * cols + j; }
+    int chunkStart(int k) const { return k < chunks ? k * CHUNK : rows; }
 
-    // Influence of the differences to the neighbours down, down-right, right
-    // and up-right, on the inner pixels of rows [first, end): d becomes
-    // (d / x) e^(-d^2 / 2x). Each row's differences are gathered first so
-    // that the exponentials run as one plain loop over an array.
-    void differences(int first, int end, double T, double *buffer) {
-        const double x = T * 1.41 * 1.41 * sigma * sigma;
-        const double inverse = 1.0 / x, minusHalfInverse = -0.5 / x;
+    // The next chunk of thread t (counting its own so far in `mine`) from
+    // the counter of a half, or -1 when none is left. Chunk 0 and the last
+    // chunk hold two rows at least, so the rows next to the outermost ones
+    // always go with them.
+    int claim(std::atomic<int> &taken, int t, int &mine) const {
+        if (taken.fetch_add(1, std::memory_order_relaxed) >= chunks) return -1;
+        const int k = t == 0 ? mine : chunks - 1 - mine;
+        ++mine;
+        return k;
+    }
+
+    // Influence of the differences of row i (an inner row) on its inner
+    // pixels: d becomes (d / x) e^(-d^2 / 2x). The row's differences are
+    // gathered first so that the exponentials run as one plain loop over an
+    // array.
+    void differences(int i, double inverse, double minusHalfInverse, double *buffer,
+                     const Influence &out) const {
         const int inner = cols - 2;
-        for (int i = std::max(first, 1); i < std::min(end, rows - 1); ++i) {
-            const float *fi = f + at(i, 1), *down = f + at(i + 1, 1), *up = f + at(i - 1, 1);
-            double *d = buffer;
-            for (int j = 0; j < inner; ++j) {
-                const float here = fi[j];
-                d[4 * j] = down[j] - here;
-                d[4 * j + 1] = down[j + 1] - here;
-                d[4 * j + 2] = fi[j + 1] - here;
-                d[4 * j + 3] = up[j + 1] - here;
-            }
-            int k = 0;
+        const float *fi = f + at(i, 1), *down = f + at(i + 1, 1), *up = f + at(i - 1, 1);
+        double *d = buffer;
+        for (int j = 0; j < inner; ++j) {
+            const float here = fi[j];
+            d[4 * j] = down[j] - here;
+            d[4 * j + 1] = down[j + 1] - here;
+            d[4 * j + 2] = fi[j + 1] - here;
+            d[4 * j + 3] = up[j + 1] - here;
+        }
+        int k = 0;
 #if defined(__SSE2__)
-            const __m128d scale = _mm_set1_pd(inverse), half = _mm_set1_pd(minusHalfInverse);
-            for (; k + 2 <= 4 * inner; k += 2) {
-                const __m128d v = _mm_loadu_pd(d + k);
-                const __m128d e = expNegative2(_mm_mul_pd(_mm_mul_pd(v, v), half));
-                _mm_storeu_pd(d + k, _mm_mul_pd(_mm_mul_pd(v, scale), e));
-            }
+        const __m128d scale = _mm_set1_pd(inverse), half = _mm_set1_pd(minusHalfInverse);
+        for (; k + 2 <= 4 * inner; k += 2) {
+            const __m128d v = _mm_loadu_pd(d + k);
+            const __m128d e = expNegative2(_mm_mul_pd(_mm_mul_pd(v, v), half));
+            _mm_storeu_pd(d + k, _mm_mul_pd(_mm_mul_pd(v, scale), e));
+        }
 #endif
-            for (; k < 4 * inner; ++k) {
-                const double v = d[k];
-                d[k] = v * inverse * expNegative(v * v * minusHalfInverse);
-            }
-            float *o0 = dD + at(i, 1), *o1 = dR + at(i, 1), *o2 = dH + at(i, 1), *o3 = dU + at(i, 1);
-            for (int j = 0; j < inner; ++j) {
-                o0[j] = static_cast<float>(d[4 * j]);
-                o1[j] = static_cast<float>(d[4 * j + 1]);
-                o2[j] = static_cast<float>(d[4 * j + 2]);
-                o3[j] = static_cast<float>(d[4 * j + 3]);
-            }
+        for (; k < 4 * inner; ++k) {
+            const double v = d[k];
+            d[k] = v * inverse * expNegative(v * v * minusHalfInverse);
+        }
+        float *o0 = out.dD + 1, *o1 = out.dR + 1, *o2 = out.dH + 1, *o3 = out.dU + 1;
+        for (int j = 0; j < inner; ++j) {
+            o0[j] = static_cast<float>(d[4 * j]);
+            o1[j] = static_cast<float>(d[4 * j + 1]);
+            o2[j] = static_cast<float>(d[4 * j + 2]);
+            o3[j] = static_cast<float>(d[4 * j + 3]);
         }
     }
 
-    // The gradient on rows [first, end); returns the sum of its squares.
-    double gradient(int first, int end, double T) {
+    // The gradient on the rows thread t takes, with each row's sum of
+    // squares. The influences of a row and of its two neighbours are kept in
+    // a ring of three rows of the thread's own (outside the inner rows they
+    // are 0); a thread's chunks follow one another, so each row's are made
+    // once by each thread that needs them.
+    void gradient(double T, int t) {
+        const double x = T * 1.41 * 1.41 * sigma * sigma;
+        const double inverse = 1.0 / x, minusHalfInverse = -0.5 / x;
         const double dataWeight = 1.0 / (sigma * sigma);
         constexpr double PI = 3.14159265358979323846;
         const double priorWeight = b / std::sqrt(2.0 * PI * T);
-        double sum = 0;
-        for (int i = first; i < end; ++i) {
-            const bool inner = i >= 1 && i + 1 < rows;
-            for (int j = 0; j < cols; ++j) {
-                const size_t k = at(i, j);
-                double divergence = 0;
-                if (inner && j >= 1 && j + 1 < cols) {
-                    const float diagonal = (dR[k - cols - 1] - dR[k]) + (dU[k + cols - 1] - dU[k]);
-                    divergence = 0.7 * diagonal + (dD[k - cols] - dD[k]) + (dH[k - 1] - dH[k]);
+        double *buffer = buffers + 4 * static_cast<size_t>(cols) * t;
+        float *ring = influences + 12 * static_cast<size_t>(cols) * t;
+        auto slot = [&](int i) {
+            float *p = ring + 4 * static_cast<size_t>(cols) * (i % 3);
+            return Influence{p, p + cols, p + 2 * cols, p + 3 * cols};
+        };
+        auto fill = [&](int i) {
+            const Influence s = slot(i);
+            if (i >= 1 && i + 1 < rows)
+                differences(i, inverse, minusHalfInverse, buffer, s);
+            else
+                std::fill(s.dD, s.dD + 4 * static_cast<size_t>(cols), 0.f);
+        };
+        auto row = [&](int i) {
+            const float *s = f + at(i, 0), *data = g + at(i, 0);
+            float *out = Dg + at(i, 0);
+            double sum = 0;
+            if (i >= 1 && i + 1 < rows) {
+                const Influence above = slot(i - 1), here = slot(i), below = slot(i + 1);
+                auto edge = [&](int j) {
+                    const float residual = s[j] - data[j];
+                    const double divergence = 0;
+                    return static_cast<float>(residual * dataWeight + priorWeight * divergence);
+                };
+                const float left = edge(0);
+                out[0] = left;
+                sum += static_cast<double>(left) * left;
+                for (int j = 1; j + 1 < cols; ++j) {
+                    const float diagonal = (above.dR[j - 1] - here.dR[j]) + (below.dU[j - 1] - here.dU[j]);
+                    double divergence =
+                        0.7 * diagonal + (above.dD[j] - here.dD[j]) + (here.dH[j - 1] - here.dH[j]);
                     divergence = static_cast<float>(divergence);
+                    const float residual = s[j] - data[j];
+                    const float grad =
+                        static_cast<float>(residual * dataWeight + priorWeight * divergence);
+                    out[j] = grad;
+                    sum += static_cast<double>(grad) * grad;
                 }
-                const float s = f[k] - g[k];
-                const float grad = static_cast<float>(s * dataWeight + priorWeight * divergence);
-                Dg[k] = grad;
-                sum += static_cast<double>(grad) * grad;
+                const float right = edge(cols - 1);
+                out[cols - 1] = right;
+                sum += static_cast<double>(right) * right;
+            } else {
+                for (int j = 0; j < cols; ++j) {
+                    const float residual = s[j] - data[j];
+                    const double divergence = 0;
+                    const float grad =
+                        static_cast<float>(residual * dataWeight + priorWeight * divergence);
+                    out[j] = grad;
+                    sum += static_cast<double>(grad) * grad;
+                }
+            }
+            rowSums[i] = sum;
+        };
+        int mine = 0;
+        for (int k; (k = claim(gradientTaken, t, mine)) >= 0;) {
+            const int first = chunkStart(k), end = chunkStart(k + 1);
+            // a thread's first chunk holds its outermost row, whose influences are 0
+            if (t == 0) {
+                if (mine == 1) fill(first);
+                for (int i = first; i < end; ++i) {
+                    if (i + 1 < rows) fill(i + 1);
+                    row(i);
+                }
+            } else {
+                if (mine == 1) fill(end - 1);
+                for (int i = end - 1; i >= first; --i) {
+                    if (i > 0) fill(i - 1);
+                    row(i);
+                }
             }
         }
-        return sum;
     }
 
-    void update(int first, int end, double step) {
-        for (size_t k = at(first, 0); k < at(end, 0); ++k)
-            f[k] = static_cast<float>(f[k] - step * Dg[k]);
+    // The move of the rows thread t takes, and their borders replicated
+    // for the next step unless this was the last.
+    void move(double step, bool last, int t) {
+        int mine = 0;
+        for (int k; (k = claim(moveTaken, t, mine)) >= 0;) {
+            const int first = chunkStart(k), end = chunkStart(k + 1);
+            for (size_t p = at(first, 0); p < at(end, 0); ++p)
+                f[p] = static_cast<float>(f[p] - step * Dg[p]);
+            if (!last) replicateBand(f, rows, cols, first, end);
+        }
     }
 
     // Number of temperature steps, for the progress reports.
@@ -232,35 +345,40 @@ struct Annealing {
         return n;
     }
 
+    // f has its border replicated when the first step starts.
     void run(int t) {
-        const int first = rows * t / threads, end = rows * (t + 1) / threads;
-        std::vector<double> buffer(4 * static_cast<size_t>(cols));
-        // the calling thread alone reports, after each finished step
+        // the calling thread alone reports, once a step is done everywhere
         const long total = t == 0 ? steps() : 0;
         long done = 0;
         if (t == 0) reportProgress(0, total);
         for (double T = t1; T >= t2; T *= dlt) {
-            if (t == 0) replicateBorder(f, rows, cols);
-            barrier.wait();
-            differences(first, end, T, buffer.data());
-            barrier.wait();
-            partial[t] = gradient(first, end, T);
-            barrier.wait();
+            barrier.wait();  // f is whole; the last step's sums are read
+            if (t == 0) {
+                moveTaken.store(0, std::memory_order_relaxed);
+                if (done > 0) {
+                    reportProgress(done, total);
+                    stop = progressCancelled();
+                }
+            }
+            gradient(T, t);
+            barrier.wait();  // every row's sum is in; the rows of f are read
+            if (stop) return;
+            if (t == 0) gradientTaken.store(0, std::memory_order_relaxed);
             double sum = 0;
-            for (double p : partial) sum += p;  // the same order in every thread
+            for (int i = 0; i < rows; ++i) sum += rowSums[i];  // the same order in every thread
             const double magf = std::sqrt(sum / (static_cast<double>(rows) * cols));
             if (magf == 0) {
                 if (t == 0) flat = true;
                 return;
             }
-            update(first, end, sigma * r * std::sqrt(T) / magf);
-            barrier.wait();
-            if (t == 0) {
-                reportProgress(++done, total);
-                stop = progressCancelled();
-            }
-            barrier.wait();
-            if (stop) return;
+            move(sigma * r * std::sqrt(T) / magf, !(T * dlt >= t2), t);
+            ++done;
+        }
+        if (done == 0) return;
+        barrier.wait();  // the last step is done everywhere
+        if (t == 0) {
+            reportProgress(done, total);
+            stop = progressCancelled();
         }
     }
 };
@@ -269,6 +387,11 @@ struct Annealing {
 
 int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, float t2,
          float dlt) {
+    return PconThreads(f, g, sigma, r, b, t1, t2, dlt, 0);
+}
+
+int PconThreads(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1,
+                float t2, float dlt, int threads) {
     ZoltDepthGuard depth;
     if (!flimage::isFloat(f) || !flimage::isFloat(g)) {
         Zoltsay("Pcon: this program will only work with Zolt float images, please convert "
@@ -304,17 +427,27 @@ int Pcon(ZoltHeader *f, ZoltHeader *g, float sigma, float r, float b, float t1, 
 
     const int rows = fs.rows, cols = fs.cols;
     const size_t n = static_cast<size_t>(rows) * cols;
-    auto *work = static_cast<float *>(Zoltalc(5 * n * sizeof(float)));
+    // two threads at most
+    if (threads == 0) threads = n >= THREAD_MIN && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    threads = std::max(1, std::min(threads, 2));
+    // the doubles first: the row sums and each thread's differences of a row;
+    // then the gradient and each thread's ring of influences
+    const size_t doubles = rows + 4 * static_cast<size_t>(cols) * threads;
+    const size_t floats = n + 12 * static_cast<size_t>(cols) * threads;
+    void *work = Zoltalc(doubles * sizeof(double) + floats * sizeof(float));
     if (!work) return PCON_SIZES;
+    auto *sums = static_cast<double *>(work);
+    auto *gradient = reinterpret_cast<float *>(sums + doubles);
     auto *fp = static_cast<float *>(f->oltptr);
     auto *gp = static_cast<float *>(g->oltptr);
-    replicateBorder(gp, rows, cols);
+    replicateBand(gp, rows, cols, 0, rows);
+    if (static_cast<double>(t1) >= t2) replicateBand(fp, rows, cols, 0, rows);  // a step will run
 
-    // two threads at most: if the second cannot start, the first runs alone
-    const bool two = n >= THREAD_MIN && std::thread::hardware_concurrency() > 1;
-    Annealing job(fp, gp, rows, cols, sigma, r, b, t1, t2, dlt, work, two ? 2 : 1);
+    // if the second thread cannot start, the first runs alone
+    Annealing job(fp, gp, rows, cols, sigma, r, b, t1, t2, dlt, gradient, sums, sums + rows,
+                  gradient + n, threads);
     std::thread second;
-    if (two) {
+    if (threads > 1) {
         try {
             second = std::thread(&Annealing::run, &job, 1);
         } catch (...) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mfa.h"
+#include "mfa_internal.h"
 #include "progress.h"
 #include "zolt_fixture.h"
 
@@ -185,6 +186,44 @@ TEST_F(Mfa, ConstantImageStopsWithItsOwnStatus) {
     EXPECT_EQ(Pcon(f, g, 3.f, 0.03f, 4.f, 1.f, 0.005f, 0.99f), PCON_FLAT);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "magf=0 exiting\n");
     EXPECT_EQ(values(f), std::vector<float>(16, 9.f));
+}
+
+TEST_F(Mfa, OneAndTwoThreadsGiveTheSameBits) {
+    // odd sizes whose rows the threads share out in chunks of unequal size;
+    // a stop at the third report and a constant image end early, the same
+    // way with either count
+    struct Case {
+        int cols, rows;
+        float sigma, r, b, t1, t2, dlt;
+        bool flat, cancel;
+    } cases[] = {{37, 23, 3, 0.03f, 4, 1, 0.3f, 0.9f, false, false},
+                 {130, 129, 3, 0.03f, 4, 1, 0.5f, 0.8f, false, false},
+                 {20, 41, -2, 0.1f, 40, 2, 0.2f, 0.7f, false, false},
+                 {16, 33, 1.5f, 0.05f, 0, 1, 0.3f, 0.9f, false, false},
+                 {24, 17, 3, 0.03f, 4, 1, 0.005f, 0.99f, false, true},
+                 {12, 24, 3, 0.03f, 4, 1, 0.005f, 0.99f, true, false}};
+    for (const Case &c : cases) {
+        const auto observed = noisySteps(c.cols, c.rows, 3), start = noisySteps(c.cols, c.rows, 4);
+        std::vector<float> out[2], border[2];
+        for (int threads : {1, 2}) {
+            const std::vector<float> flat(observed.size(), 7.f);
+            ZoltHeader *f = floats(c.cols, c.rows, c.flat ? flat : start);
+            ZoltHeader *g = floats(c.cols, c.rows, c.flat ? flat : observed);
+            if (c.cancel)
+                setProgressHook([](void *, long done, long) { if (done == 3) cancelProgress(); },
+                                nullptr);
+            testing::internal::CaptureStdout();
+            const int status = PconThreads(f, g, c.sigma, c.r, c.b, c.t1, c.t2, c.dlt, threads);
+            testing::internal::GetCapturedStdout();
+            setProgressHook(nullptr, nullptr);
+            EXPECT_EQ(status, c.flat ? PCON_FLAT : c.cancel ? PCON_CANCELLED : PCON_OK) << c.cols;
+            out[threads - 1] = values(f);
+            border[threads - 1] = values(g);
+        }
+        EXPECT_EQ(out[0], out[1]) << c.cols << " x " << c.rows;
+        EXPECT_EQ(border[0], border[1]) << c.cols << " x " << c.rows;
+        if (!c.flat) EXPECT_NE(out[0], start) << c.cols;
+    }
 }
 
 TEST_F(Mfa, RefusalsChangeNothing) {

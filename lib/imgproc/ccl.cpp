@@ -21,6 +21,7 @@
 #endif
 
 #include "bands.h"
+#include "progress.h"
 #include "zolt_safefile.h"
 #include "zolt_largepages.h"
 
@@ -319,6 +320,7 @@ struct Strip {
     int nstandIns = 0;
     bool tested = false;            // some neighbour inside the image was tested
     bool full = false;              // ran out of labels
+    bool stopped = false;           // a stop was asked before the strip was done
     int32_t *labelOf = nullptr;     // local label -> label of its region
 };
 
@@ -471,6 +473,10 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
     const bool byRows = grey.bytes && ByteWindow(w).usable;
     const float *gu = byRows ? nullptr : grey.row(s.first - 1, held);
     for (int r = s.first; r < s.end; ++r) {
+        if (progressCancelled()) {
+            s.stopped = true;
+            return;
+        }
         int32_t *l = lab + static_cast<size_t>(r) * cols;
         if (byRows) {
             rowCodes(grey, r, w, r >= 2, code, buf);
@@ -512,6 +518,20 @@ void forStrips(int strips, Work &&work) {
         for (int s = next++; s < strips; s = next++) work(t, s);
     });
 }
+
+// Progress in rows, two passes over each: strips finished on any thread are
+// counted, and the calling thread (band 0) reports after each of its own
+// that was not cut short by a stop.
+struct RowProgress {
+    long total;
+    std::atomic<long> done{0};
+
+    explicit RowProgress(long rows) : total(2 * rows) { reportProgress(0, total); }
+    void stripDone(int thread, const Strip &s) {
+        const long now = done += s.end - s.first;
+        if (thread == 0 && !s.stopped) reportProgress(now, total);
+    }
+};
 
 // Stitches the strips together: one table over every label in raster order
 // (stand-ins numbered after the real ones), the strips' own merges (each
@@ -732,12 +752,24 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         return CCL_BADIMAGE;
     }
     const Window win{thresh, minval, maxval};
+    // A stop asked before anything is written ends the call with nothing
+    // written, the label count as given.
+    const int givenCount = numlabels;
+    auto stopped = [&]() {
+        if (!progressCancelled()) return false;
+        numlabels = givenCount;
+        release();
+        return true;
+    };
+    if (stopped()) return CCL_CANCELLED;
+    RowProgress progress(inner);
 
     // first pass, strip by strip
-    forStrips(nstrips, [&](int, int i) {
+    forStrips(nstrips, [&](int t, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
         labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
                    greyRows + 2 * static_cast<size_t>(i) * cols);
+        progress.stripDone(t, strips[i]);
     });
     long total = 0;
     bool tested = false, full = false;
@@ -746,6 +778,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         tested |= s.tested;
         full |= s.full;
     }
+    if (stopped()) return CCL_CANCELLED;
     if (tested) {
         Zoltsay("ccl4_3: input image is %d dimensions\n", 2);
         std::fflush(stdout);
@@ -765,6 +798,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         release();
         return CCL_BADIMAGE;
     }
+    if (stopped()) return CCL_CANCELLED;
     numlabels = count;
 
     // Final labels, holes filled and, when erasing is asked, areas counted:
@@ -796,6 +830,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             return CCL_BADIMAGE;
         }
     }
+    if (stopped()) return CCL_CANCELLED;
     auto finalPass = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         // a row once final: holes filled, then counted or written out
@@ -822,6 +857,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
                 for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
                 if (r - 1 > s.first) finishRow(r - 1, buffer, t);
             }
+            progress.stripDone(t, s);
         });
         for (const Strip &s : strips) {
             const int edges[2] = {s.first, s.end - 1};
@@ -835,6 +871,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         finalPass(static_cast<float *>(output->oltptr));
     else
         finalPass(static_cast<int32_t *>((convert ? convert : output)->oltptr));
+
+    // Until here the output is untouched when erasing or converting: a stop
+    // is still heeded.
+    if ((erasing || convert) && stopped()) return CCL_CANCELLED;
 
     // the areas file and the erasing table
     if (erasing) {

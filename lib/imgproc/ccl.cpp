@@ -242,14 +242,15 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
     return b;
 }
 
-// Tables of provisional labels are kept from one call to the next: fresh
-// memory costs a page fault at every few kilobytes on its first writes,
-// which on a noisy image takes about as long as the labelling itself. A
-// table that is too small, or lent to a call in another thread, is replaced
-// by a fresh one, or a fresh one is lent instead.
+// Tables of provisional labels, and the image of them, are kept from one
+// call to the next: fresh memory costs a page fault at every few kilobytes
+// on its first writes, which on a noisy image takes about as long as the
+// labelling itself. A table that is too small, or lent to a call in another
+// thread, is replaced by a fresh one, or a fresh one is lent instead. Label
+// images above 64 MiB are not kept.
 class KeptTables {
 public:
-    enum Kind { PARENTS, LABELS_OF, MERGED, KINDS };
+    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, KINDS };
 
     ~KeptTables() {
         for (Slot &k : slots_) std::free(k.table);
@@ -265,7 +266,8 @@ public:
                 return k.table;
             }
         }
-        return static_cast<int32_t *>(std::malloc(std::max<size_t>(count, 1) * sizeof(int32_t)));
+        const size_t bytes = std::max<size_t>(count, 1) * sizeof(int32_t);
+        return static_cast<int32_t *>(kind == IMAGE ? ZoltLargeAlloc(bytes) : std::malloc(bytes));
     }
 
     void giveBack(Kind kind, int32_t *table, size_t count) {
@@ -274,7 +276,7 @@ public:
         Slot &k = slots_[kind];
         if (table == k.table) {
             k.lent = false;
-        } else if (k.lent) {
+        } else if (k.lent || (kind == IMAGE && count > (size_t{64} << 20) / sizeof(int32_t))) {
             std::free(table);
         } else {
             std::free(k.table);
@@ -844,7 +846,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
     const int threads = stripThreads(nstrips);
     ZoltHeader *convert = nullptr;
-    int32_t *lab = nullptr;  // the labels, on large pages
+    const KeptTable labels(KeptTables::IMAGE, static_cast<size_t>(rows) * cols);
+    int32_t *lab = labels.get();  // the labels, on large pages
     std::vector<Strip> strips(nstrips);
     std::vector<int32_t *> areas(threads, nullptr);
     uint8_t *scratch = nullptr;
@@ -860,13 +863,11 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         Zoltcfree(scratch);
         Zoltcfree(greyRows);
         Zoltcfree(keep);
-        std::free(lab);
         if (convert) Zoltfree(convert, 7);
     };
 
     // working images and tables
     const GreyRows grey(input, cols);
-    lab = static_cast<int32_t *>(ZoltLargeAlloc(static_cast<size_t>(rows) * cols * sizeof(int32_t)));
     bool ok = lab != nullptr;
     if (ok) {
         // row 0 and column 0 are never labelled: background for the passes

@@ -769,8 +769,7 @@ void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols,
     if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
-// Row l in final labels through the strip's table, columns from 1; runs of
-// background are passed over four at a time.
+// Row l in final labels through the strip's table, columns from 1.
 inline void finalLabels(int32_t *l, int cols, const int32_t *labelOf) {
     for (int c = 1; c < cols; ++c) l[c] = labelOf[l[c]];
 }

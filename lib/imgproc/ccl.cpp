@@ -2,7 +2,7 @@
 // provisional labels (each region ends with its smallest label), one-pixel
 // hole filling, optional area-based erasing and an areas text file. Grey 2-D
 // images, or 3-frame colour images reduced to their RGB magnitude; at most
-// 1000000 provisional labels.
+// 1000000 provisional labels. Binary-like byte images go row by row in runs.
 #include "ccl.h"
 
 #include <algorithm>

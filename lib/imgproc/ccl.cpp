@@ -2,7 +2,7 @@
 // provisional labels (each region ends with its smallest label), one-pixel
 // hole filling, optional area-based erasing and an areas text file. Grey 2-D
 // images, or 3-frame colour images reduced to their RGB magnitude; at most
-// 1000000 provisional labels.
+// 1000000 provisional labels. Binary-like byte images go row by row in runs.
 #include "ccl.h"
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #endif
 
 #include "bands.h"
+#include "progress.h"
 #include "zolt_safefile.h"
 #include "zolt_largepages.h"
 
@@ -241,14 +242,15 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
     return b;
 }
 
-// Tables of provisional labels are kept from one call to the next: fresh
-// memory costs a page fault at every few kilobytes on its first writes,
-// which on a noisy image takes about as long as the labelling itself. A
-// table that is too small, or lent to a call in another thread, is replaced
-// by a fresh one, or a fresh one is lent instead.
+// Tables of provisional labels, and the image of them, are kept from one
+// call to the next: fresh memory costs a page fault at every few kilobytes
+// on its first writes, which on a noisy image takes about as long as the
+// labelling itself. A table that is too small, or lent to a call in another
+// thread, is replaced by a fresh one, or a fresh one is lent instead. Label
+// images above 64 MiB are not kept.
 class KeptTables {
 public:
-    enum Kind { PARENTS, LABELS_OF, MERGED, KINDS };
+    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, KINDS };
 
     ~KeptTables() {
         for (Slot &k : slots_) std::free(k.table);
@@ -264,7 +266,8 @@ public:
                 return k.table;
             }
         }
-        return static_cast<int32_t *>(std::malloc(std::max<size_t>(count, 1) * sizeof(int32_t)));
+        const size_t bytes = std::max<size_t>(count, 1) * sizeof(int32_t);
+        return static_cast<int32_t *>(kind == IMAGE ? ZoltLargeAlloc(bytes) : std::malloc(bytes));
     }
 
     void giveBack(Kind kind, int32_t *table, size_t count) {
@@ -273,7 +276,7 @@ public:
         Slot &k = slots_[kind];
         if (table == k.table) {
             k.lent = false;
-        } else if (k.lent) {
+        } else if (k.lent || (kind == IMAGE && count > (size_t{64} << 20) / sizeof(int32_t))) {
             std::free(table);
         } else {
             std::free(k.table);
@@ -319,6 +322,7 @@ struct Strip {
     int nstandIns = 0;
     bool tested = false;            // some neighbour inside the image was tested
     bool full = false;              // ran out of labels
+    bool stopped = false;           // a stop was asked before the strip was done
     int32_t *labelOf = nullptr;     // local label -> label of its region
 };
 
@@ -462,15 +466,167 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     s.count = count;
 }
 
+// ------------------------------------------------ first pass by runs
+//
+// When two neighbours of a byte image join exactly when both lie in the
+// window (binary images, say), a row is runs of pixels in the window: a run
+// takes a new label unless its first pixel joins the row above (up or up
+// left), and is merged with every run of the row above that touches it
+// (columns from one before its first to its last). This numbers labels as the
+// pixel by pixel pass does and puts together the same classes. Whether the
+// joins are so is learnt from the values on the way (the strip's rows and the
+// row above, from row 1 and column 1): every value in the window within the
+// threshold of every other one, and beyond it from every value above the
+// window (values below never join); where not, the strip is done again pixel
+// by pixel.
+
+struct RunValues {
+    int inMin = 255, inMax = 0, aboveMin = 255;  // 255 also when nothing lies above
+
+    bool joinByWindow(const ByteWindow &w) const {
+        return inMax < inMin || (inMax - inMin <= w.t && (w.hi == 255 || aboveMin - inMax > w.t));
+    }
+};
+
+// The edges of the runs of pixels in the window of row g, columns from 1:
+// the column where each run starts and the one past its last, in turn;
+// returns their number. The row's values go into `seen`.
+int rowEdges(const uint8_t *g, int cols, const ByteWindow &w, int32_t *edge, RunValues &seen) {
+    int n = 0, c = 1;
+    bool in = false;
+#if defined(__SSE2__)
+    const __m128i lo = _mm_set1_epi8(static_cast<char>(w.lo)), hi = _mm_set1_epi8(static_cast<char>(w.hi));
+    const __m128i ones = _mm_set1_epi8(-1);
+    __m128i mn = ones, mx = _mm_setzero_si128(), ab = ones;
+    uint64_t carry = 0;  // the pixel before, in the window
+    for (; c + 64 <= cols; c += 64) {
+        uint64_t m = 0;
+        for (int q = 0; q < 4; ++q) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(g + c + 16 * q));
+            const __m128i notAbove = _mm_cmpeq_epi8(_mm_min_epu8(v, hi), v);
+            const __m128i inside = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, lo), v), notAbove);
+            mn = _mm_min_epu8(mn, _mm_or_si128(v, _mm_xor_si128(inside, ones)));
+            mx = _mm_max_epu8(mx, _mm_and_si128(v, inside));
+            ab = _mm_min_epu8(ab, _mm_or_si128(v, notAbove));
+            m |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(inside))) << (16 * q);
+        }
+        for (uint64_t t = m ^ ((m << 1) | carry); t; t &= t - 1) edge[n++] = c + __builtin_ctzll(t);
+        carry = m >> 63;
+    }
+    in = carry != 0;
+    alignas(16) uint8_t lanes[3][16];
+    _mm_store_si128(reinterpret_cast<__m128i *>(lanes[0]), mn);
+    _mm_store_si128(reinterpret_cast<__m128i *>(lanes[1]), mx);
+    _mm_store_si128(reinterpret_cast<__m128i *>(lanes[2]), ab);
+    for (int k = 0; k < 16; ++k) {
+        seen.inMin = std::min<int>(seen.inMin, lanes[0][k]);
+        seen.inMax = std::max<int>(seen.inMax, lanes[1][k]);
+        seen.aboveMin = std::min<int>(seen.aboveMin, lanes[2][k]);
+    }
+#endif
+    for (; c < cols; ++c) {
+        const int v = g[c];
+        const bool inside = v >= w.lo && v <= w.hi;
+        if (v > w.hi) seen.aboveMin = std::min(seen.aboveMin, v);
+        else if (inside) seen.inMin = std::min(seen.inMin, v), seen.inMax = std::max(seen.inMax, v);
+        if (inside != in) edge[n++] = c;
+        in = inside;
+    }
+    if (in) edge[n++] = cols;
+    return n;
+}
+
+// Room for two rows of run edges and two of run labels.
+size_t runRoom(int cols) { return 3 * (static_cast<size_t>(cols) + 2) + 2; }
+
+// The first pass over the rows of one strip by runs; `edges` has room for
+// two rows of edges and `labels` for two rows of run labels. False, with
+// the strip to be done again, where the joins are not by the window.
+bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWindow &w, Strip &s,
+                    int32_t *edges, int32_t *labels) {
+    if (!w.usable || w.empty || !w.joins) return false;
+    RunValues seen;
+    const size_t room = static_cast<size_t>(cols) + 2;
+    int32_t *eAbove = edges, *eHere = edges + room, *lAbove = labels, *lHere = labels + room / 2 + 1;
+    // Runs pay where the pixels in the window are many, or come in long
+    // runs; sparse noise goes faster pixel by pixel. Three rows tell.
+    long inside = 0, changes = 0;
+    for (const int r : {s.first, (s.first + s.end) / 2, s.end - 1}) {
+        const int n = rowEdges(bytes + static_cast<size_t>(r) * cols, cols, w, eHere, seen);
+        changes += n;
+        for (int i = 0; i + 1 < n; i += 2) inside += eHere[i + 1] - eHere[i];
+    }
+    const long sampled = 3L * (cols - 1);
+    if (inside * 100 < 15 * sampled && changes * 100 >= 4 * sampled) return false;
+    int nAbove = s.first >= 2 ? rowEdges(bytes + static_cast<size_t>(s.first - 1) * cols, cols, w, eAbove, seen) / 2 : 0;
+    int32_t *parent = s.parent;
+    parent[0] = 0;
+    for (int r = s.first; r < s.end; ++r) {
+        if (progressCancelled()) {
+            s.stopped = true;
+            return true;
+        }
+        const int n = rowEdges(bytes + static_cast<size_t>(r) * cols, cols, w, eHere, seen) / 2;
+        if (!seen.joinByWindow(w)) return false;
+        // the row above belongs to another strip: stand-ins for the runs joining it
+        const bool standIns = r == s.first && r >= 2;
+        if (!s.tested && n > 0) s.tested = r >= 2 || n > 1 || eHere[1] > 2;
+        int32_t count = s.count;
+        int32_t *l = lab + static_cast<size_t>(r) * cols;
+        std::memset(l + 1, 0, (cols - 1) * sizeof(int32_t));
+        int j = 0;  // the first run above that may touch the next run here
+        for (int i = 0; i < n; ++i) {
+            const int a = eHere[2 * i], e = eHere[2 * i + 1];  // columns [a, e)
+            while (j < nAbove && eAbove[2 * j + 1] < a) ++j;
+            const bool joinsAbove = j < nAbove && eAbove[2 * j] <= a;
+            int32_t label;
+            if (standIns || !joinsAbove) {
+                label = ++count;
+                parent[count] = count;
+                if (standIns && joinsAbove) s.standIns[s.nstandIns++] = count;
+            } else {
+                label = lAbove[j];
+            }
+            if (!standIns) {
+                int k = j;
+                for (; k < nAbove && eAbove[2 * k] < e; ++k) label = unite(parent, label, lAbove[k]);
+                if (k > j) j = k - 1;  // the last may reach the next run too
+            }
+            lHere[i] = label;
+            for (int c = a; c < e; ++c) l[c] = label;
+        }
+        s.count = count;
+        std::swap(eAbove, eHere);
+        std::swap(lAbove, lHere);
+        nAbove = n;
+        if (s.count - s.nstandIns > CCL_MAXLABELS) {
+            s.full = true;
+            return true;
+        }
+    }
+    return true;
+}
+
 // First pass over the rows of one strip; `code` and `ext` are scratch rows,
-// `buf` room for two rows of grey values.
+// `buf` room for two rows of grey values, `runs` for two rows of run edges
+// and labels (3 cols + 6 entries), or null.
 void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, Strip &s,
-                uint8_t *code, uint8_t *codeUp, uint8_t *ext, float *buf) {
+                uint8_t *code, uint8_t *codeUp, uint8_t *ext, float *buf, int32_t *runs) {
+    for (int r = s.first; r < s.end; ++r) lab[static_cast<size_t>(r) * cols] = 0;
+    if (runs && grey.bytes &&
+        labelStripRuns(grey.bytes, lab, cols, ByteWindow(w), s, runs, runs + 2 * (static_cast<size_t>(cols) + 2)))
+        return;
+    s.count = s.nstandIns = 0;
+    s.tested = false;
     s.parent[0] = 0;
     float *spare = buf, *held = buf + cols;  // the row above stays in `held`
     const bool byRows = grey.bytes && ByteWindow(w).usable;
     const float *gu = byRows ? nullptr : grey.row(s.first - 1, held);
     for (int r = s.first; r < s.end; ++r) {
+        if (progressCancelled()) {
+            s.stopped = true;
+            return;
+        }
         int32_t *l = lab + static_cast<size_t>(r) * cols;
         if (byRows) {
             rowCodes(grey, r, w, r >= 2, code, buf);
@@ -512,6 +668,21 @@ void forStrips(int strips, Work &&work) {
         for (int s = next++; s < strips; s = next++) work(t, s);
     });
 }
+
+// Progress in rows, two passes over each: strips finished on any thread are
+// counted, and the calling thread (band 0) reports after each of its own
+// that was not cut short by a stop.
+struct RowProgress {
+    long total;
+    std::atomic<long> done{0};
+
+    explicit RowProgress(long rows) : total(2 * rows) { reportProgress(0, total); }
+    void stripDone(int thread, const Strip &s) {
+        const long now = done += s.end - s.first;
+        if (thread == 0 && !s.stopped) reportProgress(now, total);
+    }
+    void finish() { reportProgress(total, total); }
+};
 
 // Stitches the strips together: one table over every label in raster order
 // (stand-ins numbered after the real ones), the strips' own merges (each
@@ -598,6 +769,11 @@ void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols,
     if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
+// Row l in final labels through the strip's table, columns from 1.
+inline void finalLabels(int32_t *l, int cols, const int32_t *labelOf) {
+    for (int c = 1; c < cols; ++c) l[c] = labelOf[l[c]];
+}
+
 // Adds the pixels of row l to the areas. Background pixels go to eight spare
 // counters past the labels, so that their increments do not wait on one
 // another.
@@ -669,13 +845,16 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
     const int threads = stripThreads(nstrips);
     ZoltHeader *convert = nullptr;
-    int32_t *lab = nullptr;  // the labels, on large pages
+    const KeptTable labels(KeptTables::IMAGE, static_cast<size_t>(rows) * cols);
+    int32_t *lab = labels.get();  // the labels, on large pages
     std::vector<Strip> strips(nstrips);
     std::vector<int32_t *> areas(threads, nullptr);
     uint8_t *scratch = nullptr;
     float *greyRows = nullptr;
     int32_t *keep = nullptr;
+    int32_t *runs = nullptr;
     auto release = [&]() {
+        Zoltcfree(runs);
         for (Strip &s : strips) {
             Zoltcfree(s.standIns);
         }
@@ -683,18 +862,16 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         Zoltcfree(scratch);
         Zoltcfree(greyRows);
         Zoltcfree(keep);
-        std::free(lab);
         if (convert) Zoltfree(convert, 7);
     };
 
     // working images and tables
     const GreyRows grey(input, cols);
-    lab = static_cast<int32_t *>(ZoltLargeAlloc(static_cast<size_t>(rows) * cols * sizeof(int32_t)));
     bool ok = lab != nullptr;
     if (ok) {
         // row 0 and column 0 are never labelled: background for the passes
+        // (each strip clears column 0 of its rows, faulting its pages in)
         std::fill_n(lab, cols, 0);
-        for (int r = 1; r < rows; ++r) lab[static_cast<size_t>(r) * cols] = 0;
     } else {
         ZoltErrorCode = ZOLT_ENOMEM;
         Zoltext("cclC4_2: no memory for the labels");
@@ -732,12 +909,27 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         return CCL_BADIMAGE;
     }
     const Window win{thresh, minval, maxval};
+    // two rows of runs per strip for byte images (or none: pixel by pixel)
+    runs = grey.bytes ? static_cast<int32_t *>(Zoltalc(nstrips * runRoom(cols) * sizeof(int32_t))) : nullptr;
+    // A stop asked before anything is written ends the call with nothing
+    // written, the label count as given.
+    const int givenCount = numlabels;
+    auto stopped = [&]() {
+        if (!progressCancelled()) return false;
+        numlabels = givenCount;
+        release();
+        return true;
+    };
+    if (stopped()) return CCL_CANCELLED;
+    RowProgress progress(inner);
 
     // first pass, strip by strip
-    forStrips(nstrips, [&](int, int i) {
+    forStrips(nstrips, [&](int t, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
         labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
-                   greyRows + 2 * static_cast<size_t>(i) * cols);
+                   greyRows + 2 * static_cast<size_t>(i) * cols,
+                   runs ? runs + static_cast<size_t>(i) * runRoom(cols) : nullptr);
+        progress.stripDone(t, strips[i]);
     });
     long total = 0;
     bool tested = false, full = false;
@@ -746,6 +938,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         tested |= s.tested;
         full |= s.full;
     }
+    if (stopped()) return CCL_CANCELLED;
     if (tested) {
         Zoltsay("ccl4_3: input image is %d dimensions\n", 2);
         std::fflush(stdout);
@@ -765,6 +958,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         release();
         return CCL_BADIMAGE;
     }
+    if (stopped()) return CCL_CANCELLED;
     numlabels = count;
 
     // Final labels, holes filled and, when erasing is asked, areas counted:
@@ -796,6 +990,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             return CCL_BADIMAGE;
         }
     }
+    if (stopped()) return CCL_CANCELLED;
     auto finalPass = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         // a row once final: holes filled, then counted or written out
@@ -819,9 +1014,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
             for (int r = s.first; r < s.end; ++r) {
                 int32_t *l = lab + static_cast<size_t>(r) * cols;
-                for (int c = 1; c < cols; ++c) l[c] = s.labelOf[l[c]];
+                finalLabels(l, cols, s.labelOf);
                 if (r - 1 > s.first) finishRow(r - 1, buffer, t);
             }
+            progress.stripDone(t, s);
         });
         for (const Strip &s : strips) {
             const int edges[2] = {s.first, s.end - 1};
@@ -835,6 +1031,11 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         finalPass(static_cast<float *>(output->oltptr));
     else
         finalPass(static_cast<int32_t *>((convert ? convert : output)->oltptr));
+
+    progress.finish();
+    // Until here the output is untouched when erasing or converting: a stop
+    // is still heeded.
+    if ((erasing || convert) && stopped()) return CCL_CANCELLED;
 
     // the areas file and the erasing table
     if (erasing) {

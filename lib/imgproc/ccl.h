@@ -17,6 +17,7 @@ enum : int {
     CCL_BADIMAGE = -2,   // null, unreadable or mismatched input or output image, or an
                          // output type the labels cannot be converted to
     CCL_AREASFILE = -3,  // the areas file could not be created
+    CCL_CANCELLED = -4,  // a stop was asked (progress.h): no output, no areas file written
 };
 
 // Labels the regions of `input` whose neighbouring values differ by at most
@@ -27,6 +28,9 @@ enum : int {
 // when either is on and `areasfile` is not empty, "label area" lines are
 // written to that file. `numlabels` receives the number of provisional labels
 // created. The labels go into `output` (same columns and rows as the input).
+// Progress goes to the progress hook; a stop asked before the output is
+// written returns CCL_CANCELLED with the output, the areas file and
+// `numlabels` left as they were.
 int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval,
             int EraseSmall, int EraseLarge, int &numlabels, const char *areasfile,
             ZoltHeader *output);

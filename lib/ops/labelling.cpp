@@ -1,6 +1,6 @@
 // Labelling and histogram equalisation as the table runs them: the size
 // refusal and colour warning of the labelling, the fixes of its value bounds,
-// and the notes that report each status.
+// and the notes that report each status (a cancel included).
 #include <cstdio>
 
 #include "ccl.h"
@@ -57,6 +57,7 @@ OpOutcome labelling(const OpCall &c) {
     case CCL_BADLABEL: o.message = {"Error returned by cclC4_2.  Must quit!", "", 5000}; break;
     case CCL_OK: o.message = {"found %1 labels", std::to_string(labels), 3000}; break;
     case CCL_TOOMANY: o.message = {"Image too big for this program: %1 labels", std::to_string(labels), 5000}; break;
+    case CCL_CANCELLED: o.message = {"The labelling was cancelled; nothing changed.", "", 3000}; break;
     default: break;
     }
     return o;

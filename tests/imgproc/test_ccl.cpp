@@ -10,9 +10,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ccl.h"
+#include "progress.h"
 #include "zolt_fixture.h"
 
 namespace fs = std::filesystem;
@@ -416,6 +418,68 @@ TEST_F(Ccl, TooManyLabelsIsRefusedAndOutputLeftAlone) {
               std::string::npos);
     EXPECT_EQ(count, 1000000);
     EXPECT_EQ(static_cast<int32_t *>(out->oltptr)[1002 + 1], 0);
+}
+
+// Progress comes from the calling thread only and ends at its total; a stop
+// asked before the call or at its first report (the labelling under way)
+// returns the cancel status with the output, the areas file and the count
+// untouched.
+TEST_F(Ccl, StopAskedBeforeOrDuringTheRunWritesNothing) {
+    constexpr int cols = 300, rows = 700;  // several strips, run side by side
+    // bytes of two values are labelled by runs, floats pixel by pixel
+    for (const char *type : {"float", "u8bit"}) {
+        SCOPED_TRACE(type);
+        setProgressHook(nullptr, nullptr);  // no stop asked
+        ZoltHeader *in = image(type, {cols, rows});
+        std::mt19937 gen(5);
+        for (int i = 0; i < cols * rows; ++i) Zoltfpp(in, i / cols, i % cols, gen() % 3 ? 100 : 0);
+        const std::vector<int> expected = label(in, 2, 0, "");
+        struct Seen {
+            long reports = 0, last = -1, total = 0;
+            bool otherThread = false, stopAtFirst = false;
+            std::thread::id caller = std::this_thread::get_id();
+        };
+        const auto hook = [](void *to, long done, long total) {
+            auto *s = static_cast<Seen *>(to);
+            ++s->reports;
+            s->last = done;
+            s->total = total;
+            s->otherThread |= std::this_thread::get_id() != s->caller;
+            if (s->stopAtFirst) cancelProgress();
+        };
+        ZoltHeader *out = image("32bit", {cols, rows});
+        auto *o = static_cast<int32_t *>(out->oltptr);
+
+        Seen quiet;
+        setProgressHook(hook, &quiet);
+        int count = -7;
+        testing::internal::CaptureStdout();
+        const int done = cclC4_2(in, 2.f, 10.f, 255.f, 2, 0, count, "", out);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(done, CCL_OK);
+        EXPECT_EQ(std::vector<int>(o, o + cols * rows), expected);
+        EXPECT_FALSE(quiet.otherThread);
+        EXPECT_GT(quiet.reports, 2);
+        EXPECT_EQ(quiet.last, quiet.total);
+
+        for (const bool before : {true, false}) {
+            for (const int eraseSmall : {0, 2}) {
+                SCOPED_TRACE(testing::Message() << "before " << before << ", erase " << eraseSmall);
+                Seen seen;
+                seen.stopAtFirst = !before;
+                setProgressHook(hook, &seen);
+                if (before) cancelProgress();
+                std::fill(o, o + cols * rows, 7);
+                count = -7;
+                EXPECT_EQ(cclC4_2(in, 2.f, 10.f, 255.f, eraseSmall, 0, count, "areas.txt", out), CCL_CANCELLED);
+                EXPECT_TRUE(std::all_of(o, o + cols * rows, [](int32_t v) { return v == 7; }));
+                EXPECT_EQ(count, -7);
+                EXPECT_FALSE(fs::exists("areas.txt"));
+                EXPECT_EQ(seen.reports, before ? 0 : 1);
+            }
+        }
+    }
+    setProgressHook(nullptr, nullptr);
 }
 
 TEST_F(Ccl, SingleRowOrColumnHasNothingToLabel) {

@@ -157,6 +157,7 @@ OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::str
         if (!img.typed) return failed("the result cannot be written as \"" + wanted + "\"");
         result = img.typed;
     }
+    if (progressCancelled()) return failed("interrupted");
     // The writer puts a file in the output's place only once it is complete,
     // so a failed write leaves nothing behind (and an older file as it was).
     ZoltErrorCode = 0;

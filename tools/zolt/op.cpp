@@ -137,7 +137,9 @@ int zoltOp(const ZoltToolArgs &args) {
     std::signal(SIGINT, SIG_DFL);
     if (second) Zoltfree(second, 7);
     if (progressCancelled()) {
-        std::fprintf(stderr, "zolt op %s: interrupted; nothing written\n", who);
+        // a stop that came while the output was being written leaves it whole
+        std::fprintf(stderr, r.ok ? "zolt op %s: interrupted; the output was already written in full\n"
+                                  : "zolt op %s: interrupted; nothing written\n", who);
         return 130;
     }
     if (!r.ok) {

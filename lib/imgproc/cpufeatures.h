@@ -42,6 +42,12 @@ inline bool avx512() {
     return have;
 }
 
+// AVX-512 with byte shuffles (BW and VBMI): 64 table lookups in one instruction.
+inline bool avx512Bytes() {
+    static const bool have = avx512() && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    return have;
+}
+
 // Folds the extremes of the finite floats v[begin, end) into lo and hi, eight
 // lanes at a time; NaN and the infinities take no part. The extremes are those
 // of the plain loop, though the sign of a zero extreme may differ from it.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <type_traits>
@@ -21,6 +22,10 @@ namespace {
 
 constexpr int BINS = 256;
 constexpr size_t PIECE_MIN = 1 << 16;  // fewest values worth a thread of their own
+
+// Outputs from this size on are written past the caches, which they would
+// not fit in anyway.
+constexpr size_t STREAM_BYTES = size_t(16) << 20;
 
 int piecesFor(size_t n) { return bands::count(n, PIECE_MIN); }
 
@@ -209,6 +214,152 @@ __attribute__((target("avx2"))) void mapFloats(const Binning &b, const float *d,
         o[i] = d[i] == d[i] ? value[b.bin<Exact>(d[i], n)] : nan;
     }
 }
+
+// With AVX-512, 64 values at a time in single precision: the bins come out
+// as bytes, and the table of new values is looked up a byte of the float at
+// a time, 64 lookups an instruction. The near test is gathered over the 64
+// values, which are then binned again by the quotient if any lane is near.
+// (GCC 12 takes the undefined pass-through operands inside the AVX-512
+// intrinsics for uninitialised values, hence the pragma.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define ZOLT_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi,avx2")))
+constexpr size_t WIDE = 64;
+
+// The bins of the 64 floats at p as bytes, in storage order; NaN in bin 0.
+ZOLT_WIDE inline __m512i bins64(const Binning &b, const float *p) {
+    const __m512 lo = _mm512_set1_ps(b.flo), scale = _mm512_set1_ps(b.fscale), top = _mm512_set1_ps(b.ftop);
+    const __m512 k255 = _mm512_set1_ps(255.f), zero = _mm512_setzero_ps();
+    __m128i bytes[4];
+    __mmask16 near = 0;
+    for (int u = 0; u < 4; ++u) {
+        const __m512 v = _mm512_loadu_ps(p + 16 * u);
+        const __mmask16 isTop = _mm512_cmp_ps_mask(v, top, _CMP_EQ_OQ);
+        // the quotient of the maximum is exactly 255; the infinities give a
+        // NaN offset below and are never near
+        const __m512 q = _mm512_mask_mov_ps(_mm512_mul_ps(_mm512_sub_ps(v, lo), scale), isTop, k255);
+        const __m512 off = _mm512_abs_ps(_mm512_sub_ps(q, _mm512_roundscale_ps(q, _MM_FROUND_TO_NEAREST_INT)));
+        const __mmask16 inside = _mm512_mask_cmp_ps_mask(static_cast<__mmask16>(~isTop), q, _mm512_set1_ps(0.5f),
+                                                         _CMP_GT_OQ);
+        near |= _mm512_mask_cmp_ps_mask(inside, off, _mm512_set1_ps(2e-4f), _CMP_LT_OQ);
+        // max gives its second operand for NaN
+        bytes[u] = _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(_mm512_min_ps(_mm512_max_ps(q, zero), k255)));
+    }
+    if (__builtin_expect(near != 0, 0)) {
+        __m256d unused = _mm256_setzero_pd();
+        for (int u = 0; u < 4; ++u)
+            bytes[u] = _mm512_cvtepi32_epi8(_mm512_inserti64x4(
+                _mm512_castsi256_si512(bins8<true>(b, p + 16 * u, unused)), bins8<true>(b, p + 16 * u + 8, unused), 1));
+    }
+    const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(bytes[0]), bytes[1], 1);
+    const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(bytes[2]), bytes[3], 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+// Counts the values [first, end) into h in single precision, NaN in bin 0
+// and in `nans` as well. The bins of a block go to a small buffer first and
+// are counted from there into four interleaved 32-bit tables, emptied into h
+// before they could overflow.
+ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, size_t end, int64_t *h,
+                               int64_t &nans) {
+    constexpr size_t BLOCK = 1024, EMPTY = size_t(1) << 30;
+    alignas(64) uint8_t k[BLOCK];
+    uint32_t t[4][BINS];
+    int64_t notNumbers = 0;
+    size_t i = first;
+    while (i + WIDE <= end) {
+        std::fill_n(&t[0][0], 4 * BINS, 0);
+        const size_t stop = std::min(end, i + EMPTY);
+        while (i + WIDE <= stop) {
+            const size_t block = std::min(BLOCK, (stop - i) / WIDE * WIDE);
+            for (size_t j = 0; j < block; j += WIDE) {
+                _mm512_store_si512(k + j, bins64(b, d + i + j));
+                for (int u = 0; u < 4; ++u) {
+                    const __m512 v = _mm512_loadu_ps(d + i + j + 16 * u);
+                    notNumbers += __builtin_popcount(_mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q));
+                }
+            }
+            for (size_t j = 0; j < block; j += 8) {
+                uint64_t w;
+                std::memcpy(&w, k + j, 8);
+                ++t[0][w & 255], ++t[1][(w >> 8) & 255], ++t[2][(w >> 16) & 255], ++t[3][(w >> 24) & 255];
+                ++t[0][(w >> 32) & 255], ++t[1][(w >> 40) & 255], ++t[2][(w >> 48) & 255], ++t[3][w >> 56];
+            }
+            i += block;
+        }
+        for (int j = 0; j < 4; ++j)
+            for (int bin = 0; bin < BINS; ++bin) h[j * BINS + bin] += t[j][bin];
+    }
+    for (; i < end; ++i) {
+        bool n;
+        ++h[b.bin<true>(d[i], n)];
+        notNumbers += d[i] != d[i];
+    }
+    nans = notNumbers;
+}
+
+// New values of the floats [first, end) through the table of bin values, in
+// single precision; NaN comes out as the quiet NaN when the image has any.
+// Large outputs are written past the caches.
+ZOLT_WIDE void mapFloatsWide(const Binning &b, const float *d, size_t first, size_t end, const float *value,
+                             bool anyNaN, bool stream, float *o) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    // byte p of every new value, in four 64-byte quarters of the 256 bins
+    alignas(64) uint8_t plane[4][BINS];
+    for (int k = 0; k < BINS; ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, value + k, 4);
+        for (int p = 0; p < 4; ++p) plane[p][k] = static_cast<uint8_t>(bits >> (8 * p));
+    }
+    __m512i table[4][4];
+    for (int p = 0; p < 4; ++p)
+        for (int q = 0; q < 4; ++q) table[p][q] = _mm512_load_si512(plane[p] + 64 * q);
+    // the bins reordered so that the byte interleaving below puts the new
+    // values back in storage order: byte 16j + 4u + s takes bin 16u + 4j + s
+    alignas(64) uint8_t order[64];
+    for (int j = 0; j < 4; ++j)
+        for (int u = 0; u < 4; ++u)
+            for (int s = 0; s < 4; ++s) order[16 * j + 4 * u + s] = static_cast<uint8_t>(16 * u + 4 * j + s);
+    const __m512i reorder = _mm512_load_si512(order);
+    const __m512 nans = _mm512_set1_ps(nan);
+
+    size_t i = first;
+    if (stream) {  // streaming stores need 64-byte alignment
+        for (; i < end && reinterpret_cast<uintptr_t>(o + i) % 64 != 0; ++i) {
+            bool n;
+            o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
+        }
+    }
+    for (; i + WIDE <= end; i += WIDE) {
+        const __m512i k = _mm512_permutexvar_epi8(reorder, bins64(b, d + i));
+        const __mmask64 upper = _mm512_movepi8_mask(k);  // bins 128 to 255
+        __m512i byte[4];
+        for (int p = 0; p < 4; ++p)
+            byte[p] = _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(table[p][0], k, table[p][1]),
+                                             _mm512_permutex2var_epi8(table[p][2], k, table[p][3]));
+        const __m512i b01l = _mm512_unpacklo_epi8(byte[0], byte[1]), b01h = _mm512_unpackhi_epi8(byte[0], byte[1]);
+        const __m512i b23l = _mm512_unpacklo_epi8(byte[2], byte[3]), b23h = _mm512_unpackhi_epi8(byte[2], byte[3]);
+        __m512 out[4] = {_mm512_castsi512_ps(_mm512_unpacklo_epi16(b01l, b23l)),
+                         _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01l, b23l)),
+                         _mm512_castsi512_ps(_mm512_unpacklo_epi16(b01h, b23h)),
+                         _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01h, b23h))};
+        for (int u = 0; u < 4; ++u) {
+            if (anyNaN) {
+                const __m512 v = _mm512_loadu_ps(d + i + 16 * u);
+                out[u] = _mm512_mask_mov_ps(out[u], _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q), nans);
+            }
+            if (stream) _mm512_stream_ps(o + i + 16 * u, out[u]);
+            else _mm512_storeu_ps(o + i + 16 * u, out[u]);
+        }
+    }
+    if (stream) _mm_sfence();
+    for (; i < end; ++i) {
+        bool n;
+        o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
+    }
+}
+#undef ZOLT_WIDE
+#pragma GCC diagnostic pop
 #endif
 
 // The equalisation of n planar values of type T (float or double), in
@@ -274,6 +425,10 @@ struct Equaliser {
     bool countPiece(size_t first, size_t end, int64_t *h, int64_t &nans) const {
 #if defined(ZOLT_X86_VECTORS)
         if constexpr (std::is_same_v<T, float>) {
+            if (cpu::avx512Bytes() && binning.single) {
+                countFloatsWide(binning, data, first, end, h, nans);
+                return false;
+            }
             if (cpu::avx2() && binning.single) {
                 countFloatsSingle(binning, data, first, end, h, nans);
                 return false;
@@ -340,6 +495,13 @@ struct Equaliser {
     void mapInto(const float *value, float *o) const {
 #if defined(ZOLT_X86_VECTORS)
         if constexpr (std::is_same_v<T, float>) {
+            if (cpu::avx512Bytes() && binning.single) {
+                const bool stream = n * sizeof(float) >= STREAM_BYTES;
+                bands::split(n, pieces, [&](int, size_t first, size_t end) {
+                    mapFloatsWide(binning, data, first, end, value, nans > 0, stream, o);
+                });
+                return;
+            }
             if (cpu::avx2()) {
                 bands::split(n, pieces, [&](int k, size_t first, size_t end) {
                     if (binning.single) mapFloatsSingle(binning, data, first, end, value, o);

@@ -261,7 +261,7 @@ ZOLT_WIDE inline __m512i bins64(const Binning &b, const float *p) {
 // are counted from there into four interleaved 32-bit tables, emptied into h
 // before they could overflow.
 ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, size_t end, int64_t *h,
-                               int64_t &nans) {
+                               int64_t &nans, uint8_t *keep) {
     constexpr size_t BLOCK = 1024, EMPTY = size_t(1) << 30;
     alignas(64) uint8_t k[BLOCK];
     uint32_t t[4][BINS];
@@ -273,7 +273,9 @@ ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, s
         while (i + WIDE <= stop) {
             const size_t block = std::min(BLOCK, (stop - i) / WIDE * WIDE);
             for (size_t j = 0; j < block; j += WIDE) {
-                _mm512_store_si512(k + j, bins64(b, d + i + j));
+                const __m512i bins = bins64(b, d + i + j);
+                _mm512_store_si512(k + j, bins);
+                if (keep) _mm512_storeu_si512(keep + i + j, bins);
                 for (int u = 0; u < 4; ++u) {
                     const __m512 v = _mm512_loadu_ps(d + i + j + 16 * u);
                     notNumbers += __builtin_popcount(_mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q));
@@ -292,10 +294,65 @@ ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, s
     }
     for (; i < end; ++i) {
         bool n;
-        ++h[b.bin<true>(d[i], n)];
+        const int bin = b.bin<true>(d[i], n);
+        ++h[bin];
+        if (keep) keep[i] = static_cast<uint8_t>(bin);
         notNumbers += d[i] != d[i];
     }
     nans = notNumbers;
+}
+
+// The table of new values, a byte of the float at a time in four 64-byte
+// quarters of the 256 bins, for looking up 64 bins at once.
+struct WideTable {
+    __m512i quarter[4][4];
+    __m512i reorder;
+
+    ZOLT_WIDE explicit WideTable(const float *value) {
+        alignas(64) uint8_t plane[4][BINS];
+        for (int k = 0; k < BINS; ++k) {
+            uint32_t bits;
+            std::memcpy(&bits, value + k, 4);
+            for (int p = 0; p < 4; ++p) plane[p][k] = static_cast<uint8_t>(bits >> (8 * p));
+        }
+        for (int p = 0; p < 4; ++p)
+            for (int q = 0; q < 4; ++q) quarter[p][q] = _mm512_load_si512(plane[p] + 64 * q);
+        // the bins reordered so that the byte interleaving in lookup puts the
+        // new values back in storage order: byte 16j + 4u + s takes bin 16u + 4j + s
+        alignas(64) uint8_t order[64];
+        for (int j = 0; j < 4; ++j)
+            for (int u = 0; u < 4; ++u)
+                for (int s = 0; s < 4; ++s) order[16 * j + 4 * u + s] = static_cast<uint8_t>(16 * u + 4 * j + s);
+        reorder = _mm512_load_si512(order);
+    }
+
+    // The new values of 64 bins (bytes in storage order), 16 to each of out.
+    ZOLT_WIDE inline void lookup(__m512i bins, __m512 out[4]) const {
+        const __m512i k = _mm512_permutexvar_epi8(reorder, bins);
+        const __mmask64 upper = _mm512_movepi8_mask(k);  // bins 128 to 255
+        __m512i byte[4];
+        for (int p = 0; p < 4; ++p)
+            byte[p] = _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(quarter[p][0], k, quarter[p][1]),
+                                             _mm512_permutex2var_epi8(quarter[p][2], k, quarter[p][3]));
+        const __m512i b01l = _mm512_unpacklo_epi8(byte[0], byte[1]), b01h = _mm512_unpackhi_epi8(byte[0], byte[1]);
+        const __m512i b23l = _mm512_unpacklo_epi8(byte[2], byte[3]), b23h = _mm512_unpackhi_epi8(byte[2], byte[3]);
+        out[0] = _mm512_castsi512_ps(_mm512_unpacklo_epi16(b01l, b23l));
+        out[1] = _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01l, b23l));
+        out[2] = _mm512_castsi512_ps(_mm512_unpacklo_epi16(b01h, b23h));
+        out[3] = _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01h, b23h));
+    }
+};
+
+ZOLT_WIDE inline void store16(float *o, __m512 v, bool stream) {
+    if (stream) _mm512_stream_ps(o, v);
+    else _mm512_storeu_ps(o, v);
+}
+
+// First of [first, end) where streaming stores to o may start (64-byte aligned).
+inline size_t streamStart(const float *o, size_t first, size_t end) {
+    size_t i = first;
+    while (i < end && reinterpret_cast<uintptr_t>(o + i) % 64 != 0) ++i;
+    return i;
 }
 
 // New values of the floats [first, end) through the table of bin values, in
@@ -304,59 +361,46 @@ ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, s
 ZOLT_WIDE void mapFloatsWide(const Binning &b, const float *d, size_t first, size_t end, const float *value,
                              bool anyNaN, bool stream, float *o) {
     constexpr float nan = std::numeric_limits<float>::quiet_NaN();
-    // byte p of every new value, in four 64-byte quarters of the 256 bins
-    alignas(64) uint8_t plane[4][BINS];
-    for (int k = 0; k < BINS; ++k) {
-        uint32_t bits;
-        std::memcpy(&bits, value + k, 4);
-        for (int p = 0; p < 4; ++p) plane[p][k] = static_cast<uint8_t>(bits >> (8 * p));
-    }
-    __m512i table[4][4];
-    for (int p = 0; p < 4; ++p)
-        for (int q = 0; q < 4; ++q) table[p][q] = _mm512_load_si512(plane[p] + 64 * q);
-    // the bins reordered so that the byte interleaving below puts the new
-    // values back in storage order: byte 16j + 4u + s takes bin 16u + 4j + s
-    alignas(64) uint8_t order[64];
-    for (int j = 0; j < 4; ++j)
-        for (int u = 0; u < 4; ++u)
-            for (int s = 0; s < 4; ++s) order[16 * j + 4 * u + s] = static_cast<uint8_t>(16 * u + 4 * j + s);
-    const __m512i reorder = _mm512_load_si512(order);
+    const WideTable table(value);
     const __m512 nans = _mm512_set1_ps(nan);
-
+    auto one = [&](size_t i) {
+        bool n;
+        o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
+    };
     size_t i = first;
-    if (stream) {  // streaming stores need 64-byte alignment
-        for (; i < end && reinterpret_cast<uintptr_t>(o + i) % 64 != 0; ++i) {
-            bool n;
-            o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
-        }
-    }
+    if (stream)
+        for (const size_t start = streamStart(o, first, end); i < start; ++i) one(i);
     for (; i + WIDE <= end; i += WIDE) {
-        const __m512i k = _mm512_permutexvar_epi8(reorder, bins64(b, d + i));
-        const __mmask64 upper = _mm512_movepi8_mask(k);  // bins 128 to 255
-        __m512i byte[4];
-        for (int p = 0; p < 4; ++p)
-            byte[p] = _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(table[p][0], k, table[p][1]),
-                                             _mm512_permutex2var_epi8(table[p][2], k, table[p][3]));
-        const __m512i b01l = _mm512_unpacklo_epi8(byte[0], byte[1]), b01h = _mm512_unpackhi_epi8(byte[0], byte[1]);
-        const __m512i b23l = _mm512_unpacklo_epi8(byte[2], byte[3]), b23h = _mm512_unpackhi_epi8(byte[2], byte[3]);
-        __m512 out[4] = {_mm512_castsi512_ps(_mm512_unpacklo_epi16(b01l, b23l)),
-                         _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01l, b23l)),
-                         _mm512_castsi512_ps(_mm512_unpacklo_epi16(b01h, b23h)),
-                         _mm512_castsi512_ps(_mm512_unpackhi_epi16(b01h, b23h))};
+        __m512 out[4];
+        table.lookup(bins64(b, d + i), out);
         for (int u = 0; u < 4; ++u) {
             if (anyNaN) {
                 const __m512 v = _mm512_loadu_ps(d + i + 16 * u);
                 out[u] = _mm512_mask_mov_ps(out[u], _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q), nans);
             }
-            if (stream) _mm512_stream_ps(o + i + 16 * u, out[u]);
-            else _mm512_storeu_ps(o + i + 16 * u, out[u]);
+            store16(o + i + 16 * u, out[u], stream);
         }
     }
     if (stream) _mm_sfence();
-    for (; i < end; ++i) {
-        bool n;
-        o[i] = d[i] == d[i] ? value[b.bin<true>(d[i], n)] : nan;
+    for (; i < end; ++i) one(i);
+}
+
+// New values [first, end) from the bins kept as bytes at the start of the
+// output itself: value i overwrites bins 4i to 4i + 3 only, so a range may
+// be done once the bins from its first value x 4 on are no longer needed.
+ZOLT_WIDE void mapKeptWide(size_t first, size_t end, const float *value, bool stream, float *o) {
+    const WideTable table(value);
+    const uint8_t *bins = reinterpret_cast<const uint8_t *>(o);
+    size_t i = first;
+    if (stream)
+        for (const size_t start = streamStart(o, first, end); i < start; ++i) o[i] = value[bins[i]];
+    for (; i + WIDE <= end; i += WIDE) {
+        __m512 out[4];
+        table.lookup(_mm512_loadu_si512(bins + i), out);
+        for (int u = 0; u < 4; ++u) store16(o + i + 16 * u, out[u], stream);
     }
+    if (stream) _mm_sfence();
+    for (; i < end; ++i) o[i] = value[bins[i]];
 }
 #undef ZOLT_WIDE
 #pragma GCC diagnostic pop
@@ -373,6 +417,8 @@ struct Equaliser {
     Binning binning{};
     std::vector<char> exact;  // per piece: binned by the quotient itself
     int64_t nans = 0;
+    // where the bins are kept as bytes while counting, if anywhere
+    uint8_t *keep = nullptr;
 
     // Finite extremes; false when there are fewer than two distinct values.
     bool findExtremes() {
@@ -426,7 +472,7 @@ struct Equaliser {
 #if defined(ZOLT_X86_VECTORS)
         if constexpr (std::is_same_v<T, float>) {
             if (cpu::avx512Bytes() && binning.single) {
-                countFloatsWide(binning, data, first, end, h, nans);
+                countFloatsWide(binning, data, first, end, h, nans, keep);
                 return false;
             }
             if (cpu::avx2() && binning.single) {
@@ -497,6 +543,10 @@ struct Equaliser {
         if constexpr (std::is_same_v<T, float>) {
             if (cpu::avx512Bytes() && binning.single) {
                 const bool stream = n * sizeof(float) >= STREAM_BYTES;
+                if (keep == reinterpret_cast<uint8_t *>(o) && nans == 0) {
+                    mapKept(value, stream, o);
+                    return;
+                }
                 bands::split(n, pieces, [&](int, size_t first, size_t end) {
                     mapFloatsWide(binning, data, first, end, value, nans > 0, stream, o);
                 });
@@ -514,6 +564,25 @@ struct Equaliser {
 #endif
         map(value, [o](size_t i, float v) { o[i] = v; });
     }
+
+#if defined(ZOLT_X86_VECTORS)
+    // The new values from the bins kept at the start of o. Values from
+    // ceil(end / 4) to end overwrite only bins before them that are used up,
+    // so they are done side by side, then the quarter before, and so on; the
+    // last few go from the top down, each bin read before it is overwritten.
+    void mapKept(const float *value, bool stream, float *o) const {
+        size_t end = n;
+        while (end > PIECE_MIN) {
+            const size_t first = (end + 3) / 4;
+            bands::split(end - first, piecesFor(end - first), [&](int, size_t a, size_t b) {
+                mapKeptWide(first + a, first + b, value, stream, o);
+            });
+            end = first;
+        }
+        const uint8_t *bins = reinterpret_cast<const uint8_t *>(o);
+        for (size_t i = end; i-- > 0;) o[i] = value[bins[i]];
+    }
+#endif
 };
 
 // An image the equalisation can read: its shape and whether it is colour.
@@ -591,6 +660,11 @@ int equalise(const T *data, const flimage::Shape &in, int frames, ZoltHeader *ou
             return static_cast<double>(data[k * plane + static_cast<size_t>(r) * in.cols + c]);
         });
     Equaliser<T> eq{data, plane * frames, piecesFor(plane * frames), {}, {}};
+    // a float output apart from the input holds the bins while counting
+    const uintptr_t from = reinterpret_cast<uintptr_t>(data), to = reinterpret_cast<uintptr_t>(output->oltptr);
+    const size_t bytes = eq.n * sizeof(T);
+    if (std::is_same_v<T, float> && output->dtype == ZOLT_F32 && (to + bytes <= from || from + bytes <= to))
+        eq.keep = static_cast<uint8_t *>(output->oltptr);
     return spread(eq, in, frames, output);
 }
 

@@ -110,6 +110,12 @@ TEST_F(Histeq, SpreadValuesFollowTheBinFormula) {
     int wrong = 0;
     for (size_t i = 0; i < v.size(); ++i) wrong += std::fabs(out[i] - 255.0 * below[bin[i]] / v.size()) > 1e-3;
     EXPECT_EQ(wrong, 0);
+    // in place, where the output cannot hold anything while counting: the same values
+    ZoltHeader *same = floats(cols, rows, v);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(flhisteq(same, same, 0), HISTEQ_OK);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), pixels<float>(same)));
 }
 
 TEST_F(Histeq, ColourFramesShareOneHistogram) {

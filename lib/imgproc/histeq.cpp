@@ -256,39 +256,44 @@ ZOLT_WIDE inline __m512i bins64(const Binning &b, const float *p) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
 }
 
+// Counts 64 bins (bytes) into four interleaved tables.
+inline void countBytes64(const uint8_t *k, uint32_t (*t)[BINS]) {
+    for (int j = 0; j < 64; j += 8) {
+        uint64_t w;
+        std::memcpy(&w, k + j, 8);
+        ++t[0][w & 255], ++t[1][(w >> 8) & 255], ++t[2][(w >> 16) & 255], ++t[3][(w >> 24) & 255];
+        ++t[0][(w >> 32) & 255], ++t[1][(w >> 40) & 255], ++t[2][(w >> 48) & 255], ++t[3][w >> 56];
+    }
+}
+
 // Counts the values [first, end) into h in single precision, NaN in bin 0
-// and in `nans` as well. The bins of a block go to a small buffer first and
-// are counted from there into four interleaved 32-bit tables, emptied into h
-// before they could overflow.
+// and in `nans` as well, and keeps their bins at keep + i when asked. Each
+// 64 bins are counted while the next 64 are made, into four interleaved
+// 32-bit tables emptied into h before they could overflow.
 ZOLT_WIDE void countFloatsWide(const Binning &b, const float *d, size_t first, size_t end, int64_t *h,
                                int64_t &nans, uint8_t *keep) {
-    constexpr size_t BLOCK = 1024, EMPTY = size_t(1) << 30;
-    alignas(64) uint8_t k[BLOCK];
+    constexpr size_t EMPTY = size_t(1) << 30;
+    alignas(64) uint8_t k[2][WIDE];
     uint32_t t[4][BINS];
     int64_t notNumbers = 0;
     size_t i = first;
     while (i + WIDE <= end) {
         std::fill_n(&t[0][0], 4 * BINS, 0);
         const size_t stop = std::min(end, i + EMPTY);
-        while (i + WIDE <= stop) {
-            const size_t block = std::min(BLOCK, (stop - i) / WIDE * WIDE);
-            for (size_t j = 0; j < block; j += WIDE) {
-                const __m512i bins = bins64(b, d + i + j);
-                _mm512_store_si512(k + j, bins);
-                if (keep) _mm512_storeu_si512(keep + i + j, bins);
-                for (int u = 0; u < 4; ++u) {
-                    const __m512 v = _mm512_loadu_ps(d + i + j + 16 * u);
-                    notNumbers += __builtin_popcount(_mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q));
-                }
+        int made = 0;
+        bool waiting = false;  // bins made and not yet counted
+        for (; i + WIDE <= stop; i += WIDE, made ^= 1) {
+            const __m512i bins = bins64(b, d + i);
+            _mm512_store_si512(k[made], bins);
+            if (keep) _mm512_storeu_si512(keep + i, bins);
+            for (int u = 0; u < 4; ++u) {
+                const __m512 v = _mm512_loadu_ps(d + i + 16 * u);
+                notNumbers += __builtin_popcount(_mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q));
             }
-            for (size_t j = 0; j < block; j += 8) {
-                uint64_t w;
-                std::memcpy(&w, k + j, 8);
-                ++t[0][w & 255], ++t[1][(w >> 8) & 255], ++t[2][(w >> 16) & 255], ++t[3][(w >> 24) & 255];
-                ++t[0][(w >> 32) & 255], ++t[1][(w >> 40) & 255], ++t[2][(w >> 48) & 255], ++t[3][w >> 56];
-            }
-            i += block;
+            if (waiting) countBytes64(k[made ^ 1], t);
+            waiting = true;
         }
+        if (waiting) countBytes64(k[made ^ 1], t);
         for (int j = 0; j < 4; ++j)
             for (int bin = 0; bin < BINS; ++bin) h[j * BINS + bin] += t[j][bin];
     }

@@ -6,6 +6,7 @@
 #include "zolt.h"
 #include "zolt_deflate.h"
 #include "zolt_frames.h"
+#include "zolt_largepages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -192,6 +193,8 @@ struct DataBuffer {
         if (!whole) return grow();
         data = static_cast<unsigned char *>(ZoltCallocHook(raw, 1));
         cap = data ? raw : 0;
+        // written whole right away: fault it in by large pages
+        if (data) ZoltPreferLargePages(data, raw);
         return data != nullptr;
     }
 

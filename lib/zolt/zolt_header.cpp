@@ -2,6 +2,7 @@
 // library's zero-filling allocator. Images have 1 to 3 dimensions; the header
 // and its sub-headers share one block of 512 bytes.
 #include "zolt.h"
+#include "zolt_largepages.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -218,6 +219,7 @@ ZoltHeader *Zoltcreate(const char *type, const int *dims, int flags, int structs
             Zoltcfree(h);
             return nullptr;
         }
+        ZoltPreferLargePages(h->oltptr, bytes);  // new images are mostly written whole
     }
     h->olttaillen = 0;
     h->olttail = nullptr;

@@ -25,10 +25,15 @@ constexpr size_t kPiecewiseBytes = size_t{32} << 20;
 // What compressToFile did.
 enum class Written { Done, NoMemory, WriteError };
 
+// The input bytes of each piece compressToFile makes, but the last.
+constexpr size_t kPieceBytes = size_t{4} << 20;
+
 // Compresses n bytes at `in` into one zlib stream at the same level as
 // compress, in pieces of `piece` input bytes made on up to four cores and
 // written to `fp` in order; one compressed piece per core is held at a time.
-Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece = size_t{4} << 20);
+// Each piece but the last ends in a flush to a byte boundary (an empty stored
+// block) and refers to no data before it.
+Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece = kPieceBytes);
 
 // What inflateFile did.
 enum class Inflated {
@@ -38,7 +43,8 @@ enum class Inflated {
 };
 
 // Reads the zlib stream at the file's position whole (`left` bytes remain in
-// the file, -1 when unknown) and inflates it into `data` of `raw` bytes.
+// the file, -1 when unknown) and inflates it into `data` of `raw` bytes; a
+// stream of compressToFile's pieces is inflated a piece per core.
 Inflated inflateFile(FILE *fp, long long left, unsigned char *data, size_t raw);
 
 }  // namespace zoltdeflate

@@ -330,6 +330,36 @@ TEST_F(RoundTrip, LargeDataAreCompressedInPiecesAndReadBackBitForBit) {
     EXPECT_GT(b.size(), size_t{8} << 20);  // more than one piece of output
     expectStreamAndFileHold(b, path, p, n * 4);
 
+    // The same flush every 4 MiB, but in one stream whose pieces refer to the
+    // data before them: inflated as one, to the same pixels. A byte changed
+    // inside the third piece of the written file: refused.
+    {
+        std::vector<unsigned char> file(b.begin(), b.begin() + 512), stream(compressBound(n * 4));
+        z_stream zs{};
+        ASSERT_EQ(deflateInit(&zs, 1), Z_OK);
+        zs.next_out = stream.data();
+        zs.avail_out = static_cast<uInt>(stream.size());
+        for (size_t at = 0; at < n * 4; at += size_t{4} << 20) {
+            zs.next_in = reinterpret_cast<Bytef *>(p) + at;
+            zs.avail_in = static_cast<uInt>(std::min(size_t{4} << 20, n * 4 - at));
+            ASSERT_NE(deflate(&zs, at + zs.avail_in == n * 4 ? Z_FINISH : Z_SYNC_FLUSH), Z_STREAM_ERROR);
+        }
+        file.insert(file.end(), stream.begin(), stream.begin() + zs.total_out);
+        deflateEnd(&zs);
+        ASSERT_TRUE(writeFile(path, file));
+        ZoltHeader *whole = Zoltpin(path.c_str());
+        ASSERT_NE(whole, nullptr);
+        EXPECT_EQ(std::memcmp(whole->oltptr, p, n * 4), 0);
+        Zoltfree(whole, 7);
+    }
+    std::vector<unsigned char> damaged = b;
+    damaged[512 + (damaged.size() - 512) * 5 / 16] ^= 0x10;
+    ASSERT_TRUE(writeFile(path, damaged));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Zoltpin(path.c_str()), nullptr);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(writeFile(path, b));
+
     // A full device and a compressor without memory fail as failures, and the
     // safe save leaves the file it would have replaced as it was.
     if (fileExists("/dev/full")) {

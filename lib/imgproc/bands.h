@@ -5,11 +5,11 @@
 #define IMGPROC_BANDS_H
 
 #include "zolt.h"
+#include "zolt_threads.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <thread>
-#include <vector>
 
 namespace bands {
 
@@ -26,27 +26,7 @@ inline int count(size_t work, size_t leastPerBand) {
 // comes back to the caller.
 template <class Work>
 void split(size_t n, int pieces, Work &&work) {
-    auto run = [&](int k) { work(k, n * k / pieces, n * (k + 1) / pieces); };
-    const int mode = ZoltErrorMode, depth = ZoltDepth;
-    std::vector<int> codes(pieces, 0);
-    std::vector<std::thread> pool;
-    int started = 1;
-    try {
-        for (; started < pieces; ++started)
-            pool.emplace_back([&, k = started] {
-                ZoltErrorMode = mode;
-                ZoltDepth = depth;
-                run(k);
-                codes[k] = ZoltErrorCode;
-            });
-    } catch (...) {
-        // no more threads: the calling thread does the rest
-    }
-    run(0);
-    for (int k = started; k < pieces; ++k) run(k);
-    for (auto &t : pool) t.join();
-    for (int code : codes)
-        if (code != 0) ZoltErrorCode = code;
+    ZoltRunThreads(pieces, [&](int k) { work(k, n * k / pieces, n * (k + 1) / pieces); });
 }
 
 }  // namespace bands

@@ -8,6 +8,7 @@
 #include "zolt_deflate.h"
 #include "zolt.h"
 #include "zolt_largepages.h"
+#include "zolt_threads.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -98,28 +99,6 @@ int pieceThreads() {
     return static_cast<int>(std::min(std::max(cores, 1u), 4u));
 }
 
-// Runs work() on `threads` threads, the calling thread among them; helpers
-// work under the caller's error mode and depth. If a thread cannot be
-// started, those already running do its share: work() takes its tasks from
-// a shared count until none is left.
-template <class Work>
-void sideBySide(int threads, Work &&work) {
-    const int mode = ZoltErrorMode, depth = ZoltDepth;
-    std::vector<std::thread> helpers;
-    try {
-        for (int k = 1; k < threads; ++k)
-            helpers.emplace_back([&] {
-                ZoltErrorMode = mode;
-                ZoltDepth = depth;
-                work();
-            });
-    } catch (...) {
-        // no more threads
-    }
-    work();
-    for (std::thread &t : helpers) t.join();
-}
-
 }  // namespace
 
 Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece) {
@@ -143,7 +122,7 @@ Written compressToFile(const void *in, size_t n, FILE *fp, size_t piece) {
             p.last = first + k + 1 == count;
         }
         std::atomic<int> next{0};
-        sideBySide(now, [&] {
+        ZoltRunThreads(now, [&](int) {
             for (int k; (k = next++) < now;) round[k].compress();
         });
         for (int k = 0; k < now; ++k) {
@@ -225,7 +204,7 @@ bool inflatePieces(const unsigned char *in, size_t size, unsigned char *data, si
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::atomic<size_t> end{0};  // where the last piece ends
-    sideBySide(threads, [&] {
+    ZoltRunThreads(threads, [&](int) {
         libdeflate_decompressor *d = libdeflate_alloc_decompressor();
         std::vector<unsigned char> piece;
         if (!d) failed = true;

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -655,19 +657,129 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
     }
 }
 
-// Threads forStrips uses for that many strips.
+// Threads the strips are worked by: one per core, at most 8.
 int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// Runs work(thread, strip) for every strip, each thread taking the next
-// strip not yet taken, so that a thread slowed by other work on its core
-// leaves more strips to the others.
-template <class Work>
-void forStrips(int strips, Work &&work) {
-    std::atomic<int> next{0};
-    bands::split(strips, stripThreads(strips), [&](int t, size_t, size_t) {
-        for (int s = next++; s < strips; s = next++) work(t, s);
-    });
-}
+// The threads of one labelling: the calling thread and helpers started once
+// for the whole call, which wait between its passes, spinning a little
+// first (the serial steps between passes are short) and then asleep. Each
+// pass hands out its strips one by one, so that a thread slowed by other
+// work on its core leaves more strips to the others. A helper works under
+// the caller's error mode and depth, and a code it sets comes back to the
+// caller. If a helper cannot be started, the threads started do it all.
+class Team {
+public:
+    explicit Team(int threads) : mode_(ZoltErrorMode), depth_(ZoltDepth) {
+        try {
+            for (int t = 1; t < threads; ++t) {
+                pool_.emplace_back([this, t] { serve(t); });
+                codes_.push_back(0);
+            }
+        } catch (...) {
+            // fewer threads
+        }
+        codes_.resize(pool_.size());
+    }
+    ~Team() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            quit_ = true;
+            generation_.fetch_add(1, std::memory_order_release);
+        }
+        started_.notify_all();
+        for (std::thread &t : pool_) t.join();
+    }
+    Team(const Team &) = delete;
+    Team &operator=(const Team &) = delete;
+
+    // Runs work(thread, strip) for every strip in [0, strips), thread 0
+    // being the caller; returns when all are done.
+    template <class Work>
+    void forStrips(int strips, Work &&work) {
+        std::atomic<int> next{0};
+        auto job = [&](int t) {
+            for (int s = next.fetch_add(1, std::memory_order_relaxed); s < strips;
+                 s = next.fetch_add(1, std::memory_order_relaxed))
+                work(t, s);
+        };
+        if (pool_.empty() || strips < 2) {
+            job(0);
+            return;
+        }
+        // every helper takes part, if only to find no strip left
+        job_ = [](void *context, int t) { (*static_cast<decltype(job) *>(context))(t); };
+        context_ = &job;
+        running_.store(static_cast<int>(pool_.size()), std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            generation_.fetch_add(1, std::memory_order_release);
+        }
+        started_.notify_all();
+        job(0);
+        if (!awaitZero()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            finished_.wait(lock, [&] { return running_.load(std::memory_order_acquire) == 0; });
+        }
+        for (int &code : codes_)
+            if (code != 0) {
+                ZoltErrorCode = code;
+                code = 0;
+            }
+    }
+
+private:
+    static constexpr int SPINS = 1 << 12;  // some tens of microseconds
+
+    bool awaitZero() const {
+        for (int spin = 0; spin < SPINS; ++spin) {
+            if (running_.load(std::memory_order_acquire) == 0) return true;
+#if defined(__SSE2__)
+            _mm_pause();
+#endif
+        }
+        return false;
+    }
+
+    void serve(int t) {
+        ZoltErrorMode = mode_;
+        ZoltDepth = depth_;
+        unsigned seen = 0;
+        for (;;) {
+            unsigned now = generation_.load(std::memory_order_acquire);
+            for (int spin = 0; spin < SPINS && now == seen; ++spin) {
+#if defined(__SSE2__)
+                _mm_pause();
+#endif
+                now = generation_.load(std::memory_order_acquire);
+            }
+            if (now == seen) {
+                std::unique_lock<std::mutex> lock(mutex_);
+                started_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != seen; });
+                now = generation_.load(std::memory_order_acquire);
+            }
+            seen = now;
+            if (quit_) return;  // written before the generation it came with
+            ZoltErrorCode = 0;
+            job_(context_, t);
+            codes_[t - 1] = ZoltErrorCode;
+            if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                std::lock_guard<std::mutex> hold(mutex_);
+                finished_.notify_one();
+            }
+        }
+    }
+
+    const int mode_, depth_;
+    std::vector<std::thread> pool_;
+    std::vector<int> codes_;  // of each helper's last pass
+    void (*job_)(void *, int) = nullptr;
+    void *context_ = nullptr;
+    bool quit_ = false;
+    alignas(64) std::atomic<unsigned> generation_{0};  // one more for each pass, and for the end
+    alignas(64) std::atomic<int> running_{0};          // helpers still in the pass
+    std::mutex mutex_;
+    std::condition_variable started_, finished_;
+};
 
 // Progress in rows, two passes over each: strips finished on any thread are
 // counted, and the calling thread (band 0) reports after each of its own
@@ -689,7 +801,7 @@ struct RowProgress {
 // strip on its own ranges of the table, side by side), the joins across strip
 // borders; then each strip's table of final labels. Returns the number of
 // provisional labels, or -1 when the tables could not be made.
-int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
+int stitch(Team &team, const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
            std::vector<Strip> &strips, uint8_t *code, float *buf, std::unique_ptr<KeptTable> &labelsOf) {
     long total = 0, standIns = 0;
     for (const Strip &s : strips) {
@@ -720,7 +832,7 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         nextLabelsOf += s.count + 1;
     }
     table[0] = 0;
-    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+    team.forStrips(static_cast<int>(strips.size()), [&](int, int i) {
         Strip &s = strips[i];
         long ownReal = realFrom[i], ownExtra = extraFrom[i];
         int next = 0;  // next stand-in of this strip
@@ -745,7 +857,7 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         }
     }
     for (long i = 1; i <= total + standIns; ++i) table[i] = table[table[i]];  // parents come first
-    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+    team.forStrips(static_cast<int>(strips.size()), [&](int, int i) {
         Strip &s = strips[i];
         for (int k = 1; k <= s.count; ++k) s.labelOf[k] = table[s.labelOf[k]];
     });
@@ -761,7 +873,24 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
 // rows may be filled in any order, and from filled or unfilled neighbours.
 template <class T>
 void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols, T *row) {
-    for (int c = 1; c + 1 < cols; ++c) {
+    int c = 1;
+#if defined(__SSE2__)
+    // four at a time: the filled value is the one above, where v is 0
+    auto at = [](const int32_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); };
+    const __m128i zero = _mm_setzero_si128();
+    for (; c + 5 <= cols; c += 4) {
+        const __m128i v = at(l + c), x = at(lu + c);
+        const __m128i sides = _mm_and_si128(_mm_cmpeq_epi32(at(l + c - 1), x), _mm_cmpeq_epi32(at(l + c + 1), x));
+        const __m128i hole = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi32(v, zero), _mm_cmpgt_epi32(x, zero)),
+                                           _mm_and_si128(_mm_cmpeq_epi32(at(ld + c), x), sides));
+        const __m128i res = _mm_or_si128(v, _mm_and_si128(hole, x));
+        if constexpr (std::is_same_v<T, float>)
+            _mm_storeu_ps(row + c, _mm_cvtepi32_ps(res));
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + c), res);
+    }
+#endif
+    for (; c + 1 < cols; ++c) {
         const int32_t x = lu[c], v = l[c];
         const bool hole = (v == 0) & (x > 0) & (ld[c] == x) & (l[c - 1] == x) & (l[c + 1] == x);
         row[c] = static_cast<T>(hole ? x : v);
@@ -769,9 +898,26 @@ void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols,
     if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
-// Row l in final labels through the strip's table, columns from 1.
-inline void finalLabels(int32_t *l, int cols, const int32_t *labelOf) {
-    for (int c = 1; c < cols; ++c) l[c] = labelOf[l[c]];
+// Row l of provisional labels in final labels through the strip's table,
+// into f (column 0 too, which is background).
+inline void finalLabels(const int32_t *l, int cols, const int32_t *labelOf, int32_t *f) {
+    f[0] = 0;
+    int c = 1;
+#if defined(__SSE2__)
+    // sixteen background pixels at a time cost no look-up
+    for (; c + 16 <= cols; c += 16) {
+        const auto *p = reinterpret_cast<const __m128i *>(l + c);
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+                                         _mm_or_si128(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xffff) {
+            auto *q = reinterpret_cast<__m128i *>(f + c);
+            for (int j = 0; j < 4; ++j) _mm_storeu_si128(q + j, _mm_setzero_si128());
+            continue;
+        }
+        for (int j = 0; j < 16; ++j) f[c + j] = labelOf[l[c + j]];
+    }
+#endif
+    for (; c < cols; ++c) f[c] = labelOf[l[c]];
 }
 
 // Adds the pixels of row l to the areas. Background pixels go to eight spare
@@ -853,8 +999,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     float *greyRows = nullptr;
     int32_t *keep = nullptr;
     int32_t *runs = nullptr;
+    int32_t *rolling = nullptr;
     auto release = [&]() {
         Zoltcfree(runs);
+        Zoltcfree(rolling);
         for (Strip &s : strips) {
             Zoltcfree(s.standIns);
         }
@@ -900,11 +1048,13 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
             Zoltext("cclC4_2: no memory for the tables of provisional labels");
         }
     }
-    // per strip: three rows of codes, or later one row of labels
+    // per strip: three rows of codes
     scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
     // per strip, and one for the stitching: two rows of grey values
     greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
-    if (!ok || !scratch || !greyRows) {
+    // per strip, for the final labels: three rows and two kept back
+    rolling = static_cast<int32_t *>(Zoltalc(5 * static_cast<size_t>(nstrips) * cols * sizeof(int32_t)));
+    if (!ok || !scratch || !greyRows || !rolling) {
         release();
         return CCL_BADIMAGE;
     }
@@ -922,9 +1072,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     };
     if (stopped()) return CCL_CANCELLED;
     RowProgress progress(inner);
+    Team team(threads);
 
     // first pass, strip by strip
-    forStrips(nstrips, [&](int t, int i) {
+    team.forStrips(nstrips, [&](int t, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
         labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
                    greyRows + 2 * static_cast<size_t>(i) * cols,
@@ -952,7 +1103,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
 
     // second pass: every label becomes the smallest label of its region
     std::unique_ptr<KeptTable> labelsOf;
-    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
+    const int count = stitch(team, grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
                              greyRows + 2 * static_cast<size_t>(nstrips) * cols, labelsOf);
     if (count < 0) {
         release();
@@ -993,37 +1144,59 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     if (stopped()) return CCL_CANCELLED;
     auto finalPass = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
-        // a row once final: holes filled, then counted or written out
-        auto finishRow = [&](int r, int32_t *buffer, int t) {
-            int32_t *l = lab + static_cast<size_t>(r) * cols;
-            if (out) {
-                T *o = out + static_cast<size_t>(r) * cols;
-                if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, o);
-                else
-                    for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(l[c]);
-                return;
-            }
-            if (r + 1 < rows) {
-                fillHoles(l, l - cols, l + cols, cols, buffer);
-                std::memcpy(l + 1, buffer + 1, (cols - 1) * sizeof(int32_t));
-            }
-            if (erasing) countRow(l, cols, areas[t], spare);
-        };
-        forStrips(nstrips, [&](int t, int i) {
+        // Each strip keeps three rows of final labels (above, its own, below)
+        // and fills and writes its rows, the first and last too: it reads the
+        // provisional labels of the rows next to it in other strips through
+        // their tables. Without an output the rows go back into the labels,
+        // the first and last only once every strip is done, as the strips
+        // next to them read them.
+        team.forStrips(nstrips, [&](int t, int i) {
             const Strip &s = strips[i];
-            int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
+            int32_t *ring = rolling + 5 * static_cast<size_t>(i) * cols;
+            int32_t *up = ring, *cur = ring + cols, *down = ring + 2 * cols;
+            auto final = [&](int r, int32_t *f) {
+                if (r == 0) {
+                    std::fill_n(f, cols, 0);
+                    return;
+                }
+                const int k = r < s.first ? i - 1 : r >= s.end ? i + 1 : i;
+                finalLabels(lab + static_cast<size_t>(r) * cols, cols, strips[k].labelOf, f);
+            };
+            final(s.first - 1, up);
+            final(s.first, cur);
             for (int r = s.first; r < s.end; ++r) {
-                int32_t *l = lab + static_cast<size_t>(r) * cols;
-                finalLabels(l, cols, s.labelOf);
-                if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+                const bool last = r + 1 == rows;
+                if (!last) final(r + 1, down);
+                if (out) {
+                    T *o = out + static_cast<size_t>(r) * cols;
+                    if (!last) fillHoles(cur, up, down, cols, o);
+                    else
+                        for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(cur[c]);
+                } else {
+                    int32_t *dst = r == s.first ? ring + 3 * cols
+                                   : r + 1 == s.end ? ring + 4 * cols
+                                                    : lab + static_cast<size_t>(r) * cols;
+                    if (!last) fillHoles(cur, up, down, cols, dst);
+                    else std::memcpy(dst + 1, cur + 1, (cols - 1) * sizeof(int32_t));
+                    if (erasing) countRow(dst, cols, areas[t], spare);
+                }
+                int32_t *spent = up;
+                up = cur;
+                cur = down;
+                down = spent;
             }
             progress.stripDone(t, s);
         });
-        for (const Strip &s : strips) {
-            const int edges[2] = {s.first, s.end - 1};
-            for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
-                finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
-        }
+        if (!out)
+            for (int i = 0; i < nstrips; ++i) {
+                const Strip &s = strips[i];
+                const int32_t *ring = rolling + 5 * static_cast<size_t>(i) * cols;
+                std::memcpy(lab + static_cast<size_t>(s.first) * cols + 1, ring + 3 * cols + 1,
+                            (cols - 1) * sizeof(int32_t));
+                if (s.end - 1 > s.first)
+                    std::memcpy(lab + static_cast<size_t>(s.end - 1) * cols + 1, ring + 4 * cols + 1,
+                                (cols - 1) * sizeof(int32_t));
+            }
     };
     if (erasing)
         finalPass(static_cast<int32_t *>(nullptr));
@@ -1062,7 +1235,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
         for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
         if (erasing)  // else the final pass wrote the rest
-            forStrips(nstrips, [&](int, int i) {
+            team.forStrips(nstrips, [&](int, int i) {
                 outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
             });
     };

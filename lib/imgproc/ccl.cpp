@@ -23,6 +23,7 @@
 #endif
 
 #include "bands.h"
+#include "cpufeatures.h"
 #include "progress.h"
 #include "zolt_safefile.h"
 #include "zolt_largepages.h"
@@ -252,7 +253,7 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
 // images above 64 MiB are not kept.
 class KeptTables {
 public:
-    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, KINDS };
+    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, ROWS, KINDS };
 
     ~KeptTables() {
         for (Slot &k : slots_) std::free(k.table);
@@ -384,15 +385,26 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     for (int c = 1; c < cols;) {
         int blockEnd = cols;
 #if defined(__SSE2__)
-        // Sixteen pixels at once where they are all background, or all join
-        // all three neighbours which carry the left neighbour's label (the
-        // inside of a region): they take 0, or that label, and merge nothing.
+        // Sixteen pixels at once where at most three are in the window (none,
+        // mostly, on a sparse image: one branch for both), or all join all
+        // three neighbours which carry the left neighbour's label (the inside
+        // of a region): they take that label, and merge nothing.
         if (c + 16 <= cols) {
             const __m128i k16 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(code + c));
             __m128i *out = reinterpret_cast<__m128i *>(l + c);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) == 0xffff) {
+            // The few in the window each on its own, the left neighbour's
+            // label 0 unless it is one of them.
+            const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
+            const unsigned twoLeft = in & (in - 1), oneLeft = twoLeft & (twoLeft - 1);
+            if ((oneLeft & (oneLeft - 1)) == 0) {
                 for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
-                prev = 0;
+                int32_t last = prev;
+                for (unsigned rest = in; rest; rest &= rest - 1) {
+                    const int j = __builtin_ctz(rest);
+                    const bool leftIn = j == 0 || ((in >> (j - 1)) & 1);
+                    last = pixel(c + j, leftIn ? last : 0);
+                }
+                prev = (in >> 15) & 1 ? last : 0;
                 c += 16;
                 continue;
             }
@@ -409,22 +421,6 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
                     c += 16;
                     continue;
                 }
-            }
-            // A few pixels in the window among background ones: each on its
-            // own, the left neighbour's label 0 unless it is one of them.
-            const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
-            const unsigned twoLeft = in & (in - 1), oneLeft = twoLeft & (twoLeft - 1);
-            if ((oneLeft & (oneLeft - 1)) == 0) {  // three of them at most
-                for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
-                int32_t last = prev;
-                for (unsigned rest = in; rest; rest &= rest - 1) {
-                    const int j = __builtin_ctz(rest);
-                    const bool leftIn = j == 0 || ((in >> (j - 1)) & 1);
-                    last = pixel(c + j, leftIn ? last : 0);
-                }
-                prev = (in >> 15) & 1 ? last : 0;
-                c += 16;
-                continue;
             }
             blockEnd = c + 16;
         }
@@ -898,11 +894,29 @@ void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols,
     if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
+#if defined(ZOLT_X86_VECTORS)
+// finalLabels sixteen at a time, looking up the labels of the pixels in
+// regions only; returns the column reached.
+__attribute__((target("avx512f"))) int finalLabelsAvx512(const int32_t *l, int cols, const int32_t *labelOf,
+                                                         int32_t *f) {
+    int c = 1;
+    for (; c + 16 <= cols; c += 16) {
+        const __m512i k = _mm512_loadu_si512(l + c);
+        const __mmask16 in = _mm512_test_epi32_mask(k, k);
+        _mm512_storeu_si512(f + c, _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), in, k, labelOf, 4));
+    }
+    return c;
+}
+#endif
+
 // Row l of provisional labels in final labels through the strip's table,
 // into f (column 0 too, which is background).
 inline void finalLabels(const int32_t *l, int cols, const int32_t *labelOf, int32_t *f) {
     f[0] = 0;
     int c = 1;
+#if defined(ZOLT_X86_VECTORS)
+    if (cpu::avx512()) c = finalLabelsAvx512(l, cols, labelOf, f);
+#endif
 #if defined(__SSE2__)
     // sixteen background pixels at a time cost no look-up
     for (; c + 16 <= cols; c += 16) {
@@ -931,12 +945,13 @@ void countRow(const int32_t *l, int cols, int32_t *area, int32_t spare) {
 }
 
 // Output rows [first, end) of the labels, erased through `keep` when given,
-// into `out`, a frame of int or float elements.
+// into `out`, a frame of int or float elements; column 0 is unlabelled.
 template <class T>
 void outputRows(const int32_t *lab, int cols, int first, int end, const int32_t *keep, T *out) {
     for (int r = first; r < end; ++r) {
         const int32_t *l = lab + static_cast<size_t>(r) * cols;
         T *o = out + static_cast<size_t>(r) * cols;
+        o[0] = static_cast<T>(-1);
         if (keep)
             for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(keep[l[c]]);
         else
@@ -1001,14 +1016,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     int32_t *runs = nullptr;
     int32_t *rolling = nullptr;
     auto release = [&]() {
-        Zoltcfree(runs);
-        Zoltcfree(rolling);
-        for (Strip &s : strips) {
-            Zoltcfree(s.standIns);
-        }
         for (int32_t *a : areas) Zoltcfree(a);
-        Zoltcfree(scratch);
-        Zoltcfree(greyRows);
         Zoltcfree(keep);
         if (convert) Zoltfree(convert, 7);
     };
@@ -1041,26 +1049,36 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         Strip &s = strips[i];
         s.parent = nextParents;
         if (nextParents) nextParents += most[i];
-        s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
-        ok = s.parent && s.standIns;
+        ok = s.parent != nullptr;
         if (!s.parent) {
             ZoltErrorCode = ZOLT_ENOMEM;
             Zoltext("cclC4_2: no memory for the tables of provisional labels");
         }
     }
-    // per strip: three rows of codes
-    scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
-    // per strip, and one for the stitching: two rows of grey values
-    greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
-    // per strip, for the final labels: three rows and two kept back
-    rolling = static_cast<int32_t *>(Zoltalc(5 * static_cast<size_t>(nstrips) * cols * sizeof(int32_t)));
-    if (!ok || !scratch || !greyRows || !rolling) {
+    // Working rows, in words: per strip three rows of codes (bytes), two
+    // rows of grey values, five rows of final labels (three rows and two
+    // kept back), a row of stand-ins and two rows of runs for byte images;
+    // one more row of codes and two of grey values for the stitching.
+    const size_t row = cols, codeWords = (nstrips + 1) * row, greyWords = 2 * (nstrips + 1) * row;
+    const size_t rollingWords = 5 * nstrips * row, standInWords = nstrips * row, runWords = nstrips * runRoom(cols);
+    const KeptTable rowStore(KeptTables::ROWS, codeWords + greyWords + rollingWords + standInWords + runWords);
+    int32_t *rowWords = rowStore.get();
+    if (!ok || !rowWords) {
+        if (ok) {
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("cclC4_2: no memory for the working rows");
+        }
         release();
         return CCL_BADIMAGE;
     }
+    scratch = reinterpret_cast<uint8_t *>(rowWords);
+    greyRows = reinterpret_cast<float *>(rowWords + codeWords);
+    rolling = rowWords + codeWords + greyWords;
+    for (int i = 0; i < nstrips; ++i) strips[i].standIns = rolling + rollingWords + i * row;
+    runs = grey.bytes ? rolling + rollingWords + standInWords : nullptr;
+    // the row of codes above a strip's first row is read (to no effect) before it is written
+    for (int i = 0; i < nstrips; ++i) std::memset(scratch + (4 * i + 2) * row, 0, row);
     const Window win{thresh, minval, maxval};
-    // two rows of runs per strip for byte images (or none: pixel by pixel)
-    runs = grey.bytes ? static_cast<int32_t *>(Zoltalc(nstrips * runRoom(cols) * sizeof(int32_t))) : nullptr;
     // A stop asked before anything is written ends the call with nothing
     // written, the label count as given.
     const int givenCount = numlabels;
@@ -1169,6 +1187,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
                 if (!last) final(r + 1, down);
                 if (out) {
                     T *o = out + static_cast<size_t>(r) * cols;
+                    o[0] = static_cast<T>(-1);
                     if (!last) fillHoles(cur, up, down, cols, o);
                     else
                         for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(cur[c]);
@@ -1233,8 +1252,9 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     auto writeAll = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
-        for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
-        if (erasing)  // else the final pass wrote the rest
+        if (nstrips == 0)  // else the final pass or the erasing wrote the rest, column 0 too
+            for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
+        if (erasing)
             team.forStrips(nstrips, [&](int, int i) {
                 outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
             });

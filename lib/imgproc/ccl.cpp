@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -656,16 +657,16 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
 // Threads the strips are worked by: one per core, at most 8.
 int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// The threads of one labelling: the calling thread and helpers started once
-// for the whole call, which wait between its passes, spinning a little
-// first (the serial steps between passes are short) and then asleep. Each
-// pass hands out its strips one by one, so that a thread slowed by other
-// work on its core leaves more strips to the others. A helper works under
-// the caller's error mode and depth, and a code it sets comes back to the
-// caller. If a helper cannot be started, the threads started do it all.
+// The threads of a labelling: the calling thread and helpers, which wait
+// between its passes, spinning a little first (the serial steps between
+// passes are short) and then asleep. Each pass hands out its strips one by
+// one, so that a thread slowed by other work on its core leaves more strips
+// to the others. A helper works under the caller's error mode and depth, and
+// a code it sets comes back to the caller. If a helper cannot be started,
+// the threads started do it all.
 class Team {
 public:
-    explicit Team(int threads) : mode_(ZoltErrorMode), depth_(ZoltDepth) {
+    explicit Team(int threads) {
         try {
             for (int t = 1; t < threads; ++t) {
                 pool_.emplace_back([this, t] { serve(t); });
@@ -688,6 +689,8 @@ public:
     Team(const Team &) = delete;
     Team &operator=(const Team &) = delete;
 
+    int threads() const { return static_cast<int>(pool_.size()) + 1; }
+
     // Runs work(thread, strip) for every strip in [0, strips), thread 0
     // being the caller; returns when all are done.
     template <class Work>
@@ -705,6 +708,8 @@ public:
         // every helper takes part, if only to find no strip left
         job_ = [](void *context, int t) { (*static_cast<decltype(job) *>(context))(t); };
         context_ = &job;
+        mode_ = ZoltErrorMode;
+        depth_ = ZoltDepth;
         running_.store(static_cast<int>(pool_.size()), std::memory_order_relaxed);
         {
             std::lock_guard<std::mutex> hold(mutex_);
@@ -737,8 +742,6 @@ private:
     }
 
     void serve(int t) {
-        ZoltErrorMode = mode_;
-        ZoltDepth = depth_;
         unsigned seen = 0;
         for (;;) {
             unsigned now = generation_.load(std::memory_order_acquire);
@@ -755,6 +758,8 @@ private:
             }
             seen = now;
             if (quit_) return;  // written before the generation it came with
+            ZoltErrorMode = mode_;
+            ZoltDepth = depth_;
             ZoltErrorCode = 0;
             job_(context_, t);
             codes_[t - 1] = ZoltErrorCode;
@@ -765,7 +770,7 @@ private:
         }
     }
 
-    const int mode_, depth_;
+    int mode_ = 0, depth_ = 0;  // the caller's, for the pass
     std::vector<std::thread> pool_;
     std::vector<int> codes_;  // of each helper's last pass
     void (*job_)(void *, int) = nullptr;
@@ -775,6 +780,57 @@ private:
     alignas(64) std::atomic<int> running_{0};          // helpers still in the pass
     std::mutex mutex_;
     std::condition_variable started_, finished_;
+};
+
+// The team of one labelling is kept for the next: starting a thread costs
+// tens of microseconds, much of a small labelling. A call takes it when no
+// other call has it, and makes its own otherwise; a kept team waits asleep
+// between calls. A child process (fork) has no helpers: its calls make their own.
+class KeptTeam {
+public:
+    KeptTeam() { pthread_atfork(nullptr, nullptr, [] { keptTeamLost = true; }); }
+    ~KeptTeam() {
+        if (keptTeamLost) team_.release();  // its threads are not in this process
+    }
+
+    std::unique_ptr<Team> take(int threads) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            forget();
+            if (threads > 1 && team_ && team_->threads() == threads) return std::move(team_);
+        }
+        return std::make_unique<Team>(threads);
+    }
+    void giveBack(std::unique_ptr<Team> team) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        forget();
+        if (team->threads() > 1 && (!team_ || team_->threads() < team->threads())) std::swap(team_, team);
+        lock.unlock();
+        // a team not kept ends here, its helpers joined
+    }
+
+private:
+    static inline std::atomic<bool> keptTeamLost{false};
+    void forget() {
+        if (keptTeamLost.exchange(false)) team_.release();
+    }
+    std::mutex mutex_;
+    std::unique_ptr<Team> team_;
+};
+
+KeptTeam keptTeam;
+
+// A team for one call, handed back when it goes.
+class TeamLease {
+public:
+    explicit TeamLease(int threads) : team_(keptTeam.take(threads)) {}
+    ~TeamLease() { keptTeam.giveBack(std::move(team_)); }
+    TeamLease(const TeamLease &) = delete;
+    TeamLease &operator=(const TeamLease &) = delete;
+    Team &operator*() const { return *team_; }
+
+private:
+    std::unique_ptr<Team> team_;
 };
 
 // Progress in rows, two passes over each: strips finished on any thread are
@@ -1004,7 +1060,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int dims[] = {2, cols, rows};
     const int inner = rows - 1;
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
-    const int threads = stripThreads(nstrips);
+    // the threads of the kept team, all of them whenever there are strips to share
+    const int threads = nstrips > 1 ? stripThreads(MAX_STRIPS) : 1;
     ZoltHeader *convert = nullptr;
     const KeptTable labels(KeptTables::IMAGE, static_cast<size_t>(rows) * cols);
     int32_t *lab = labels.get();  // the labels, on large pages
@@ -1090,7 +1147,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     };
     if (stopped()) return CCL_CANCELLED;
     RowProgress progress(inner);
-    Team team(threads);
+    const TeamLease lease(threads);
+    Team &team = *lease;
 
     // first pass, strip by strip
     team.forStrips(nstrips, [&](int t, int i) {

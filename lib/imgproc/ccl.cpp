@@ -330,6 +330,26 @@ struct Strip {
     int32_t *labelOf = nullptr;     // local label -> label of its region
 };
 
+// For each set of the four lanes of a quad (bit j for lane j): how many
+// lanes of the set come before each lane, the lanes taken, and their number.
+struct QuadTables {
+    alignas(16) int32_t ranks[16][4];
+    alignas(16) int32_t lanes[16][4];
+    int32_t size[16];
+    constexpr QuadTables() : ranks(), lanes(), size() {
+        for (int m = 0; m < 16; ++m) {
+            int before = 0;
+            for (int j = 0; j < 4; ++j) {
+                ranks[m][j] = before;
+                lanes[m][j] = (m >> j) & 1 ? -1 : 0;
+                before += (m >> j) & 1;
+            }
+            size[m] = before;
+        }
+    }
+};
+constexpr QuadTables kQuads;
+
 // Labels one row from its codes. `ext` marks the pixels of a strip's first
 // row that join the strip above (null elsewhere). The table has room for one
 // label more than the count, so the slot of the next label is set in advance.
@@ -386,13 +406,37 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     for (int c = 1; c < cols;) {
         int blockEnd = cols;
 #if defined(__SSE2__)
-        // Sixteen pixels at once where at most three are in the window (none,
-        // mostly, on a sparse image: one branch for both), or all join all
-        // three neighbours which carry the left neighbour's label (the inside
-        // of a region): they take that label, and merge nothing.
+        // Sixteen pixels at once where none joins a neighbour (background, or
+        // in the window on its own: the usual block of a sparse image), where
+        // at most three are in the window, or where all join all three
+        // neighbours which carry the left neighbour's label (the inside of a
+        // region): they take that label, and merge nothing.
         if (c + 16 <= cols) {
             const __m128i k16 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(code + c));
             __m128i *out = reinterpret_cast<__m128i *>(l + c);
+            const __m128i joins = _mm_andnot_si128(_mm_set1_epi8(FG), k16);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(joins, _mm_setzero_si128())) == 0xffff) {
+                // Each pixel in the window starts the next label, without a
+                // branch: four at a time, the labels made before each one in
+                // its four from a table. The slots of the next sixteen labels
+                // are set in advance (the table has room for them, as each
+                // pixel left in the strip may start one).
+                const unsigned bits = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
+                const __m128i ramp = _mm_setr_epi32(1, 2, 3, 4);
+                for (int j = 0; j < 4; ++j)
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(parent + count + 1 + 4 * j),
+                                     _mm_add_epi32(_mm_set1_epi32(count + 4 * j), ramp));
+                for (int j = 0; j < 4; ++j) {
+                    const unsigned nibble = (bits >> (4 * j)) & 15u;
+                    const __m128i before = _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.ranks[nibble]));
+                    const __m128i taken = _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.lanes[nibble]));
+                    _mm_storeu_si128(out + j, _mm_and_si128(_mm_add_epi32(_mm_set1_epi32(count + 1), before), taken));
+                    count += kQuads.size[nibble];
+                }
+                prev = (bits >> 15) & 1 ? count : 0;
+                c += 16;
+                continue;
+            }
             // The few in the window each on its own, the left neighbour's
             // label 0 unless it is one of them.
             const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;

@@ -582,6 +582,24 @@ int rowEdges(const uint8_t *g, int cols, const ByteWindow &w, int32_t *edge, Run
 // Room for two rows of run edges and two of run labels.
 size_t runRoom(int cols) { return 3 * (static_cast<size_t>(cols) + 2) + 2; }
 
+// Columns [a, e) of row l take the label. Runs are short on noisy images:
+// their last one to three pixels go in one store, zeros following them, as
+// the rest of the row up to the next run is background (the row starts
+// cleared, and its runs are written from the left).
+inline void fillRun(int32_t *l, int a, int e, int cols, int32_t label) {
+    int c = a;
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi32(label);
+    for (; c + 4 <= e; c += 4) _mm_storeu_si128(reinterpret_cast<__m128i *>(l + c), v);
+    if (c < e && c + 4 <= cols) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(l + c),
+                         _mm_and_si128(v, _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.lanes[(1u << (e - c)) - 1]))));
+        return;
+    }
+#endif
+    for (; c < e; ++c) l[c] = label;
+}
+
 // The first pass over the rows of one strip by runs; `edges` has room for
 // two rows of edges and `labels` for two rows of run labels. False, with
 // the strip to be done again, where the joins are not by the window.
@@ -636,7 +654,7 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
                 if (k > j) j = k - 1;  // the last may reach the next run too
             }
             lHere[i] = label;
-            for (int c = a; c < e; ++c) l[c] = label;
+            fillRun(l, a, e, cols, label);
         }
         s.count = count;
         std::swap(eAbove, eHere);

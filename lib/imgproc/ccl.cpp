@@ -1287,8 +1287,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         // provisional labels of the rows next to it in other strips through
         // their tables. Without an output the rows go back into the labels,
         // the first and last only once every strip is done, as the strips
-        // next to them read them.
-        team.forStrips(nstrips, [&](int t, int i) {
+        // next to them read them. The strips go from the last, whose labels
+        // the first pass wrote last and the caches are likeliest to hold.
+        team.forStrips(nstrips, [&](int t, int backwards) {
+            const int i = nstrips - 1 - backwards;
             const Strip &s = strips[i];
             int32_t *ring = rolling + 5 * static_cast<size_t>(i) * cols;
             int32_t *up = ring, *cur = ring + cols, *down = ring + 2 * cols;

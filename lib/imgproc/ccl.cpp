@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <pthread.h>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #endif
 
 #include "bands.h"
+#include "cpufeatures.h"
 #include "progress.h"
 #include "zolt_safefile.h"
 #include "zolt_largepages.h"
@@ -250,7 +254,7 @@ inline int32_t unite(int32_t *parent, int32_t a, int32_t b) {
 // images above 64 MiB are not kept.
 class KeptTables {
 public:
-    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, KINDS };
+    enum Kind { PARENTS, LABELS_OF, MERGED, IMAGE, ROWS, KINDS };
 
     ~KeptTables() {
         for (Slot &k : slots_) std::free(k.table);
@@ -326,6 +330,26 @@ struct Strip {
     int32_t *labelOf = nullptr;     // local label -> label of its region
 };
 
+// For each set of the four lanes of a quad (bit j for lane j): how many
+// lanes of the set come before each lane, the lanes taken, and their number.
+struct QuadTables {
+    alignas(16) int32_t ranks[16][4];
+    alignas(16) int32_t lanes[16][4];
+    int32_t size[16];
+    constexpr QuadTables() : ranks(), lanes(), size() {
+        for (int m = 0; m < 16; ++m) {
+            int before = 0;
+            for (int j = 0; j < 4; ++j) {
+                ranks[m][j] = before;
+                lanes[m][j] = (m >> j) & 1 ? -1 : 0;
+                before += (m >> j) & 1;
+            }
+            size[m] = before;
+        }
+    }
+};
+constexpr QuadTables kQuads;
+
 // Labels one row from its codes. `ext` marks the pixels of a strip's first
 // row that join the strip above (null elsewhere). The table has room for one
 // label more than the count, so the slot of the next label is set in advance.
@@ -382,15 +406,50 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     for (int c = 1; c < cols;) {
         int blockEnd = cols;
 #if defined(__SSE2__)
-        // Sixteen pixels at once where they are all background, or all join
-        // all three neighbours which carry the left neighbour's label (the
-        // inside of a region): they take 0, or that label, and merge nothing.
+        // Sixteen pixels at once where none joins a neighbour (background, or
+        // in the window on its own: the usual block of a sparse image), where
+        // at most three are in the window, or where all join all three
+        // neighbours which carry the left neighbour's label (the inside of a
+        // region): they take that label, and merge nothing.
         if (c + 16 <= cols) {
             const __m128i k16 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(code + c));
             __m128i *out = reinterpret_cast<__m128i *>(l + c);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) == 0xffff) {
+            const __m128i joins = _mm_andnot_si128(_mm_set1_epi8(FG), k16);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(joins, _mm_setzero_si128())) == 0xffff) {
+                // Each pixel in the window starts the next label, without a
+                // branch: four at a time, the labels made before each one in
+                // its four from a table. The slots of the next sixteen labels
+                // are set in advance (the table has room for them, as each
+                // pixel left in the strip may start one).
+                const unsigned bits = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
+                const __m128i ramp = _mm_setr_epi32(1, 2, 3, 4);
+                for (int j = 0; j < 4; ++j)
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(parent + count + 1 + 4 * j),
+                                     _mm_add_epi32(_mm_set1_epi32(count + 4 * j), ramp));
+                for (int j = 0; j < 4; ++j) {
+                    const unsigned nibble = (bits >> (4 * j)) & 15u;
+                    const __m128i before = _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.ranks[nibble]));
+                    const __m128i taken = _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.lanes[nibble]));
+                    _mm_storeu_si128(out + j, _mm_and_si128(_mm_add_epi32(_mm_set1_epi32(count + 1), before), taken));
+                    count += kQuads.size[nibble];
+                }
+                prev = (bits >> 15) & 1 ? count : 0;
+                c += 16;
+                continue;
+            }
+            // The few in the window each on its own, the left neighbour's
+            // label 0 unless it is one of them.
+            const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
+            const unsigned twoLeft = in & (in - 1), oneLeft = twoLeft & (twoLeft - 1);
+            if ((oneLeft & (oneLeft - 1)) == 0) {
                 for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
-                prev = 0;
+                int32_t last = prev;
+                for (unsigned rest = in; rest; rest &= rest - 1) {
+                    const int j = __builtin_ctz(rest);
+                    const bool leftIn = j == 0 || ((in >> (j - 1)) & 1);
+                    last = pixel(c + j, leftIn ? last : 0);
+                }
+                prev = (in >> 15) & 1 ? last : 0;
                 c += 16;
                 continue;
             }
@@ -407,22 +466,6 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
                     c += 16;
                     continue;
                 }
-            }
-            // A few pixels in the window among background ones: each on its
-            // own, the left neighbour's label 0 unless it is one of them.
-            const unsigned in = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k16, _mm_setzero_si128())) & 0xffffu;
-            const unsigned twoLeft = in & (in - 1), oneLeft = twoLeft & (twoLeft - 1);
-            if ((oneLeft & (oneLeft - 1)) == 0) {  // three of them at most
-                for (int j = 0; j < 4; ++j) _mm_storeu_si128(out + j, _mm_setzero_si128());
-                int32_t last = prev;
-                for (unsigned rest = in; rest; rest &= rest - 1) {
-                    const int j = __builtin_ctz(rest);
-                    const bool leftIn = j == 0 || ((in >> (j - 1)) & 1);
-                    last = pixel(c + j, leftIn ? last : 0);
-                }
-                prev = (in >> 15) & 1 ? last : 0;
-                c += 16;
-                continue;
             }
             blockEnd = c + 16;
         }
@@ -539,6 +582,24 @@ int rowEdges(const uint8_t *g, int cols, const ByteWindow &w, int32_t *edge, Run
 // Room for two rows of run edges and two of run labels.
 size_t runRoom(int cols) { return 3 * (static_cast<size_t>(cols) + 2) + 2; }
 
+// Columns [a, e) of row l take the label. Runs are short on noisy images:
+// their last one to three pixels go in one store, zeros following them, as
+// the rest of the row up to the next run is background (the row starts
+// cleared, and its runs are written from the left).
+inline void fillRun(int32_t *l, int a, int e, int cols, int32_t label) {
+    int c = a;
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi32(label);
+    for (; c + 4 <= e; c += 4) _mm_storeu_si128(reinterpret_cast<__m128i *>(l + c), v);
+    if (c < e && c + 4 <= cols) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(l + c),
+                         _mm_and_si128(v, _mm_load_si128(reinterpret_cast<const __m128i *>(kQuads.lanes[(1u << (e - c)) - 1]))));
+        return;
+    }
+#endif
+    for (; c < e; ++c) l[c] = label;
+}
+
 // The first pass over the rows of one strip by runs; `edges` has room for
 // two rows of edges and `labels` for two rows of run labels. False, with
 // the strip to be done again, where the joins are not by the window.
@@ -593,7 +654,7 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
                 if (k > j) j = k - 1;  // the last may reach the next run too
             }
             lHere[i] = label;
-            for (int c = a; c < e; ++c) l[c] = label;
+            fillRun(l, a, e, cols, label);
         }
         s.count = count;
         std::swap(eAbove, eHere);
@@ -655,19 +716,184 @@ void labelStrip(const GreyRows &grey, int32_t *lab, int cols, const Window &w, S
     }
 }
 
-// Threads forStrips uses for that many strips.
+// Threads the strips are worked by: one per core, at most 8.
 int stripThreads(int strips) { return bands::count(strips, 1); }
 
-// Runs work(thread, strip) for every strip, each thread taking the next
-// strip not yet taken, so that a thread slowed by other work on its core
-// leaves more strips to the others.
-template <class Work>
-void forStrips(int strips, Work &&work) {
-    std::atomic<int> next{0};
-    bands::split(strips, stripThreads(strips), [&](int t, size_t, size_t) {
-        for (int s = next++; s < strips; s = next++) work(t, s);
-    });
-}
+// The threads of a labelling: the calling thread and helpers, which wait
+// between its passes, spinning a little first (the serial steps between
+// passes are short) and then asleep. Each pass hands out its strips one by
+// one, so that a thread slowed by other work on its core leaves more strips
+// to the others. A helper works under the caller's error mode and depth, and
+// a code it sets comes back to the caller. If a helper cannot be started,
+// the threads started do it all.
+class Team {
+public:
+    explicit Team(int threads) {
+        try {
+            for (int t = 1; t < threads; ++t) {
+                pool_.emplace_back([this, t] { serve(t); });
+                codes_.push_back(0);
+            }
+        } catch (...) {
+            // fewer threads
+        }
+        codes_.resize(pool_.size());
+    }
+    ~Team() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            quit_ = true;
+            generation_.fetch_add(1, std::memory_order_release);
+        }
+        started_.notify_all();
+        for (std::thread &t : pool_) t.join();
+    }
+    Team(const Team &) = delete;
+    Team &operator=(const Team &) = delete;
+
+    int threads() const { return static_cast<int>(pool_.size()) + 1; }
+
+    // Runs work(thread, strip) for every strip in [0, strips), thread 0
+    // being the caller; returns when all are done.
+    template <class Work>
+    void forStrips(int strips, Work &&work) {
+        std::atomic<int> next{0};
+        auto job = [&](int t) {
+            for (int s = next.fetch_add(1, std::memory_order_relaxed); s < strips;
+                 s = next.fetch_add(1, std::memory_order_relaxed))
+                work(t, s);
+        };
+        if (pool_.empty() || strips < 2) {
+            job(0);
+            return;
+        }
+        // every helper takes part, if only to find no strip left
+        job_ = [](void *context, int t) { (*static_cast<decltype(job) *>(context))(t); };
+        context_ = &job;
+        mode_ = ZoltErrorMode;
+        depth_ = ZoltDepth;
+        running_.store(static_cast<int>(pool_.size()), std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            generation_.fetch_add(1, std::memory_order_release);
+        }
+        started_.notify_all();
+        job(0);
+        if (!awaitZero()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            finished_.wait(lock, [&] { return running_.load(std::memory_order_acquire) == 0; });
+        }
+        for (int &code : codes_)
+            if (code != 0) {
+                ZoltErrorCode = code;
+                code = 0;
+            }
+    }
+
+private:
+    static constexpr int SPINS = 1 << 12;  // some tens of microseconds
+
+    bool awaitZero() const {
+        for (int spin = 0; spin < SPINS; ++spin) {
+            if (running_.load(std::memory_order_acquire) == 0) return true;
+#if defined(__SSE2__)
+            _mm_pause();
+#endif
+        }
+        return false;
+    }
+
+    void serve(int t) {
+        unsigned seen = 0;
+        for (;;) {
+            unsigned now = generation_.load(std::memory_order_acquire);
+            for (int spin = 0; spin < SPINS && now == seen; ++spin) {
+#if defined(__SSE2__)
+                _mm_pause();
+#endif
+                now = generation_.load(std::memory_order_acquire);
+            }
+            if (now == seen) {
+                std::unique_lock<std::mutex> lock(mutex_);
+                started_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != seen; });
+                now = generation_.load(std::memory_order_acquire);
+            }
+            seen = now;
+            if (quit_) return;  // written before the generation it came with
+            ZoltErrorMode = mode_;
+            ZoltDepth = depth_;
+            ZoltErrorCode = 0;
+            job_(context_, t);
+            codes_[t - 1] = ZoltErrorCode;
+            if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                std::lock_guard<std::mutex> hold(mutex_);
+                finished_.notify_one();
+            }
+        }
+    }
+
+    int mode_ = 0, depth_ = 0;  // the caller's, for the pass
+    std::vector<std::thread> pool_;
+    std::vector<int> codes_;  // of each helper's last pass
+    void (*job_)(void *, int) = nullptr;
+    void *context_ = nullptr;
+    bool quit_ = false;
+    alignas(64) std::atomic<unsigned> generation_{0};  // one more for each pass, and for the end
+    alignas(64) std::atomic<int> running_{0};          // helpers still in the pass
+    std::mutex mutex_;
+    std::condition_variable started_, finished_;
+};
+
+// The team of one labelling is kept for the next: starting a thread costs
+// tens of microseconds, much of a small labelling. A call takes it when no
+// other call has it, and makes its own otherwise; a kept team waits asleep
+// between calls. A child process (fork) has no helpers: its calls make their own.
+class KeptTeam {
+public:
+    KeptTeam() { pthread_atfork(nullptr, nullptr, [] { keptTeamLost = true; }); }
+    ~KeptTeam() {
+        if (keptTeamLost) team_.release();  // its threads are not in this process
+    }
+
+    std::unique_ptr<Team> take(int threads) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            forget();
+            if (threads > 1 && team_ && team_->threads() == threads) return std::move(team_);
+        }
+        return std::make_unique<Team>(threads);
+    }
+    void giveBack(std::unique_ptr<Team> team) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        forget();
+        if (team->threads() > 1 && (!team_ || team_->threads() < team->threads())) std::swap(team_, team);
+        lock.unlock();
+        // a team not kept ends here, its helpers joined
+    }
+
+private:
+    static inline std::atomic<bool> keptTeamLost{false};
+    void forget() {
+        if (keptTeamLost.exchange(false)) team_.release();
+    }
+    std::mutex mutex_;
+    std::unique_ptr<Team> team_;
+};
+
+KeptTeam keptTeam;
+
+// A team for one call, handed back when it goes.
+class TeamLease {
+public:
+    explicit TeamLease(int threads) : team_(keptTeam.take(threads)) {}
+    ~TeamLease() { keptTeam.giveBack(std::move(team_)); }
+    TeamLease(const TeamLease &) = delete;
+    TeamLease &operator=(const TeamLease &) = delete;
+    Team &operator*() const { return *team_; }
+
+private:
+    std::unique_ptr<Team> team_;
+};
 
 // Progress in rows, two passes over each: strips finished on any thread are
 // counted, and the calling thread (band 0) reports after each of its own
@@ -689,7 +915,7 @@ struct RowProgress {
 // strip on its own ranges of the table, side by side), the joins across strip
 // borders; then each strip's table of final labels. Returns the number of
 // provisional labels, or -1 when the tables could not be made.
-int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
+int stitch(Team &team, const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
            std::vector<Strip> &strips, uint8_t *code, float *buf, std::unique_ptr<KeptTable> &labelsOf) {
     long total = 0, standIns = 0;
     for (const Strip &s : strips) {
@@ -720,7 +946,7 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         nextLabelsOf += s.count + 1;
     }
     table[0] = 0;
-    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+    team.forStrips(static_cast<int>(strips.size()), [&](int, int i) {
         Strip &s = strips[i];
         long ownReal = realFrom[i], ownExtra = extraFrom[i];
         int next = 0;  // next stand-in of this strip
@@ -745,7 +971,7 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
         }
     }
     for (long i = 1; i <= total + standIns; ++i) table[i] = table[table[i]];  // parents come first
-    forStrips(static_cast<int>(strips.size()), [&](int, int i) {
+    team.forStrips(static_cast<int>(strips.size()), [&](int, int i) {
         Strip &s = strips[i];
         for (int k = 1; k <= s.count; ++k) s.labelOf[k] = table[s.labelOf[k]];
     });
@@ -761,7 +987,24 @@ int stitch(const GreyRows &grey, const int32_t *lab, int cols, const Window &w,
 // rows may be filled in any order, and from filled or unfilled neighbours.
 template <class T>
 void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols, T *row) {
-    for (int c = 1; c + 1 < cols; ++c) {
+    int c = 1;
+#if defined(__SSE2__)
+    // four at a time: the filled value is the one above, where v is 0
+    auto at = [](const int32_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); };
+    const __m128i zero = _mm_setzero_si128();
+    for (; c + 5 <= cols; c += 4) {
+        const __m128i v = at(l + c), x = at(lu + c);
+        const __m128i sides = _mm_and_si128(_mm_cmpeq_epi32(at(l + c - 1), x), _mm_cmpeq_epi32(at(l + c + 1), x));
+        const __m128i hole = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi32(v, zero), _mm_cmpgt_epi32(x, zero)),
+                                           _mm_and_si128(_mm_cmpeq_epi32(at(ld + c), x), sides));
+        const __m128i res = _mm_or_si128(v, _mm_and_si128(hole, x));
+        if constexpr (std::is_same_v<T, float>)
+            _mm_storeu_ps(row + c, _mm_cvtepi32_ps(res));
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + c), res);
+    }
+#endif
+    for (; c + 1 < cols; ++c) {
         const int32_t x = lu[c], v = l[c];
         const bool hole = (v == 0) & (x > 0) & (ld[c] == x) & (l[c - 1] == x) & (l[c + 1] == x);
         row[c] = static_cast<T>(hole ? x : v);
@@ -769,9 +1012,44 @@ void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols,
     if (cols > 1) row[cols - 1] = static_cast<T>(l[cols - 1]);
 }
 
-// Row l in final labels through the strip's table, columns from 1.
-inline void finalLabels(int32_t *l, int cols, const int32_t *labelOf) {
-    for (int c = 1; c < cols; ++c) l[c] = labelOf[l[c]];
+#if defined(ZOLT_X86_VECTORS)
+// finalLabels sixteen at a time, looking up the labels of the pixels in
+// regions only; returns the column reached.
+__attribute__((target("avx512f"))) int finalLabelsAvx512(const int32_t *l, int cols, const int32_t *labelOf,
+                                                         int32_t *f) {
+    int c = 1;
+    for (; c + 16 <= cols; c += 16) {
+        const __m512i k = _mm512_loadu_si512(l + c);
+        const __mmask16 in = _mm512_test_epi32_mask(k, k);
+        _mm512_storeu_si512(f + c, _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), in, k, labelOf, 4));
+    }
+    return c;
+}
+#endif
+
+// Row l of provisional labels in final labels through the strip's table,
+// into f (column 0 too, which is background).
+inline void finalLabels(const int32_t *l, int cols, const int32_t *labelOf, int32_t *f) {
+    f[0] = 0;
+    int c = 1;
+#if defined(ZOLT_X86_VECTORS)
+    if (cpu::avx512()) c = finalLabelsAvx512(l, cols, labelOf, f);
+#endif
+#if defined(__SSE2__)
+    // sixteen background pixels at a time cost no look-up
+    for (; c + 16 <= cols; c += 16) {
+        const auto *p = reinterpret_cast<const __m128i *>(l + c);
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+                                         _mm_or_si128(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xffff) {
+            auto *q = reinterpret_cast<__m128i *>(f + c);
+            for (int j = 0; j < 4; ++j) _mm_storeu_si128(q + j, _mm_setzero_si128());
+            continue;
+        }
+        for (int j = 0; j < 16; ++j) f[c + j] = labelOf[l[c + j]];
+    }
+#endif
+    for (; c < cols; ++c) f[c] = labelOf[l[c]];
 }
 
 // Adds the pixels of row l to the areas. Background pixels go to eight spare
@@ -785,12 +1063,13 @@ void countRow(const int32_t *l, int cols, int32_t *area, int32_t spare) {
 }
 
 // Output rows [first, end) of the labels, erased through `keep` when given,
-// into `out`, a frame of int or float elements.
+// into `out`, a frame of int or float elements; column 0 is unlabelled.
 template <class T>
 void outputRows(const int32_t *lab, int cols, int first, int end, const int32_t *keep, T *out) {
     for (int r = first; r < end; ++r) {
         const int32_t *l = lab + static_cast<size_t>(r) * cols;
         T *o = out + static_cast<size_t>(r) * cols;
+        o[0] = static_cast<T>(-1);
         if (keep)
             for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(keep[l[c]]);
         else
@@ -843,7 +1122,8 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     const int dims[] = {2, cols, rows};
     const int inner = rows - 1;
     const int nstrips = inner < 1 || cols < 2 ? 0 : std::clamp(inner / STRIP_ROWS, 1, MAX_STRIPS);
-    const int threads = stripThreads(nstrips);
+    // the threads of the kept team, all of them whenever there are strips to share
+    const int threads = nstrips > 1 ? stripThreads(MAX_STRIPS) : 1;
     ZoltHeader *convert = nullptr;
     const KeptTable labels(KeptTables::IMAGE, static_cast<size_t>(rows) * cols);
     int32_t *lab = labels.get();  // the labels, on large pages
@@ -853,14 +1133,9 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     float *greyRows = nullptr;
     int32_t *keep = nullptr;
     int32_t *runs = nullptr;
+    int32_t *rolling = nullptr;
     auto release = [&]() {
-        Zoltcfree(runs);
-        for (Strip &s : strips) {
-            Zoltcfree(s.standIns);
-        }
         for (int32_t *a : areas) Zoltcfree(a);
-        Zoltcfree(scratch);
-        Zoltcfree(greyRows);
         Zoltcfree(keep);
         if (convert) Zoltfree(convert, 7);
     };
@@ -893,24 +1168,36 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
         Strip &s = strips[i];
         s.parent = nextParents;
         if (nextParents) nextParents += most[i];
-        s.standIns = static_cast<int32_t *>(Zoltalc(cols * sizeof(int32_t)));
-        ok = s.parent && s.standIns;
+        ok = s.parent != nullptr;
         if (!s.parent) {
             ZoltErrorCode = ZOLT_ENOMEM;
             Zoltext("cclC4_2: no memory for the tables of provisional labels");
         }
     }
-    // per strip: three rows of codes, or later one row of labels
-    scratch = static_cast<uint8_t *>(Zoltalc(4 * (nstrips + 1) * static_cast<size_t>(cols)));
-    // per strip, and one for the stitching: two rows of grey values
-    greyRows = static_cast<float *>(Zoltalc(2 * (nstrips + 1) * static_cast<size_t>(cols) * sizeof(float)));
-    if (!ok || !scratch || !greyRows) {
+    // Working rows, in words: per strip three rows of codes (bytes), two
+    // rows of grey values, five rows of final labels (three rows and two
+    // kept back), a row of stand-ins and two rows of runs for byte images;
+    // one more row of codes and two of grey values for the stitching.
+    const size_t row = cols, codeWords = (nstrips + 1) * row, greyWords = 2 * (nstrips + 1) * row;
+    const size_t rollingWords = 5 * nstrips * row, standInWords = nstrips * row, runWords = nstrips * runRoom(cols);
+    const KeptTable rowStore(KeptTables::ROWS, codeWords + greyWords + rollingWords + standInWords + runWords);
+    int32_t *rowWords = rowStore.get();
+    if (!ok || !rowWords) {
+        if (ok) {
+            ZoltErrorCode = ZOLT_ENOMEM;
+            Zoltext("cclC4_2: no memory for the working rows");
+        }
         release();
         return CCL_BADIMAGE;
     }
+    scratch = reinterpret_cast<uint8_t *>(rowWords);
+    greyRows = reinterpret_cast<float *>(rowWords + codeWords);
+    rolling = rowWords + codeWords + greyWords;
+    for (int i = 0; i < nstrips; ++i) strips[i].standIns = rolling + rollingWords + i * row;
+    runs = grey.bytes ? rolling + rollingWords + standInWords : nullptr;
+    // the row of codes above a strip's first row is read (to no effect) before it is written
+    for (int i = 0; i < nstrips; ++i) std::memset(scratch + (4 * i + 2) * row, 0, row);
     const Window win{thresh, minval, maxval};
-    // two rows of runs per strip for byte images (or none: pixel by pixel)
-    runs = grey.bytes ? static_cast<int32_t *>(Zoltalc(nstrips * runRoom(cols) * sizeof(int32_t))) : nullptr;
     // A stop asked before anything is written ends the call with nothing
     // written, the label count as given.
     const int givenCount = numlabels;
@@ -922,9 +1209,11 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     };
     if (stopped()) return CCL_CANCELLED;
     RowProgress progress(inner);
+    const TeamLease lease(threads);
+    Team &team = *lease;
 
     // first pass, strip by strip
-    forStrips(nstrips, [&](int t, int i) {
+    team.forStrips(nstrips, [&](int t, int i) {
         uint8_t *code = scratch + 4 * static_cast<size_t>(i) * cols;
         labelStrip(grey, lab, cols, win, strips[i], code, code + 2 * static_cast<size_t>(cols), code + cols,
                    greyRows + 2 * static_cast<size_t>(i) * cols,
@@ -952,7 +1241,7 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
 
     // second pass: every label becomes the smallest label of its region
     std::unique_ptr<KeptTable> labelsOf;
-    const int count = stitch(grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
+    const int count = stitch(team, grey, lab, cols, win, strips, scratch + 4 * static_cast<size_t>(nstrips) * cols,
                              greyRows + 2 * static_cast<size_t>(nstrips) * cols, labelsOf);
     if (count < 0) {
         release();
@@ -993,37 +1282,62 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     if (stopped()) return CCL_CANCELLED;
     auto finalPass = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
-        // a row once final: holes filled, then counted or written out
-        auto finishRow = [&](int r, int32_t *buffer, int t) {
-            int32_t *l = lab + static_cast<size_t>(r) * cols;
-            if (out) {
-                T *o = out + static_cast<size_t>(r) * cols;
-                if (r + 1 < rows) fillHoles(l, l - cols, l + cols, cols, o);
-                else
-                    for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(l[c]);
-                return;
-            }
-            if (r + 1 < rows) {
-                fillHoles(l, l - cols, l + cols, cols, buffer);
-                std::memcpy(l + 1, buffer + 1, (cols - 1) * sizeof(int32_t));
-            }
-            if (erasing) countRow(l, cols, areas[t], spare);
-        };
-        forStrips(nstrips, [&](int t, int i) {
+        // Each strip keeps three rows of final labels (above, its own, below)
+        // and fills and writes its rows, the first and last too: it reads the
+        // provisional labels of the rows next to it in other strips through
+        // their tables. Without an output the rows go back into the labels,
+        // the first and last only once every strip is done, as the strips
+        // next to them read them. The strips go from the last, whose labels
+        // the first pass wrote last and the caches are likeliest to hold.
+        team.forStrips(nstrips, [&](int t, int backwards) {
+            const int i = nstrips - 1 - backwards;
             const Strip &s = strips[i];
-            int32_t *buffer = reinterpret_cast<int32_t *>(scratch) + static_cast<size_t>(i + 1) * cols;
+            int32_t *ring = rolling + 5 * static_cast<size_t>(i) * cols;
+            int32_t *up = ring, *cur = ring + cols, *down = ring + 2 * cols;
+            auto final = [&](int r, int32_t *f) {
+                if (r == 0) {
+                    std::fill_n(f, cols, 0);
+                    return;
+                }
+                const int k = r < s.first ? i - 1 : r >= s.end ? i + 1 : i;
+                finalLabels(lab + static_cast<size_t>(r) * cols, cols, strips[k].labelOf, f);
+            };
+            final(s.first - 1, up);
+            final(s.first, cur);
             for (int r = s.first; r < s.end; ++r) {
-                int32_t *l = lab + static_cast<size_t>(r) * cols;
-                finalLabels(l, cols, s.labelOf);
-                if (r - 1 > s.first) finishRow(r - 1, buffer, t);
+                const bool last = r + 1 == rows;
+                if (!last) final(r + 1, down);
+                if (out) {
+                    T *o = out + static_cast<size_t>(r) * cols;
+                    o[0] = static_cast<T>(-1);
+                    if (!last) fillHoles(cur, up, down, cols, o);
+                    else
+                        for (int c = 1; c < cols; ++c) o[c] = static_cast<T>(cur[c]);
+                } else {
+                    int32_t *dst = r == s.first ? ring + 3 * cols
+                                   : r + 1 == s.end ? ring + 4 * cols
+                                                    : lab + static_cast<size_t>(r) * cols;
+                    if (!last) fillHoles(cur, up, down, cols, dst);
+                    else std::memcpy(dst + 1, cur + 1, (cols - 1) * sizeof(int32_t));
+                    if (erasing) countRow(dst, cols, areas[t], spare);
+                }
+                int32_t *spent = up;
+                up = cur;
+                cur = down;
+                down = spent;
             }
             progress.stripDone(t, s);
         });
-        for (const Strip &s : strips) {
-            const int edges[2] = {s.first, s.end - 1};
-            for (int e = 0; e < (s.end - 1 > s.first ? 2 : 1); ++e)
-                finishRow(edges[e], reinterpret_cast<int32_t *>(scratch), 0);
-        }
+        if (!out)
+            for (int i = 0; i < nstrips; ++i) {
+                const Strip &s = strips[i];
+                const int32_t *ring = rolling + 5 * static_cast<size_t>(i) * cols;
+                std::memcpy(lab + static_cast<size_t>(s.first) * cols + 1, ring + 3 * cols + 1,
+                            (cols - 1) * sizeof(int32_t));
+                if (s.end - 1 > s.first)
+                    std::memcpy(lab + static_cast<size_t>(s.end - 1) * cols + 1, ring + 4 * cols + 1,
+                                (cols - 1) * sizeof(int32_t));
+            }
     };
     if (erasing)
         finalPass(static_cast<int32_t *>(nullptr));
@@ -1060,9 +1374,10 @@ int cclC4_2(const ZoltHeader *input, float thresh, float minval, float maxval, i
     auto writeAll = [&](auto *out) {
         using T = std::remove_pointer_t<decltype(out)>;
         for (int c = 0; c < cols; ++c) out[c] = static_cast<T>(c == 0 ? 0 : -1);
-        for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
-        if (erasing)  // else the final pass wrote the rest
-            forStrips(nstrips, [&](int, int i) {
+        if (nstrips == 0)  // else the final pass or the erasing wrote the rest, column 0 too
+            for (int r = 1; r < rows; ++r) out[static_cast<size_t>(r) * cols] = static_cast<T>(-1);
+        if (erasing)
+            team.forStrips(nstrips, [&](int, int i) {
                 outputRows(lab, cols, strips[i].first, strips[i].end, keep, out);
             });
     };

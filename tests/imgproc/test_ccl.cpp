@@ -386,6 +386,39 @@ TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
     }
 }
 
+// Calls on several threads at once, each on its own image of many strips,
+// with and without erasing, give what they give one at a time: the helper
+// threads a call borrows are never shared with another call.
+TEST_F(Ccl, CallsSideBySideGiveWhatTheyGiveAlone) {
+    constexpr int cols = 333, rows = 1200, workers = 3, rounds = 4;
+    std::vector<ZoltHeader *> ins;
+    std::vector<std::vector<int>> alone;
+    for (int w = 0; w < workers; ++w) {
+        ZoltHeader *in = image("u8bit", {cols, rows});
+        std::mt19937 gen(30 + w);
+        for (int i = 0; i < cols * rows; ++i) static_cast<unsigned char *>(in->oltptr)[i] = gen() % 4 == 0;
+        ins.push_back(in);
+        alone.push_back(label(in, w, 0));
+    }
+    std::vector<int> mismatches(workers, 0);
+    std::vector<ZoltHeader *> outs;
+    for (int w = 0; w < workers; ++w) outs.push_back(image("32bit", {cols, rows}));
+    std::vector<std::thread> pool;
+    ZoltChatter = 0;
+    for (int w = 0; w < workers; ++w)
+        pool.emplace_back([&, w] {
+            for (int round = 0; round < rounds; ++round) {
+                int count = 0;
+                const int st = cclC4_2(ins[w], 2.f, 10.f, 255.f, w, 0, count, "", outs[w]);
+                const auto *l = static_cast<const int32_t *>(outs[w]->oltptr);
+                mismatches[w] += st != CCL_OK || !std::equal(alone[w].begin(), alone[w].end(), l);
+            }
+        });
+    for (auto &t : pool) t.join();
+    ZoltChatter = 1;
+    for (int w = 0; w < workers; ++w) EXPECT_EQ(mismatches[w], 0) << "thread " << w;
+}
+
 // Every pixel differs from its up, left and up-left neighbours by 10, so each
 // interior pixel starts a label of its own.
 void checkerOfFour(ZoltHeader *h, int cols, int rows) {

@@ -26,6 +26,7 @@
 #include "bands.h"
 #include "cpufeatures.h"
 #include "progress.h"
+#include "spinwait.h"
 #include "zolt_safefile.h"
 #include "zolt_largepages.h"
 
@@ -779,10 +780,7 @@ public:
         }
         started_.notify_all();
         job(0);
-        if (!awaitZero()) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            finished_.wait(lock, [&] { return running_.load(std::memory_order_acquire) == 0; });
-        }
+        ZoltSpinThenWait(mutex_, finished_, SPINS, [&] { return running_.load(std::memory_order_acquire) == 0; });
         for (int &code : codes_)
             if (code != 0) {
                 ZoltErrorCode = code;
@@ -793,32 +791,12 @@ public:
 private:
     static constexpr int SPINS = 1 << 12;  // some tens of microseconds
 
-    bool awaitZero() const {
-        for (int spin = 0; spin < SPINS; ++spin) {
-            if (running_.load(std::memory_order_acquire) == 0) return true;
-#if defined(__SSE2__)
-            _mm_pause();
-#endif
-        }
-        return false;
-    }
-
     void serve(int t) {
         unsigned seen = 0;
         for (;;) {
-            unsigned now = generation_.load(std::memory_order_acquire);
-            for (int spin = 0; spin < SPINS && now == seen; ++spin) {
-#if defined(__SSE2__)
-                _mm_pause();
-#endif
-                now = generation_.load(std::memory_order_acquire);
-            }
-            if (now == seen) {
-                std::unique_lock<std::mutex> lock(mutex_);
-                started_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != seen; });
-                now = generation_.load(std::memory_order_acquire);
-            }
-            seen = now;
+            ZoltSpinThenWait(mutex_, started_, SPINS,
+                             [&] { return generation_.load(std::memory_order_acquire) != seen; });
+            seen = generation_.load(std::memory_order_acquire);
             if (quit_) return;  // written before the generation it came with
             ZoltErrorMode = mode_;
             ZoltDepth = depth_;

@@ -23,6 +23,7 @@
 
 #include "flimage.h"
 #include "progress.h"
+#include "spinwait.h"
 
 namespace {
 
@@ -128,14 +129,8 @@ public:
             woken_.notify_all();
             return;
         }
-        for (int spin = 0; spin < SPINS; ++spin) {
-            if (generation_.load(std::memory_order_acquire) != generation) return;
-#if defined(__SSE2__)
-            _mm_pause();
-#endif
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        woken_.wait(lock, [&] { return generation_.load(std::memory_order_acquire) != generation; });
+        ZoltSpinThenWait(mutex_, woken_, SPINS,
+                         [&] { return generation_.load(std::memory_order_acquire) != generation; });
     }
 
 private:

@@ -171,6 +171,37 @@ struct ByteWindow {
     }
 };
 
+#if defined(ZOLT_X86_VECTORS)
+#define ZOLT_WIDE_BYTES __attribute__((target("avx512f,avx512bw")))
+// Lanes of v whose neighbour nb joins them: within t and not below lo.
+ZOLT_WIDE_BYTES inline __mmask64 joinsWide(__m512i t, __m512i lo, __m512i v, __m512i nb) {
+    const __m512i diff = _mm512_or_si512(_mm512_subs_epu8(v, nb), _mm512_subs_epu8(nb, v));
+    return _mm512_cmple_epu8_mask(diff, t) & _mm512_cmpge_epu8_mask(nb, lo);
+}
+
+// joinCodesBytes 64 at a time from column 1; returns the column reached.
+ZOLT_WIDE_BYTES int joinCodesBytesAvx512(const uint8_t *g, const uint8_t *gu, int cols, const ByteWindow &w,
+                                         uint8_t upMask, uint8_t *code) {
+    const __m512i lo = _mm512_set1_epi8(static_cast<char>(w.lo)), hi = _mm512_set1_epi8(static_cast<char>(w.hi));
+    const __m512i t = _mm512_set1_epi8(static_cast<char>(w.t));
+    const uint8_t joinBits = w.joins ? 0xff : 0;
+    const __m512i bitF = _mm512_set1_epi8(FG), bitL = _mm512_set1_epi8(static_cast<char>(JL & joinBits));
+    const __m512i bitU = _mm512_set1_epi8(static_cast<char>(JU & upMask & joinBits));
+    const __m512i bitD = _mm512_set1_epi8(static_cast<char>(JD & upMask & joinBits));
+    int c = 1;
+    for (; c + 64 <= cols; c += 64) {
+        const __m512i v = _mm512_loadu_si512(g + c);
+        const __mmask64 inside = _mm512_cmpge_epu8_mask(v, lo) & _mm512_cmple_epu8_mask(v, hi);
+        __m512i k = _mm512_maskz_mov_epi8(inside, bitF);
+        k = _mm512_or_si512(k, _mm512_maskz_mov_epi8(inside & joinsWide(t, lo, v, _mm512_loadu_si512(g + c - 1)), bitL));
+        k = _mm512_or_si512(k, _mm512_maskz_mov_epi8(inside & joinsWide(t, lo, v, _mm512_loadu_si512(gu + c)), bitU));
+        k = _mm512_or_si512(k, _mm512_maskz_mov_epi8(inside & joinsWide(t, lo, v, _mm512_loadu_si512(gu + c - 1)), bitD));
+        _mm512_storeu_si512(code + c, k);
+    }
+    return c;
+}
+#endif
+
 // joinCodes for rows of bytes, sixteen at a time.
 void joinCodesBytes(const uint8_t *g, const uint8_t *gu, int cols, const ByteWindow &w, bool upTested,
                     uint8_t *code) {
@@ -180,6 +211,9 @@ void joinCodesBytes(const uint8_t *g, const uint8_t *gu, int cols, const ByteWin
     }
     const uint8_t upMask = upTested ? 0xff : static_cast<uint8_t>(FG | JL);
     int c = 1;
+#if defined(ZOLT_X86_VECTORS)
+    if (cpu::avx512Bytes()) c = joinCodesBytesAvx512(g, gu, cols, w, upMask, code);
+#endif
 #if defined(__SSE2__)
     const __m128i lo = _mm_set1_epi8(static_cast<char>(w.lo)), hi = _mm_set1_epi8(static_cast<char>(w.hi));
     const __m128i t = _mm_set1_epi8(static_cast<char>(w.t));

@@ -570,8 +570,8 @@ struct RunValues {
 // rowEdges 64 columns at a time from column 1, without a branch per edge:
 // the columns of the edges are packed into place sixteen at a time. Returns
 // the column reached; the edges found and whether the last pixel was in the
-// window go into n and in. Edges are written up to 63 entries past the last
-// one found (below the column reached).
+// window go into n and in. Up to 15 entries past the last edge found are
+// written too (below the column reached).
 ZOLT_WIDE_BYTES int rowEdgesAvx512(const uint8_t *g, int cols, const ByteWindow &w, int32_t *edge,
                                    RunValues &seen, int &n, bool &in) {
     const __m512i lo = _mm512_set1_epi8(static_cast<char>(w.lo)), hi = _mm512_set1_epi8(static_cast<char>(w.hi));
@@ -1042,11 +1042,6 @@ int stitch(Team &team, const GreyRows &grey, const int32_t *lab, int cols, const
 
 // ------------------------------------------------- holes, areas, output
 
-// Row l (a row neither first nor last) with its one-pixel holes filled, into
-// columns 1 .. cols - 1 of `row`, given the rows above and below: a background
-// pixel not in the outermost columns whose four neighbours carry one region
-// label takes it. A filled pixel never changes another pixel's decision, so
-// rows may be filled in any order, and from filled or unfilled neighbours.
 #if defined(ZOLT_X86_VECTORS)
 // fillHoles sixteen at a time; returns the column reached. (GCC 12 takes
 // the undefined pass-through operand of the conversion for an uninitialised
@@ -1074,6 +1069,11 @@ __attribute__((target("avx512f"))) int fillHolesAvx512(const int32_t *l, const i
 #pragma GCC diagnostic pop
 #endif
 
+// Row l (a row neither first nor last) with its one-pixel holes filled, into
+// columns 1 .. cols - 1 of `row`, given the rows above and below: a background
+// pixel not in the outermost columns whose four neighbours carry one region
+// label takes it. A filled pixel never changes another pixel's decision, so
+// rows may be filled in any order, and from filled or unfilled neighbours.
 template <class T>
 void fillHoles(const int32_t *l, const int32_t *lu, const int32_t *ld, int cols, T *row) {
     int c = 1;

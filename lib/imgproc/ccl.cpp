@@ -561,6 +561,16 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
 struct RunValues {
     int inMin = 255, inMax = 0, aboveMin = 255;  // 255 also when nothing lies above
 
+    // Adds the lanes of vector minima and maxima (smallest in the window,
+    // largest in it, smallest above it), `count` bytes each.
+    void addLanes(const uint8_t *inMins, const uint8_t *inMaxes, const uint8_t *aboveMins, int count) {
+        for (int k = 0; k < count; ++k) {
+            inMin = std::min<int>(inMin, inMins[k]);
+            inMax = std::max<int>(inMax, inMaxes[k]);
+            aboveMin = std::min<int>(aboveMin, aboveMins[k]);
+        }
+    }
+
     bool joinByWindow(const ByteWindow &w) const {
         return inMax < inMin || (inMax - inMin <= w.t && (w.hi == 255 || aboveMin - inMax > w.t));
     }
@@ -600,11 +610,7 @@ ZOLT_WIDE_BYTES int rowEdgesAvx512(const uint8_t *g, int cols, const ByteWindow 
     _mm512_store_si512(lanes[0], mn);
     _mm512_store_si512(lanes[1], mx);
     _mm512_store_si512(lanes[2], ab);
-    for (int k = 0; k < 64; ++k) {
-        seen.inMin = std::min<int>(seen.inMin, lanes[0][k]);
-        seen.inMax = std::max<int>(seen.inMax, lanes[1][k]);
-        seen.aboveMin = std::min<int>(seen.aboveMin, lanes[2][k]);
-    }
+    seen.addLanes(lanes[0], lanes[1], lanes[2], 64);
     return c;
 }
 #endif
@@ -645,11 +651,7 @@ int rowEdges(const uint8_t *g, int cols, const ByteWindow &w, int32_t *edge, Run
         _mm_store_si128(reinterpret_cast<__m128i *>(lanes[0]), mn);
         _mm_store_si128(reinterpret_cast<__m128i *>(lanes[1]), mx);
         _mm_store_si128(reinterpret_cast<__m128i *>(lanes[2]), ab);
-        for (int k = 0; k < 16; ++k) {
-            seen.inMin = std::min<int>(seen.inMin, lanes[0][k]);
-            seen.inMax = std::max<int>(seen.inMax, lanes[1][k]);
-            seen.aboveMin = std::min<int>(seen.aboveMin, lanes[2][k]);
-        }
+        seen.addLanes(lanes[0], lanes[1], lanes[2], 16);
     }
 #endif
     for (; c < cols; ++c) {

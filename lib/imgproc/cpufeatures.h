@@ -42,6 +42,12 @@ inline bool avx512() {
     return have;
 }
 
+// AVX-512 with leading-zero counts of lanes (CD).
+inline bool avx512Cd() {
+    static const bool have = avx512() && __builtin_cpu_supports("avx512cd");
+    return have;
+}
+
 // AVX-512 with byte shuffles (BW and VBMI): 64 table lookups in one instruction.
 inline bool avx512Bytes() {
     static const bool have = avx512() && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");

@@ -386,14 +386,10 @@ struct QuadTables {
 constexpr QuadTables kQuads;
 
 #if defined(ZOLT_X86_VECTORS)
-// labelRow sixteen pixels at a time from column 1, whatever their codes;
-// returns the column reached. Every pixel takes at once the label the scan
-// gives it: a pixel that does not join its left neighbour (the head of a run)
-// takes the label above, else the up-left one, else the next fresh one, else
-// 0; a pixel that joins its left neighbour takes the label of the head of its
-// run, the head found from the bits of the heads at or before it. Pixels
-// whose joined labels differ are merged after, one by one: on a sparse
-// image, and inside regions, there are few.
+// (GCC 12 takes the undefined pass-through operands of the conversions for
+// uninitialised values, hence the pragma.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #define ZOLT_WIDE_LABELS __attribute__((target("avx512f,avx512cd")))
 // Sixteen codes from p, a lane each; the lanes of codes k with a bit.
 ZOLT_WIDE_LABELS inline __m512i codeLanes(const uint8_t *p) {
@@ -403,6 +399,14 @@ ZOLT_WIDE_LABELS inline __mmask16 lanesWith(__m512i k, int bit) {
     return _mm512_test_epi32_mask(k, _mm512_set1_epi32(bit));
 }
 
+// labelRow sixteen pixels at a time from column 1, whatever their codes;
+// returns the column reached. Every pixel takes at once the label the scan
+// gives it: a pixel that does not join its left neighbour (the head of a run)
+// takes the label above, else the up-left one, else the next fresh one, else
+// 0; a pixel that joins its left neighbour takes the label of the head of its
+// run, the head found from the bits of the heads at or before it. Pixels
+// whose joined labels differ are merged after, one by one: on a sparse
+// image, and inside regions, there are few.
 ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, int32_t *l, const int32_t *lu,
                                     int cols, int32_t *parent, int32_t &count, int32_t &prev) {
     const __m512i ramp = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
@@ -449,7 +453,17 @@ ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, 
     prev = left;
     return c;
 }
+#pragma GCC diagnostic pop
 #endif
+
+// Whether labelRow goes sixteen pixels at a time whatever their codes.
+bool wideLabelRows() {
+#if defined(ZOLT_X86_VECTORS)
+    return cpu::avx512Cd();
+#else
+    return false;
+#endif
+}
 
 // Labels one row from its codes. `ext` marks the pixels of a strip's first
 // row that join the strip above (null elsewhere). The table has room for one
@@ -506,7 +520,7 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
     int c = 1;
 #if defined(ZOLT_X86_VECTORS)
-    if (cpu::avx512Cd()) c = labelRowAvx512(code, codeUp, l, lu, cols, parent, count, prev);
+    if (wideLabelRows()) c = labelRowAvx512(code, codeUp, l, lu, cols, parent, count, prev);
 #endif
     while (c < cols) {
         int blockEnd = cols;
@@ -766,8 +780,9 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
     RunValues seen;
     const size_t room = static_cast<size_t>(cols) + 2;
     int32_t *eAbove = edges, *eHere = edges + room, *lAbove = labels, *lHere = labels + room / 2 + 1;
-    // Runs pay where the pixels in the window are many, or come in long
-    // runs; sparse noise goes faster pixel by pixel. Three rows tell.
+    // Runs pay where the pixels in the window come in long runs, or, for
+    // the pixel by pixel pass without its sixteen-pixel blocks, where they
+    // are many; noise goes faster pixel by pixel. Three rows tell.
     long inside = 0, changes = 0;
     for (const int r : {s.first, (s.first + s.end) / 2, s.end - 1}) {
         const int n = rowEdges(bytes + static_cast<size_t>(r) * cols, cols, w, eHere, seen);
@@ -775,7 +790,9 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
         for (int i = 0; i + 1 < n; i += 2) inside += eHere[i + 1] - eHere[i];
     }
     const long sampled = 3L * (cols - 1);
-    if (inside * 100 < 15 * sampled && changes * 100 >= 4 * sampled) return false;
+    const bool noisy = wideLabelRows() ? changes * 100 >= 8 * sampled
+                                       : inside * 100 < 15 * sampled && changes * 100 >= 4 * sampled;
+    if (noisy) return false;
     int nAbove = s.first >= 2 ? rowEdges(bytes + static_cast<size_t>(s.first - 1) * cols, cols, w, eAbove, seen) / 2 : 0;
     int32_t *parent = s.parent;
     parent[0] = 0;

@@ -349,6 +349,7 @@ TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
         float thresh, minval, maxval;
         std::vector<float> values;
         bool bytes = false;  // a "u8bit" input, whose window and threshold fall between whole values
+        int longestRun = 1;  // each value picked repeats along the row up to this many times
     } cases[] = {
         {"binary", 2.f, 10.f, 255.f, {0.f, 100.f}},
         {"close values", 2.f, 10.f, 255.f, {0.f, 96.f, 97.f, 98.f, 99.f, 100.f, 101.f, 102.f, 103.f}},
@@ -357,11 +358,16 @@ TEST_F(Ccl, AgreesWithPlainEquivalenceTableOnNoisyImages) {
         {"bytes, window past the byte range", 300.f, -5.f, 1000.f, {0, 1, 128, 255}, true},
         {"bytes, no joins", -0.5f, 0.f, 255.f, {0, 7}, true},
         {"bytes, empty window", 2.f, 255.5f, 300.f, {0, 254, 255}, true},
+        {"bytes in long runs", 0.5f, 0.5f, 1.5f, {0, 1}, true, 30},
     };
     for (const Case &k : cases) {
         std::uniform_int_distribution<size_t> pick(0, k.values.size() - 1);
+        std::uniform_int_distribution<int> runLength(1, k.longestRun);
         std::vector<float> g(rows * cols);
-        for (float &v : g) v = k.values[pick(gen)];
+        for (size_t i = 0; i < g.size();) {
+            const float v = k.values[pick(gen)];
+            for (int n = k.longestRun > 1 ? runLength(gen) : 1; n > 0 && i < g.size(); --n) g[i++] = v;
+        }
         ZoltHeader *in = image(k.bytes ? "u8bit" : "float", {cols, rows});
         for (int i = 0; i < rows * cols; ++i) {
             if (k.bytes) static_cast<unsigned char *>(in->oltptr)[i] = static_cast<unsigned char>(g[i]);

@@ -419,7 +419,8 @@ ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, 
         const __mmask16 jl = lanesWith(k, JL), ju = lanesWith(k, JU);
         // as in the pixel by pixel pass, an up-left neighbour already in the
         // class of the one above or of the left one is not merged
-        const __mmask16 known = (ju & lanesWith(codeLanes(codeUp + c), JL)) | (jl & lanesWith(codeLanes(code + c - 1), JU));
+        const __mmask16 known =
+            (ju & lanesWith(codeLanes(codeUp + c), JL)) | (jl & lanesWith(codeLanes(code + c - 1), JU));
         const __mmask16 jd = lanesWith(k, JD), jdMerged = jd & ~known;
         const __m512i up = _mm512_loadu_si512(lu + c), upLeft = _mm512_loadu_si512(lu + c - 1);
         // the slots of the next sixteen labels are set in advance (the table

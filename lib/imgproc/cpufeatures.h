@@ -22,23 +22,39 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace cpu {
 
+// The widest units the kernels may use: all the processor has, unless the
+// environment's ZOLT_VECTORS names a narrower set ("sse2" or "avx2"), so that
+// the paths of older processors run, and are tested, on newer ones. The
+// functions picked when the program loads (ZOLT_CLONES) are not held back.
+enum Units { UNITS_SSE2, UNITS_AVX2, UNITS_AVX512 };
+inline Units allowed() {
+    static const Units units = [] {
+        const char *v = std::getenv("ZOLT_VECTORS");
+        if (v && std::strcmp(v, "sse2") == 0) return UNITS_SSE2;
+        if (v && std::strcmp(v, "avx2") == 0) return UNITS_AVX2;
+        return UNITS_AVX512;
+    }();
+    return units;
+}
+
 inline bool avx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
+    static const bool have = allowed() >= UNITS_AVX2 && __builtin_cpu_supports("avx2");
     return have;
 }
 
 inline bool avx2Fma() {
-    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    static const bool have = avx2() && __builtin_cpu_supports("fma");
     return have;
 }
 
 inline bool avx512() {
-    static const bool have = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
-                             __builtin_cpu_supports("fma");
+    static const bool have = allowed() >= UNITS_AVX512 && __builtin_cpu_supports("avx512f") && avx2Fma();
     return have;
 }
 

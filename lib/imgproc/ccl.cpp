@@ -457,10 +457,93 @@ ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, 
 #pragma GCC diagnostic pop
 #endif
 
-// Whether labelRow goes sixteen pixels at a time whatever their codes.
+// For each set of the eight lanes of a block (bit j for lane j): how many
+// lanes of the set come before each lane, and the last lane of the set at or
+// before each lane (0 where none is).
+struct OctetTables {
+    alignas(8) uint8_t ranks[256][8];
+    alignas(8) uint8_t lastAt[256][8];
+    constexpr OctetTables() : ranks(), lastAt() {
+        for (int m = 0; m < 256; ++m) {
+            int before = 0, last = 0;
+            for (int j = 0; j < 8; ++j) {
+                ranks[m][j] = static_cast<uint8_t>(before);
+                before += (m >> j) & 1;
+                if ((m >> j) & 1) last = j;
+                lastAt[m][j] = static_cast<uint8_t>(last);
+            }
+        }
+    }
+};
+constexpr OctetTables kOctets;
+
+#if defined(ZOLT_X86_VECTORS)
+#define ZOLT_LABELS_AVX2 __attribute__((target("avx2,popcnt")))
+// The eight bytes at p, a lane each.
+ZOLT_LABELS_AVX2 inline __m256i octetLanes(const uint8_t *p) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)));
+}
+// A bit of each lane of k, the one `shift` puts in the sign bit, as bit j for lane j.
+ZOLT_LABELS_AVX2 inline unsigned octetBits(__m256i k, int shift) {
+    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_slli_epi32(k, shift))));
+}
+// The lanes where a and b differ, as bits.
+ZOLT_LABELS_AVX2 inline unsigned octetDiffers(__m256i a, __m256i b) {
+    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)))) ^ 0xffu;
+}
+// The lanes of the bits as masks of all ones.
+ZOLT_LABELS_AVX2 inline __m256i octetMask(unsigned bits) {
+    const __m256i lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(bits)), lane), lane);
+}
+
+// labelRowAvx512 eight pixels at a time with AVX2: the ranks of the fresh
+// labels and the heads of the runs come from tables of the eight lanes.
+ZOLT_LABELS_AVX2 int labelRowAvx2(const uint8_t *code, const uint8_t *codeUp, int32_t *l, const int32_t *lu,
+                                  int cols, int32_t *parent, int32_t &count, int32_t &prev) {
+    // shifts that put bit JL, JU or JD of a code in the sign bit
+    constexpr int toL = 30, toU = 29, toD = 28;
+    const __m256i ramp = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8);
+    int32_t n = count, left = prev;
+    int c = 1;
+    for (; c + 8 <= cols; c += 8) {
+        const __m256i k = octetLanes(code + c);
+        const unsigned jl = octetBits(k, toL), ju = octetBits(k, toU), jd = octetBits(k, toD);
+        const unsigned known = (ju & octetBits(octetLanes(codeUp + c), toL)) |
+                               (jl & octetBits(octetLanes(code + c - 1), toU));
+        const unsigned jdMerged = jd & ~known;
+        const __m256i up = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lu + c));
+        const __m256i upLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lu + c - 1));
+        const __m256i next = _mm256_add_epi32(_mm256_set1_epi32(n), ramp);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(parent + n + 1), next);
+        const unsigned fresh = ~octetDiffers(k, _mm256_set1_epi32(FG)) & 0xffu;
+        __m256i head = _mm256_blendv_epi8(_mm256_and_si256(upLeft, octetMask(jd)), up, octetMask(ju));
+        const __m256i freshLabels = _mm256_permutevar8x32_epi32(next, octetLanes(kOctets.ranks[fresh]));
+        head = _mm256_blendv_epi8(head, freshLabels, octetMask(fresh));
+        n += __builtin_popcount(fresh);
+        const unsigned heads = ~jl & 0xffu;
+        __m256i label = _mm256_permutevar8x32_epi32(head, octetLanes(kOctets.lastAt[heads]));
+        label = _mm256_blendv_epi8(label, _mm256_set1_epi32(left), octetMask((heads & (0u - heads)) - 1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(l + c), label);
+        const unsigned merge = (ju & octetDiffers(up, label)) | (jdMerged & octetDiffers(upLeft, label));
+        for (unsigned rest = merge; rest; rest &= rest - 1) {
+            const int j = __builtin_ctz(rest);
+            int32_t a = l[c + j];
+            if ((ju >> j) & 1) a = unite(parent, a, lu[c + j]);
+            if ((jdMerged >> j) & 1) unite(parent, a, lu[c + j - 1]);
+        }
+        left = _mm256_extract_epi32(label, 7);
+    }
+    count = n;
+    prev = left;
+    return c;
+}
+#endif
+
+// Whether labelRow goes a block of pixels at a time whatever their codes.
 bool wideLabelRows() {
 #if defined(ZOLT_X86_VECTORS)
-    return cpu::avx512Cd();
+    return cpu::avx2();
 #else
     return false;
 #endif
@@ -521,7 +604,8 @@ void labelRow(const uint8_t *code, const uint8_t *codeUp, const uint8_t *ext, in
     int32_t prev = 0;  // label of the left neighbour, kept out of memory
     int c = 1;
 #if defined(ZOLT_X86_VECTORS)
-    if (wideLabelRows()) c = labelRowAvx512(code, codeUp, l, lu, cols, parent, count, prev);
+    if (cpu::avx512Cd()) c = labelRowAvx512(code, codeUp, l, lu, cols, parent, count, prev);
+    else if (cpu::avx2()) c = labelRowAvx2(code, codeUp, l, lu, cols, parent, count, prev);
 #endif
     while (c < cols) {
         int blockEnd = cols;
@@ -782,8 +866,8 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
     const size_t room = static_cast<size_t>(cols) + 2;
     int32_t *eAbove = edges, *eHere = edges + room, *lAbove = labels, *lHere = labels + room / 2 + 1;
     // Runs pay where the pixels in the window come in long runs, or, for
-    // the pixel by pixel pass without its sixteen-pixel blocks, where they
-    // are many; noise goes faster pixel by pixel. Three rows tell.
+    // the pixel by pixel pass without its blocks of eight or sixteen, where
+    // they are many; noise goes faster pixel by pixel. Three rows tell.
     long inside = 0, changes = 0;
     for (const int r : {s.first, (s.first + s.end) / 2, s.end - 1}) {
         const int n = rowEdges(bytes + static_cast<size_t>(r) * cols, cols, w, eHere, seen);
@@ -791,8 +875,9 @@ bool labelStripRuns(const uint8_t *bytes, int32_t *lab, int cols, const ByteWind
         for (int i = 0; i + 1 < n; i += 2) inside += eHere[i + 1] - eHere[i];
     }
     const long sampled = 3L * (cols - 1);
-    const bool noisy = wideLabelRows() ? changes * 100 >= 8 * sampled
-                                       : inside * 100 < 15 * sampled && changes * 100 >= 4 * sampled;
+    const bool sparse = inside * 100 < 15 * sampled;
+    const bool noisy = wideLabelRows() ? changes * 100 >= 16 * sampled || (sparse && changes * 100 >= 8 * sampled)
+                                       : sparse && changes * 100 >= 4 * sampled;
     if (noisy) return false;
     int nAbove = s.first >= 2 ? rowEdges(bytes + static_cast<size_t>(s.first - 1) * cols, cols, w, eAbove, seen) / 2 : 0;
     int32_t *parent = s.parent;

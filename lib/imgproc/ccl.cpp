@@ -1014,12 +1014,14 @@ public:
     int threads() const { return static_cast<int>(pool_.size()) + 1; }
 
     // Runs work(thread, strip) for every strip in [0, strips), thread 0
-    // being the caller; returns when all are done.
+    // being the caller; returns when all are done. The caller does strip 0
+    // whatever the helpers take, so that its progress reports (which come
+    // from it alone) fall between the start and the end of every pass.
     template <class Work>
     void forStrips(int strips, Work &&work) {
-        std::atomic<int> next{0};
+        std::atomic<int> next{1};
         auto job = [&](int t) {
-            for (int s = next.fetch_add(1, std::memory_order_relaxed); s < strips;
+            for (int s = t == 0 ? 0 : next.fetch_add(1, std::memory_order_relaxed); s < strips;
                  s = next.fetch_add(1, std::memory_order_relaxed))
                 work(t, s);
         };

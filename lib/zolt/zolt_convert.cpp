@@ -1,10 +1,12 @@
 // Copy of one image into an existing image of another data type, value by
 // value. "u8bit", "16bit" and "32flt" convert among themselves over whole
-// buffers; every other pair goes through the pixel access calls. Complex
+// buffers, and so does every single-channel real type into "32flt" or
+// "64flt"; every other pair goes through the pixel access calls. Complex
 // images are refused; only the column, row and frame counts must agree.
 #include "zolt.h"
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -47,6 +49,46 @@ void convertCommon(const void *src, uint32_t from, void *dst, uint32_t to, size_
             convertRun<float, int16_t>(src, dst, count, [](float v) {
                 return static_cast<int16_t>(static_cast<uint16_t>(Zoltlowbits(v)));
             });
+    }
+}
+
+// Single-channel real types, whose elements lie in storage order.
+bool isPlanarReal(uint32_t code) {
+    switch (code) {
+    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32: case ZOLT_F32: case ZOLT_F64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// As the access calls store a value into "32flt": beyond the float range it
+// is an infinity.
+float toFloat(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
+
+template <typename From>
+void widenRun(const void *src, void *dst, uint32_t to, size_t count) {
+    if (to == ZOLT_F32)
+        convertRun<From, float>(src, dst, count, [](From v) { return toFloat(static_cast<double>(v)); });
+    else
+        convertRun<From, double>(src, dst, count, [](From v) { return static_cast<double>(v); });
+}
+
+// Whole-buffer conversion of a single-channel real type into "32flt" or
+// "64flt", with the values the access calls give.
+void widen(const void *src, uint32_t from, void *dst, uint32_t to, size_t count) {
+    switch (from) {
+    case ZOLT_S8: widenRun<int8_t>(src, dst, to, count); break;
+    case ZOLT_U8: widenRun<uint8_t>(src, dst, to, count); break;
+    case ZOLT_S16: widenRun<int16_t>(src, dst, to, count); break;
+    case ZOLT_U16: widenRun<uint16_t>(src, dst, to, count); break;
+    case ZOLT_S32: widenRun<int32_t>(src, dst, to, count); break;
+    case ZOLT_F32: widenRun<float>(src, dst, to, count); break;
+    default: widenRun<double>(src, dst, to, count); break;
     }
 }
 
@@ -104,6 +146,10 @@ int Zoltconvert(const ZoltHeader *src, ZoltHeader *dst) {
 
     if (isCommon(from) && isCommon(to)) {
         convertCommon(src->oltptr, from, dst->oltptr, to, count);
+        return 0;
+    }
+    if (isPlanarReal(from) && (to == ZOLT_F32 || to == ZOLT_F64)) {
+        widen(src->oltptr, from, dst->oltptr, to, count);
         return 0;
     }
 

@@ -320,7 +320,7 @@ py::array runOp(const std::string &name, const py::array &a1, py::object a2, con
         if (op->inputs == 2) in2.h = opBufferImage(in2.release());
         if (!in1.h || (op->inputs == 2 && !in2.h)) fail(lastReport("the input cannot be converted"));
         OpContext context;
-        context.maxValue = opLargestValue(in1.h);
+        context.largestOf = in1.h;
         Held out, made;
         if (op->output != OpOutput::Own) {
             out.h = opMakeOutput(*op, in1.h);

@@ -50,6 +50,7 @@ OpOutcome labelling(const OpCall &c) {
     if (!(maxval - minval > 0.0f)) return refused("Maxvalue and Minvalue don't make sense. Returning...", 2000);
 
     int &labels = c.context.maxValue;  // the label count is kept for the random colour map
+    c.context.largestOf = nullptr;
     OpOutcome o = statusOnly(
         cclC4_2(c.in1, thresh, minval, maxval, eraseSmall, eraseLarge, labels, areas.c_str(), c.out));
     switch (o.status) {

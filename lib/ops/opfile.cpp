@@ -127,7 +127,7 @@ OpFileResult opRunFile(const OpEntry &op, const OpValues &values, const std::str
     if (!img.in) return failed(why);
     Rand48 colours;
     OpContext context;
-    context.maxValue = opLargestValue(img.in);
+    context.largestOf = img.in;
     context.random = &colours;
     if (op.output != OpOutput::Own) {
         img.out = opMakeOutput(op, img.in);

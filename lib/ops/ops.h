@@ -69,6 +69,10 @@ class Rand48;
 // labelling (or the largest value of the image opened last).
 struct OpContext {
     int maxValue = 0;
+    // When set, maxValue is to be the largest value of this image, found
+    // only when the random colour map asks for it: a pass over the whole
+    // image that the other operations need not pay for.
+    const ZoltHeader *largestOf = nullptr;
     // The random colour map's generator: null for the process-wide one the
     // program draws from; a file run on its own brings a fresh one, so its
     // colours are those of a program just started whatever ran before.

@@ -88,6 +88,10 @@ OpOutcome pseudoColour(const OpCall &c) {
 
     int status = 0;
     if (map == ZOLT_MAP_RANDOM) {
+        if (c.context.largestOf) {
+            c.context.maxValue = opLargestValue(c.context.largestOf);
+            c.context.largestOf = nullptr;
+        }
         Zoltsay("processing a random color map");
         std::fflush(stdout);
         status = randomColorMap(grey, c.out, c.context.maxValue,

@@ -457,6 +457,7 @@ ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, 
 #pragma GCC diagnostic pop
 #endif
 
+#if defined(ZOLT_X86_VECTORS)
 // For each set of the eight lanes of a block (bit j for lane j): how many
 // lanes of the set come before each lane, and the last lane of the set at or
 // before each lane (0 where none is).
@@ -477,7 +478,6 @@ struct OctetTables {
 };
 constexpr OctetTables kOctets;
 
-#if defined(ZOLT_X86_VECTORS)
 #define ZOLT_LABELS_AVX2 __attribute__((target("avx2,popcnt")))
 // The eight bytes at p, a lane each.
 ZOLT_LABELS_AVX2 inline __m256i octetLanes(const uint8_t *p) {

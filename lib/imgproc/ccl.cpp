@@ -44,6 +44,26 @@ inline float planeValue(const ZoltHeader *h, size_t i) {
 
 bool fastType(uint32_t code) { return code == ZOLT_F32 || code == ZOLT_S32 || code == ZOLT_U8; }
 
+// Values [at, at + cols) of an image of a single-channel real type as
+// floats, as the access calls give them; false for the other types.
+bool planarRow(const ZoltHeader *h, size_t at, int cols, float *buf) {
+    auto copy = [&](const auto *p) {
+        for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(p[at + c]);
+        return true;
+    };
+    const void *data = h->oltptr;
+    switch (h->dtype) {
+    case ZOLT_S8: return copy(static_cast<const int8_t *>(data));
+    case ZOLT_U8: return copy(static_cast<const uint8_t *>(data));
+    case ZOLT_S16: return copy(static_cast<const int16_t *>(data));
+    case ZOLT_U16: return copy(static_cast<const uint16_t *>(data));
+    case ZOLT_S32: return copy(static_cast<const int32_t *>(data));
+    case ZOLT_F32: return copy(static_cast<const float *>(data));
+    case ZOLT_F64: return copy(static_cast<const double *>(data));
+    default: return false;
+    }
+}
+
 // Grey values of the input row by row: a 2-D float image is read in place;
 // other 2-D images by value, a colour image as sqrt((R^2 + G^2 + B^2) / 3) of
 // its frames 0, 1 and 2, computed into the caller's row of cols floats.
@@ -64,14 +84,8 @@ struct GreyRows {
         const size_t at = static_cast<size_t>(r) * cols;
         if (direct) return direct + at;
         if (in->oltndim == 2) {
-            if (in->dtype == ZOLT_U8) {
-                const auto *p = static_cast<const unsigned char *>(in->oltptr) + at;
-                for (int c = 0; c < cols; ++c) buf[c] = p[c];
-            } else if (fast) {
-                for (int c = 0; c < cols; ++c) buf[c] = planeValue(in, at + c);
-            } else {
+            if (!in->oltptr || !planarRow(in, at, cols, buf))
                 for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(Zoltfgp(in, r, c));
-            }
             return buf;
         }
         const size_t n = static_cast<size_t>(Zoltdimen(in, 1)) * cols;

@@ -267,6 +267,17 @@ TEST_F(Ccl, ColourAndByteInputsAreReducedToGrey) {
     b[7] = 55;
     const auto lb = label(bytes);
     EXPECT_EQ(std::vector<int>(lb.begin() + 4, lb.end()), (std::vector<int>{-1, 1, 1, 2}));
+    // every other single-channel type by its values: 65535 and 65533 join
+    // within 2, 65530 does not
+    for (const char *type : {"u16bit", "32bit", "64flt"}) {
+        ZoltHeader *wide = image(type, {4, 2});
+        for (const auto &[c, v] : {std::pair{1, 65535.0}, {2, 65533.0}, {3, 65530.0}}) Zoltfpp(wide, 1, c, v);
+        ZoltHeader *out = image("32bit", {4, 2});
+        int n = 0;
+        ASSERT_EQ(cclC4_2(wide, 2.f, 65000.f, 70000.f, 0, 0, n, "", out), CCL_OK) << type;
+        const auto *lw = static_cast<const int32_t *>(out->oltptr);
+        EXPECT_EQ(std::vector<int>(lw + 4, lw + 8), (std::vector<int>{-1, 1, 1, 2})) << type;
+    }
 }
 
 // The labelling written the plain way: an equivalence table whose entries are

@@ -1,7 +1,6 @@
 // Copy of one image into an existing image of another data type, value by
-// value. "u8bit", "16bit" and "32flt" convert among themselves over whole
-// buffers, and so does every single-channel real type into "32flt" or
-// "64flt"; every other pair goes through the pixel access calls. Complex
+// value. Single-channel real types convert among themselves over whole
+// buffers; interleaved channels go through the pixel access calls. Complex
 // images are refused; only the column, row and frame counts must agree.
 #include "zolt.h"
 
@@ -9,10 +8,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace {
-
-bool isCommon(uint32_t code) { return code == ZOLT_U8 || code == ZOLT_S16 || code == ZOLT_F32; }
 
 bool isComplex(uint32_t code) { return code == ZOLT_C32 || code == ZOLT_C64; }
 
@@ -21,35 +19,6 @@ void convertRun(const void *src, void *dst, size_t count, Op op) {
     const auto *in = static_cast<const From *>(src);
     auto *out = static_cast<To *>(dst);
     for (size_t i = 0; i < count; ++i) out[i] = op(in[i]);
-}
-
-// Whole-buffer conversion among the three common types, in storage order.
-void convertCommon(const void *src, uint32_t from, void *dst, uint32_t to, size_t count) {
-    if (from == to) {
-        const size_t esize = from == ZOLT_U8 ? 1 : from == ZOLT_S16 ? 2 : 4;
-        std::memcpy(dst, src, count * esize);
-        return;
-    }
-    if (to == ZOLT_F32) {
-        if (from == ZOLT_U8)
-            convertRun<uint8_t, float>(src, dst, count, [](uint8_t v) { return static_cast<float>(v); });
-        else
-            convertRun<int16_t, float>(src, dst, count, [](int16_t v) { return static_cast<float>(v); });
-    } else if (to == ZOLT_U8) {
-        if (from == ZOLT_F32)
-            convertRun<float, uint8_t>(src, dst, count,
-                                       [](float v) { return static_cast<uint8_t>(Zoltlowbits(v)); });
-        else
-            convertRun<int16_t, uint8_t>(src, dst, count,
-                                         [](int16_t v) { return static_cast<uint8_t>(v & 0xff); });
-    } else {  // to "16bit"
-        if (from == ZOLT_U8)
-            convertRun<uint8_t, int16_t>(src, dst, count, [](uint8_t v) { return static_cast<int16_t>(v); });
-        else
-            convertRun<float, int16_t>(src, dst, count, [](float v) {
-                return static_cast<int16_t>(static_cast<uint16_t>(Zoltlowbits(v)));
-            });
-    }
 }
 
 // Single-channel real types, whose elements lie in storage order.
@@ -62,33 +31,48 @@ bool isPlanarReal(uint32_t code) {
     }
 }
 
-// As the access calls store a value into "32flt": beyond the float range it
-// is an infinity.
-float toFloat(double v) {
-    if (v > FLT_MAX) return HUGE_VALF;
-    if (v < -FLT_MAX) return -HUGE_VALF;
-    return static_cast<float>(v);
+// A value as the access calls store it: integer types keep the low bits of
+// its truncation (written here through the unsigned type of their width),
+// "32flt" turns values beyond its range into infinities.
+template <typename Store>
+Store stored(double v) {
+    if constexpr (std::is_same_v<Store, float>) {
+        if (v > FLT_MAX) return HUGE_VALF;
+        if (v < -FLT_MAX) return -HUGE_VALF;
+        return static_cast<float>(v);
+    } else if constexpr (std::is_same_v<Store, double>) {
+        return v;
+    } else {
+        return static_cast<Store>(Zoltlowbits(v));
+    }
 }
 
 template <typename From>
-void widenRun(const void *src, void *dst, uint32_t to, size_t count) {
-    if (to == ZOLT_F32)
-        convertRun<From, float>(src, dst, count, [](From v) { return toFloat(static_cast<double>(v)); });
-    else
-        convertRun<From, double>(src, dst, count, [](From v) { return static_cast<double>(v); });
+void convertPlanarFrom(const void *src, void *dst, uint32_t to, size_t count) {
+    auto run = [&](auto stores) {
+        using Store = decltype(stores);
+        convertRun<From, Store>(src, dst, count, [](From v) { return stored<Store>(static_cast<double>(v)); });
+    };
+    switch (to) {
+    case ZOLT_S8: case ZOLT_U8: run(uint8_t()); break;
+    case ZOLT_S16: case ZOLT_U16: run(uint16_t()); break;
+    case ZOLT_S32: run(uint32_t()); break;
+    case ZOLT_F32: run(float()); break;
+    default: run(double()); break;
+    }
 }
 
-// Whole-buffer conversion of a single-channel real type into "32flt" or
-// "64flt", with the values the access calls give.
-void widen(const void *src, uint32_t from, void *dst, uint32_t to, size_t count) {
+// Whole-buffer conversion between single-channel real types, with the
+// values the access calls give and store.
+void convertPlanar(const void *src, uint32_t from, void *dst, uint32_t to, size_t count) {
     switch (from) {
-    case ZOLT_S8: widenRun<int8_t>(src, dst, to, count); break;
-    case ZOLT_U8: widenRun<uint8_t>(src, dst, to, count); break;
-    case ZOLT_S16: widenRun<int16_t>(src, dst, to, count); break;
-    case ZOLT_U16: widenRun<uint16_t>(src, dst, to, count); break;
-    case ZOLT_S32: widenRun<int32_t>(src, dst, to, count); break;
-    case ZOLT_F32: widenRun<float>(src, dst, to, count); break;
-    default: widenRun<double>(src, dst, to, count); break;
+    case ZOLT_S8: convertPlanarFrom<int8_t>(src, dst, to, count); break;
+    case ZOLT_U8: convertPlanarFrom<uint8_t>(src, dst, to, count); break;
+    case ZOLT_S16: convertPlanarFrom<int16_t>(src, dst, to, count); break;
+    case ZOLT_U16: convertPlanarFrom<uint16_t>(src, dst, to, count); break;
+    case ZOLT_S32: convertPlanarFrom<int32_t>(src, dst, to, count); break;
+    case ZOLT_F32: convertPlanarFrom<float>(src, dst, to, count); break;
+    default: convertPlanarFrom<double>(src, dst, to, count); break;
     }
 }
 
@@ -144,12 +128,9 @@ int Zoltconvert(const ZoltHeader *src, ZoltHeader *dst) {
         return -1;
     }
 
-    if (isCommon(from) && isCommon(to)) {
-        convertCommon(src->oltptr, from, dst->oltptr, to, count);
-        return 0;
-    }
-    if (isPlanarReal(from) && (to == ZOLT_F32 || to == ZOLT_F64)) {
-        widen(src->oltptr, from, dst->oltptr, to, count);
+    if (isPlanarReal(from) && isPlanarReal(to)) {
+        if (from == to) std::memcpy(dst->oltptr, src->oltptr, count * src->oltesize);
+        else convertPlanar(src->oltptr, from, dst->oltptr, to, count);
         return 0;
     }
 

@@ -102,16 +102,17 @@ TEST_F(OtherTypes, ConvertByValueThroughTheAccessCalls) {
               (std::vector<uint8_t>{255, 128, 127, 0, 5, 251}));
 }
 
-TEST_F(OtherTypes, EveryRealTypeIntoFloatsAgreesWithTheAccessCalls) {
+TEST_F(OtherTypes, EverySingleChannelPairAgreesWithTheAccessCalls) {
     // Whole frames of each single-channel type, extremes and NaN among them,
     // against the values read and stored one pixel at a time.
     const double values[] = {0, 1, -1, 127, -128, 255, 32767, -32768, 65535, 2147483647, -2147483647.0 - 1,
-                             16777217, 0.1, -2.5, 1e40, -1e40, 1e-50, NAN};
-    for (const char *from : {"8bit", "u8bit", "16bit", "u16bit", "32bit", "32flt", "64flt"}) {
-        for (const char *to : {"32flt", "64flt"}) {
+                             16777217, 0.1, -2.5, 1e40, -1e40, 1e-50, NAN, -300.7, 70000.9, 1e12};
+    const char *types[] = {"8bit", "u8bit", "16bit", "u16bit", "32bit", "32flt", "64flt"};
+    for (const char *from : types) {
+        for (const char *to : types) {
             SCOPED_TRACE(testing::Message() << from << " -> " << to);
             ZoltHeader *s = make(from, {5, 4, 2}), *d = make(to, {5, 4, 2}), *want = make(to, {5, 4, 2});
-            for (int i = 0; i < 40; ++i) Zoltfpp3d(s, i / 20, i / 5 % 4, i % 5, values[i % 18]);
+            for (int i = 0; i < 40; ++i) Zoltfpp3d(s, i / 20, i / 5 % 4, i % 5, values[i % 21]);
             for (int i = 0; i < 40; ++i)
                 Zoltfpp3d(want, i / 20, i / 5 % 4, i % 5, Zoltfgp3d(s, i / 20, i / 5 % 4, i % 5));
             ASSERT_EQ(Zoltconvert(s, d), 0);

@@ -25,6 +25,7 @@
 
 #include "bands.h"
 #include "cpufeatures.h"
+#include "flimage.h"
 #include "progress.h"
 #include "spinwait.h"
 #include "zolt_safefile.h"
@@ -43,26 +44,6 @@ inline float planeValue(const ZoltHeader *h, size_t i) {
 }
 
 bool fastType(uint32_t code) { return code == ZOLT_F32 || code == ZOLT_S32 || code == ZOLT_U8; }
-
-// Values [at, at + cols) of an image of a single-channel real type as
-// floats, as the access calls give them; false for the other types.
-bool planarRow(const ZoltHeader *h, size_t at, int cols, float *buf) {
-    auto copy = [&](const auto *p) {
-        for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(p[at + c]);
-        return true;
-    };
-    const void *data = h->oltptr;
-    switch (h->dtype) {
-    case ZOLT_S8: return copy(static_cast<const int8_t *>(data));
-    case ZOLT_U8: return copy(static_cast<const uint8_t *>(data));
-    case ZOLT_S16: return copy(static_cast<const int16_t *>(data));
-    case ZOLT_U16: return copy(static_cast<const uint16_t *>(data));
-    case ZOLT_S32: return copy(static_cast<const int32_t *>(data));
-    case ZOLT_F32: return copy(static_cast<const float *>(data));
-    case ZOLT_F64: return copy(static_cast<const double *>(data));
-    default: return false;
-    }
-}
 
 // Grey values of the input row by row: a 2-D float image is read in place;
 // other 2-D images by value, a colour image as sqrt((R^2 + G^2 + B^2) / 3) of
@@ -84,7 +65,9 @@ struct GreyRows {
         const size_t at = static_cast<size_t>(r) * cols;
         if (direct) return direct + at;
         if (in->oltndim == 2) {
-            if (!in->oltptr || !planarRow(in, at, cols, buf))
+            if (in->oltptr && flimage::isRealPlanar(in->dtype))
+                flimage::readFloats(in, at, cols, buf);
+            else
                 for (int c = 0; c < cols; ++c) buf[c] = static_cast<float>(Zoltfgp(in, r, c));
             return buf;
         }
@@ -400,6 +383,19 @@ struct QuadTables {
 constexpr QuadTables kQuads;
 
 #if defined(ZOLT_X86_VECTORS)
+// The merges of a block's lanes whose joined labels differ from the one
+// they took (bit j for lane j at l[j]): with the label above where they join
+// it, and with the up-left one where that merge is not known to be made.
+inline void mergeLanes(int32_t *parent, const int32_t *l, const int32_t *lu, unsigned merge, unsigned up,
+                       unsigned upLeft) {
+    for (; merge; merge &= merge - 1) {
+        const int j = __builtin_ctz(merge);
+        int32_t a = l[j];
+        if ((up >> j) & 1) a = unite(parent, a, lu[j]);
+        if ((upLeft >> j) & 1) unite(parent, a, lu[j - 1]);
+    }
+}
+
 // (GCC 12 takes the undefined pass-through operands of the conversions for
 // uninitialised values, hence the pragma.)
 #pragma GCC diagnostic push
@@ -456,12 +452,7 @@ ZOLT_WIDE_LABELS int labelRowAvx512(const uint8_t *code, const uint8_t *codeUp, 
         _mm512_storeu_si512(l + c, label);
         __mmask16 merge = _mm512_mask_cmpneq_epi32_mask(ju, up, label) |
                           _mm512_mask_cmpneq_epi32_mask(jdMerged, upLeft, label);
-        for (unsigned rest = merge; rest; rest &= rest - 1) {
-            const int j = __builtin_ctz(rest);
-            int32_t a = l[c + j];
-            if ((ju >> j) & 1) a = unite(parent, a, lu[c + j]);
-            if ((jdMerged >> j) & 1) unite(parent, a, lu[c + j - 1]);
-        }
+        mergeLanes(parent, l + c, lu + c, merge, ju, jdMerged);
         left = _mm_extract_epi32(_mm512_extracti32x4_epi32(label, 3), 3);
     }
     count = n;
@@ -540,12 +531,7 @@ ZOLT_LABELS_AVX2 int labelRowAvx2(const uint8_t *code, const uint8_t *codeUp, in
         label = _mm256_blendv_epi8(label, _mm256_set1_epi32(left), octetMask((heads & (0u - heads)) - 1));
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(l + c), label);
         const unsigned merge = (ju & octetDiffers(up, label)) | (jdMerged & octetDiffers(upLeft, label));
-        for (unsigned rest = merge; rest; rest &= rest - 1) {
-            const int j = __builtin_ctz(rest);
-            int32_t a = l[c + j];
-            if ((ju >> j) & 1) a = unite(parent, a, lu[c + j]);
-            if ((jdMerged >> j) & 1) unite(parent, a, lu[c + j - 1]);
-        }
+        mergeLanes(parent, l + c, lu + c, merge, ju, jdMerged);
         left = _mm256_extract_epi32(label, 7);
     }
     count = n;

@@ -14,6 +14,7 @@
 
 #include "complexconv.h"
 #include "cpufeatures.h"
+#include "flimage.h"
 #include "stats.h"
 #include "vidscale.h"
 #include "bands.h"
@@ -102,37 +103,6 @@ void eachRow(int rows, const ZoltPictureRows &pic, Fn fn) {
         for (size_t r = begin; r < end; ++r)
             if (dst[r]) fn(static_cast<int>(r), dst[r]);
     });
-}
-
-// Working-copy values as one of the 7 real single-value types, read in storage order.
-template <typename T>
-void readRun(const void *data, size_t n, float *dst) {
-    const T *p = static_cast<const T *>(data);
-    for (size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(p[i]);
-}
-
-bool isRealPlanar(uint32_t code) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32: case ZOLT_F32:
-    case ZOLT_F64:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Copies the source's values into the float buffer (any real planar type).
-void readValues(const ZoltHeader *src, size_t n, float *dst) {
-    const void *p = src->oltptr;
-    switch (src->dtype) {
-    case ZOLT_S8: readRun<int8_t>(p, n, dst); break;
-    case ZOLT_U8: readRun<uint8_t>(p, n, dst); break;
-    case ZOLT_S16: readRun<int16_t>(p, n, dst); break;
-    case ZOLT_U16: readRun<uint16_t>(p, n, dst); break;
-    case ZOLT_S32: readRun<int32_t>(p, n, dst); break;
-    case ZOLT_F64: readRun<double>(p, n, dst); break;
-    default: std::memcpy(dst, p, n * sizeof(float)); break;
-    }
 }
 
 #if defined(ZOLT_X86_VECTORS)
@@ -315,7 +285,7 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
                    float *maxOut, float *minOut) {
     Shape ws;
     if (!(high >= low) || !source || !Zoltmagicok(source) || !source->oltptr ||
-        !isRealPlanar(source->dtype) || !shapeOf(work, ZOLT_F32, &ws))
+        !flimage::isRealPlanar(source->dtype) || !shapeOf(work, ZOLT_F32, &ws))
         return -1;
     const size_t n = ws.plane() * static_cast<size_t>(ws.frames);
     if (Zoltpixels(source) != n) return -1;
@@ -325,7 +295,7 @@ int scaleToWorking(const ZoltHeader *source, ZoltHeader *work, float high, float
     ZoltPreferLargePages(w, n * sizeof(float));
     const float *v = w;
     if (source->dtype == ZOLT_F32) v = static_cast<const float *>(source->oltptr);
-    else readValues(source, n, w);
+    else flimage::readFloats(source, 0, n, w);
 
     // Extremes of the finite values; NaN and infinities take no part.
     float lo = std::numeric_limits<float>::infinity();

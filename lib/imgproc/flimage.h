@@ -5,6 +5,8 @@
 #define IMGPROC_FLIMAGE_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "zolt.h"
 
@@ -62,6 +64,26 @@ inline size_t count(const ZoltHeader *h) {
     Shape s;
     shapeOf(h, &s);
     return s.count();
+}
+
+// The seven single-channel real types, whose elements lie in storage order.
+inline bool isRealPlanar(uint32_t code) { return Zoltplaintype(code) && code != ZOLT_C32 && code != ZOLT_C64; }
+
+// Elements [first, first + n) of an image of one of those types, as floats.
+inline void readFloats(const ZoltHeader *h, size_t first, size_t n, float *dst) {
+    auto run = [&](const auto *p) {
+        for (size_t i = 0; i < n; ++i) dst[i] = static_cast<float>(p[first + i]);
+    };
+    const void *p = h->oltptr;
+    switch (h->dtype) {
+    case ZOLT_S8: run(static_cast<const int8_t *>(p)); break;
+    case ZOLT_U8: run(static_cast<const uint8_t *>(p)); break;
+    case ZOLT_S16: run(static_cast<const int16_t *>(p)); break;
+    case ZOLT_U16: run(static_cast<const uint16_t *>(p)); break;
+    case ZOLT_S32: run(static_cast<const int32_t *>(p)); break;
+    case ZOLT_F64: run(static_cast<const double *>(p)); break;
+    default: std::memcpy(dst, static_cast<const float *>(p) + first, n * sizeof(float)); break;
+    }
 }
 
 inline float *data(ZoltHeader *h) { return static_cast<float *>(h->oltptr); }

@@ -22,14 +22,7 @@ void convertRun(const void *src, void *dst, size_t count, Op op) {
 }
 
 // Single-channel real types, whose elements lie in storage order.
-bool isPlanarReal(uint32_t code) {
-    switch (code) {
-    case ZOLT_S8: case ZOLT_U8: case ZOLT_S16: case ZOLT_U16: case ZOLT_S32: case ZOLT_F32: case ZOLT_F64:
-        return true;
-    default:
-        return false;
-    }
-}
+bool isPlanarReal(uint32_t code) { return Zoltplaintype(code) && !isComplex(code); }
 
 // A value as the access calls store it: integer types keep the low bits of
 // its truncation (written here through the unsigned type of their width),
